@@ -1,0 +1,79 @@
+#include "MemStream.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "Lzss.h"
+
+namespace vistrel {
+
+TMemStream TMemStream::LoadFromFile(const std::string& path) {
+    std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (!f) throw EFOpenError("Cannot open file " + path);
+    std::vector<uint8_t> bytes;
+    if (std::fseek(f.get(), 0, SEEK_END) == 0) {
+        long size = std::ftell(f.get());
+        if (size > 0) bytes.reserve(static_cast<std::size_t>(size));
+        std::fseek(f.get(), 0, SEEK_SET);
+    }
+    uint8_t chunk[1 << 16];
+    for (;;) {
+        std::size_t n = std::fread(chunk, 1, sizeof chunk, f.get());
+        bytes.insert(bytes.end(), chunk, chunk + n);
+        if (n < sizeof chunk) break;
+    }
+    if (std::ferror(f.get())) throw EFOpenError("Cannot open file " + path);
+    return TMemStream(std::move(bytes));
+}
+
+std::string TMemStream::ReadZString() {
+    const uint64_t rem = Remaining();
+    const uint8_t* p = Cursor();
+    const void* z = rem ? std::memchr(p, 0, static_cast<std::size_t>(rem)) : nullptr;
+    if (!z) throw EReadError();
+    const std::size_t len = static_cast<const uint8_t*>(z) - p;
+    std::string s(reinterpret_cast<const char*>(p), len);
+    pos_ += len + 1;
+    return s;
+}
+
+std::string TMemStream::ReadTextureName() {
+    constexpr std::size_t kWindow = 256;
+    if (Remaining() < kWindow) throw EReadError();
+    const uint8_t* p = Cursor();
+    const void* z = std::memchr(p, 0, kWindow);
+    if (!z) throw EReadError();
+    const std::size_t len = static_cast<const uint8_t*>(z) - p;
+    std::string s(reinterpret_cast<const char*>(p), len);
+    pos_ += len + 1;
+    return s;
+}
+
+void CheckArrayFits(const TMemStream& stream, int64_t count, uint64_t elementSize,
+                    const char* what) {
+    if (count < 0) throw EBadData(std::string("Negative count of ") + what);
+    const uint64_t rem = stream.Remaining();
+    const uint64_t bytes = static_cast<uint64_t>(count) * elementSize;  // count < 2^31, size <= 12
+    const bool fits = bytes < 1024 ? bytes <= rem : bytes <= LzssMaxOutput(rem);
+    if (!fits)
+        throw EBadData(std::string("Count of ") + what + " (" + std::to_string(count) +
+                       ") exceeds the rest of the file");
+}
+
+bool ReadArray(TMemStream& stream, void* buffer, uint64_t count, uint64_t elementSize) {
+    const uint64_t size = count * elementSize;
+    if (size < 1024) {
+        stream.ReadBytes(buffer, size);
+        return true;
+    }
+    LzssResult r = LzssDecode(stream.Cursor(), static_cast<std::size_t>(stream.Remaining()),
+                              static_cast<uint8_t*>(buffer), static_cast<std::size_t>(size),
+                              LzssChecksum::Unsigned);
+    switch (r.status) {
+    case LzssStatus::Ok: stream.Skip(r.consumed); return true;
+    case LzssStatus::Truncated: throw EReadError();
+    default: return false;
+    }
+}
+
+}  // namespace vistrel

@@ -1,0 +1,87 @@
+// What the information panel shows of a model: LOD names, selection extents
+// and coordinate triples.
+#include <algorithm>
+#include <charconv>
+
+#include "NumberFormat.h"
+#include "P3dmodell.h"
+
+namespace vistrel {
+
+namespace {
+
+struct TLodName {
+    float Resolution;
+    const char* Name;
+};
+
+// Special LODs are told apart by their resolution; the large keys are the
+// floats nearest to the decimal values (1e13f is held as 9999999827968).
+constexpr TLodName kLodNames[] = {
+    {1000.0f, "View - Gunner"},
+    {1100.0f, "View - Pilot"},
+    {1200.0f, "View - Cargo"},
+    {1e13f, "Geometry"},
+    {1e15f, "Memory"},
+    {2e15f, "LandContact"},
+    {3e15f, "Roadway"},
+    {4e15f, "Paths"},
+    {5e15f, "Hitpoints"},
+    {6e15f, "View Geometry"},
+    {7e15f, "Fire Geometry"},
+    {8e15f, "View - Cargo - Geo"},
+    {9e15f, "View - Cargo - Fire"},
+    {1e16f, "View - Commander"},
+    {1.1e16f, "View - Commander - Geo"},
+    {1.2e16f, "View - Commander - Fire"},
+    {1.3e16f, "View - Pilot - Geo"},
+    {1.4e16f, "View - Pilot - Fire"},
+    {1.5e16f, "View - Gunner - Geo"},
+    {1.6e16f, "View - Gunner - Fire"},
+};
+
+void AppendFixed3(std::string& out, float v) {
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, static_cast<double>(v), std::chars_format::fixed, 3);
+    out.append(buf, r.ptr);
+}
+
+}  // namespace
+
+std::string LodDisplayName(float resolution) {
+    for (const TLodName& entry : kLodNames)
+        if (entry.Resolution == resolution) return entry.Name;
+    return FormatFloat("'LOD' 0.000", resolution);
+}
+
+bool SelectionExtent(const TRealSelection& selection, TVec3& start, TVec3& end) {
+    const AVertex* first = nullptr;
+    TVec3 lo, hi;
+    for (const AVertex* v : selection.Vertexes) {
+        if (!v) continue;
+        if (!first) {
+            first = v;
+            lo = hi = TVec3{v->X, v->Y, v->Z};
+            continue;
+        }
+        lo = TVec3{std::min(lo.X, v->X), std::min(lo.Y, v->Y), std::min(lo.Z, v->Z)};
+        hi = TVec3{std::max(hi.X, v->X), std::max(hi.Y, v->Y), std::max(hi.Z, v->Z)};
+    }
+    if (!first) return false;
+    start = lo;
+    end = hi;
+    return true;
+}
+
+std::string FormatTriple(float x, float y, float z) {
+    std::string out = "( ";
+    AppendFixed3(out, x);
+    out += "; ";
+    AppendFixed3(out, y);
+    out += "; ";
+    AppendFixed3(out, z);
+    out += " )";
+    return out;
+}
+
+}  // namespace vistrel

@@ -1,0 +1,383 @@
+// Reading a binarized model: the file header, the LOD bodies, the resolution
+// table and the model-wide data, with the debug log line by line.
+#include <charconv>
+#include <memory>
+#include <new>
+
+#include "MemStream.h"
+#include "NumberFormat.h"
+#include "P3dmodell.h"
+
+namespace vistrel {
+namespace {
+
+// Least bytes a record can take in the file; a count whose records cannot fit
+// in the rest of the file is refused before anything is allocated for it.
+constexpr uint64_t kMinPolygonBytes = 13;    // flags, texture, count, 3 corners
+constexpr uint64_t kMinSelectionBytes = 26;  // empty name, 5 counts, 5 skipped bytes
+constexpr uint64_t kMinPropertyBytes = 2;    // two empty names
+constexpr uint64_t kMinTrailingBytes = 8;    // 4 bytes and an empty count
+constexpr uint64_t kMinProxyBytes = 57;      // empty name and 56 bytes
+
+void CheckCount(const TMemStream& stream, int32_t count, uint64_t minBytes, const char* what) {
+    if (count < 0) throw EBadData(std::string("Negative count of ") + what);
+    if (static_cast<uint64_t>(count) * minBytes > stream.Remaining())
+        throw EBadData(std::string("Count of ") + what + " (" + std::to_string(count) +
+                       ") exceeds the rest of the file");
+}
+
+std::string Fixed3(double v) {
+    char buf[64];
+    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 3);
+    return std::string(buf, r.ptr);
+}
+
+std::string Triple(const char* prefix, const TVec3& v) {
+    return std::string(prefix) + "(" + Fixed3(v.X) + "; " + Fixed3(v.Y) + "; " + Fixed3(v.Z) + ")";
+}
+
+// Face flags of the binarized file in the editable format's encoding.
+uint32_t MapFaceFlags(uint32_t f) {
+    uint32_t flags = 0;
+    if (f & 0xF0000000u) flags |= 0x10u;
+    if (f & 0x000000F0u) flags |= 0x01000000u;
+    flags |= (f & 0x0F000000u) >> 18;
+    flags |= (f & 0x00FE0000u) << 8;
+    return flags;
+}
+
+// Reads count 16-bit indices by the compression rule. False on a failed block.
+bool ReadIndices(TMemStream& stream, int32_t count, std::vector<uint16_t>& out, const char* what) {
+    CheckArrayFits(stream, count, 2, what);
+    out.assign(static_cast<std::size_t>(count), 0);
+    return ReadArray(stream, out.data(), static_cast<uint64_t>(count), 2);
+}
+
+// Reads and drops count elements by the compression rule. False on a failed block.
+bool DropArray(TMemStream& stream, int32_t count, uint64_t elementSize, const char* what) {
+    CheckArrayFits(stream, count, elementSize, what);
+    const uint64_t size = static_cast<uint64_t>(count) * elementSize;
+    if (size < 1024) {
+        if (size > stream.Remaining()) throw EReadError();
+        stream.Skip(size);
+        return true;
+    }
+    std::vector<uint8_t> scratch(static_cast<std::size_t>(size));
+    return ReadArray(stream, scratch.data(), static_cast<uint64_t>(count), elementSize);
+}
+
+}  // namespace
+
+bool TP3dLOD::ReadLOD(TMemStream& s) {
+    const bool logging = static_cast<bool>(OnLog);
+    auto logN = [&](const char* mask, double value) {
+        if (logging) OnLog(FormatFloat(mask, value));
+    };
+    auto logPos = [&](const char* mask) { logN(mask, static_cast<double>(s.Position())); };
+
+    // per-vertex hint bits
+    const int32_t nvi = s.ReadInt32();
+    logN("'Vertex Info Count: '0", nvi);
+    CheckArrayFits(s, nvi, 4, "vertex info");
+    VertexInfo.assign(static_cast<std::size_t>(nvi), 0);
+    if (!ReadArray(s, VertexInfo.data(), static_cast<uint64_t>(nvi), 4)) {
+        Message("Error reading VertexInfo!");
+        return false;
+    }
+
+    logPos("'Offset: '0");
+    const int32_t nuv = s.ReadInt32();
+    logN("'UV Count: '0", nuv);
+    CheckArrayFits(s, nuv, 8, "UV data");
+    UVData.assign(static_cast<std::size_t>(nuv), AUV{});
+    if (!ReadArray(s, UVData.data(), static_cast<uint64_t>(nuv), 8)) {
+        Message("Error reading UV_Data!");
+        return false;
+    }
+
+    const int32_t nv = s.ReadInt32();
+    logN("'Vertex Count: '0", nv);
+    Log("reading vertexes....");
+    CheckCount(s, nv, 12, "vertexes");
+    Vertexes.Reserve(static_cast<std::size_t>(nv));
+    for (int32_t k = 0; k < nv; ++k) {
+        auto v = std::make_unique<AVertex>();
+        v->X = s.ReadFloat();
+        v->Y = s.ReadFloat();
+        v->Z = s.ReadFloat();
+        v->PointFlags = 0;
+        Vertexes.Add(v.release());
+    }
+
+    const int32_t nn = s.ReadInt32();
+    logN("'Normals Count: '0", nn);
+    Log("reading Normals....");
+    CheckCount(s, nn, 12, "normals");
+    Normals.Reserve(static_cast<std::size_t>(nn));
+    for (int32_t k = 0; k < nn; ++k) {
+        auto n = std::make_unique<ANormal>();
+        n->X = s.ReadFloat();
+        n->Y = s.ReadFloat();
+        n->Z = s.ReadFloat();
+        Normals.Add(n.release());
+    }
+
+    s.Skip(8);
+    MinPos = s.ReadVec3();
+    MaxPos = s.ReadVec3();
+    s.Skip(16);
+
+    const int32_t nt = s.ReadInt32();
+    logN("'Texture Count: '0", nt);
+    Log("reading Textures....");
+    CheckCount(s, nt, 1, "textures");
+    for (int32_t k = 0; k < nt; ++k) Textures.push_back(s.ReadTextureName());
+
+    const int32_t nu = s.ReadInt32();
+    logN("'Unique_Vertex_Count: '0", nu);
+    CheckArrayFits(s, nu, 2, "unique vertexes");
+    UniqueVertexes.Count = nu;
+    UniqueVertexes.Items.assign(static_cast<std::size_t>(nu), 0);
+    if (!ReadArray(s, UniqueVertexes.Items.data(), static_cast<uint64_t>(nu), 2)) {
+        Message("Error reading Unique_Vertex_Count!");
+        return false;
+    }
+
+    const int32_t nl = s.ReadInt32();
+    logN("'Link_to_Unique_Count: '0", nl);
+    CheckArrayFits(s, nl, 2, "links to unique vertexes");
+    LinkToUnique.Count = nl;
+    LinkToUnique.Items.assign(static_cast<std::size_t>(nl), 0);
+    if (!ReadArray(s, LinkToUnique.Items.data(), static_cast<uint64_t>(nl), 2)) {
+        Message("Error reading Link_to_Unique_Count!");
+        return false;
+    }
+
+    const int32_t np = s.ReadInt32();
+    logN("'Polygon Count: '0", np);
+    s.Skip(4);
+    Log("reading polygons....");
+    CheckCount(s, np, kMinPolygonBytes, "polygons");
+    Polygons.Reserve(static_cast<std::size_t>(np));
+    const std::size_t uvCount = UVData.size();
+    for (int32_t k = 0; k < np; ++k) {
+        auto p = std::make_unique<APolygon>();
+        p->Flags = MapFaceFlags(s.ReadU32());
+        p->TextureIndex = s.ReadInt16();
+        p->VertexCount = s.ReadU8();
+        if (p->VertexCount != 3 && p->VertexCount != 4) {
+            Message("Error! Invalid number of vertexes in Poly!");
+            return false;
+        }
+        for (int32_t c = 0; c < p->VertexCount; ++c) {
+            const int16_t v = s.ReadInt16();
+            if (v < 0 || static_cast<std::size_t>(v) >= uvCount)
+                throw EBadData("Corner vertex index " + std::to_string(v) + " outside the UV table");
+            ACorner& corner = p->Corners[c];
+            corner.VertexIndex = v;
+            corner.NormalIndex = v;
+            corner.U = UVData[static_cast<std::size_t>(v)].U;
+            corner.V = UVData[static_cast<std::size_t>(v)].V;
+        }
+        Polygons.Add(p.release());
+    }
+
+    Log("finished polygons");
+    logPos("'Offset: '0");
+    logPos("'Read Prop_Count Offset: '0");
+
+    const int32_t npr = s.ReadInt32();
+    logN("'Prop_Count Count: '0", npr);
+    if (npr < 0) throw EBadData("Negative count of property records");
+    s.Skip(18 * static_cast<uint64_t>(npr));
+
+    Log("******************Selections**********************");
+    logPos("'Read Sel_Count Offset: '0");
+    const int32_t ns = s.ReadInt32();
+    logN("'Selection Count: '0", ns);
+    CheckCount(s, ns, kMinSelectionBytes, "selections");
+    std::vector<uint16_t> indices;
+    for (int32_t k = 0; k < ns; ++k) {
+        auto owned = std::make_unique<TRealSelection>(s.ReadZString());
+        TRealSelection* sel = owned.get();
+        Selections.Add(owned.release());
+        if (logging) OnLog("Name: " + sel->Name);
+
+        const int32_t nf = s.ReadInt32();
+        logN("'FaceCount: '0", nf);
+        if (!ReadIndices(s, nf, indices, "selection faces")) {
+            Message("Error reading Sel_Face_Count!");
+            return false;
+        }
+        sel->Polygons.Reserve(indices.size());
+        for (uint16_t index : indices) sel->Polygons.Add(Polygons.Items(index));
+
+        s.Skip(4);
+        logPos("'Offset: '0");
+        const int32_t na = s.ReadInt32();
+        logN("'Unknown Count1: '0", na);
+        if (!DropArray(s, na, 4, "selection entries")) {
+            Message("Unknown Count1!");
+            return false;
+        }
+
+        s.Skip(1);
+        logPos("'Offset: '0");
+        const int32_t nb = s.ReadInt32();
+        logN("'Unknown Count2: '0", nb);
+        if (!DropArray(s, nb, 4, "selection entries")) {
+            Message("Unknown Count2!");
+            return false;
+        }
+
+        logPos("'Offset SelVertexCount: '0");
+        const int32_t nsv = s.ReadInt32();
+        logN("'VertexCount: '0", nsv);
+        if (!ReadIndices(s, nsv, indices, "selection vertexes")) {
+            Message("Error reading Sel_Vertexes_Count!");
+            return false;
+        }
+        sel->Vertexes.Reserve(indices.size());
+        for (uint16_t index : indices) sel->Vertexes.Add(Vertexes.Items(index));
+
+        const int32_t nc = s.ReadInt32();
+        logN("'Unknown Count2: '0", nc);
+        if (!DropArray(s, nc, 1, "selection entries")) {
+            Message("Error reading UnknownCount3!");
+            return false;
+        }
+        Log("------------------");
+    }
+
+    Log("************************* Named Properties *************************");
+    const int32_t nnp = s.ReadInt32();
+    logN("'Named Properties Count: '0", nnp);
+    CheckCount(s, nnp, kMinPropertyBytes, "named properties");
+    for (int32_t k = 0; k < nnp; ++k) {
+        std::string name = s.ReadZString();
+        std::string value = s.ReadZString();
+        if (logging) OnLog("Property: " + name + " = " + value);
+        Properties.push_back(name + "= " + value);
+    }
+
+    logPos("'Offset: '0");
+    const int32_t ne = s.ReadInt32();
+    logN("'Unknown Count: '0", ne);
+    CheckCount(s, ne, kMinTrailingBytes, "trailing entries");
+    for (int32_t k = 0; k < ne; ++k) {
+        uint8_t head[4];
+        s.ReadBytes(head, 4);
+        logPos("'   Offset: '0");
+        const int32_t nk = s.ReadInt32();
+        logN("'   AVertex Count: '0", nk);
+        CheckCount(s, nk, 12, "trailing items");
+        s.Skip(12 * static_cast<uint64_t>(nk));
+    }
+
+    logPos("'Offset: '0");
+    s.Skip(12);
+    Log("************************* Proxys *************************");
+    const int32_t nx = s.ReadInt32();
+    logN("'Proxy Count: '0", nx);
+    CheckCount(s, nx, kMinProxyBytes, "proxies");
+    for (int32_t k = 0; k < nx; ++k) {
+        std::string name = s.ReadZString();
+        if (logging) OnLog("ProxyName: " + name);
+        s.Skip(56);
+        Log("------------------");
+    }
+
+    Log("************************* /End of Lod *************************");
+    logPos("'Offset: '0");
+    return true;
+}
+
+bool TP3dModell::ReadBinarized(TMemStream& s) {
+    const bool logging = static_cast<bool>(OnLog);
+    auto logN = [&](const char* mask, double value) {
+        if (logging) OnLog(FormatFloat(mask, value));
+    };
+    auto logVec = [&](const char* title, const TVec3& v) {
+        if (!logging) return;
+        OnLog(title);
+        OnLog(FormatFloat("0.00 'Xoffset'", v.X));
+        OnLog(FormatFloat("0.00 'Yoffset'", v.Y));
+        OnLog(FormatFloat("0.00 'Zoffset'", v.Z));
+    };
+
+    logN("'Offset: '0", static_cast<double>(s.Position()));
+    Log("reading BMDL....");
+    s.ReadInt32();  // header value, not used
+    const int32_t n = s.ReadInt32();
+    logN("'LODCount: '0", n);
+    Log("reading LOD....");
+    if (n < 0) throw EBadData("Negative LOD count");
+
+    for (int32_t i = 0; i < n; ++i) {
+        logN("'****************** reading LOD '0'***********************'", i);
+        TP3dLOD* lod = new TP3dLOD(OnLog, OnMessage);
+        LODs.Add(lod);
+        try {
+            if (!lod->ReadLOD(s)) return false;
+        } catch (const std::exception&) {
+            // a short read, an index outside a list, a count that cannot be,
+            // or an allocation that failed: the LOD keeps what it read
+            Message("Complete loading of P3d failed!\nSorry ;)");
+            return false;
+        }
+    }
+
+    Log("reading LOD types....");
+    for (int32_t i = 0; i < n; ++i) {
+        const float r = s.ReadFloat();
+        if (logging) OnLog(std::to_string(i) + FormatFloat("': '0.000e-00", r));
+        TP3dLOD* lod = LODs[static_cast<std::size_t>(i)];
+        lod->Resolution = r;
+        if (r == kGeometryResolution) GeometryLOD = lod;
+    }
+
+    s.Skip(24);
+    Offset1 = s.ReadVec3();
+    logVec("Offset 1 -----------------------------", Offset1);
+
+    s.Skip(12);
+    Log("Dimension -----------------------------");
+    const TVec3 bboxMin = s.ReadVec3();
+    if (logging) OnLog(Triple("Min: ", bboxMin));
+    const TVec3 bboxMax = s.ReadVec3();
+    if (logging) OnLog(Triple("Max: ", bboxMax));
+
+    Offset2 = s.ReadVec3();
+    logVec("Offset 2 -----------------------------", Offset2);
+    Offset3 = s.ReadVec3();
+    logVec("Offset 3 -----------------------------", Offset3);
+
+    s.Skip(54);
+    const int32_t m = s.ReadInt32();
+    if (GeometryLOD) {
+        logN("'Masses->Count: '0", m);
+        logN("'Offset MassBeginn: 0'", 0);
+        if (m == GeometryLOD->UniqueVertexes.Count) {
+            // m equals a table that was read from this file, so it is bounded
+            Masses.assign(static_cast<std::size_t>(m), 0.0f);
+            if (!ReadArray(s, Masses.data(), static_cast<uint64_t>(m), 4)) {
+                Message("Error reading Masses!");
+                return false;
+            }
+        } else {
+            GeometryLOD = nullptr;
+            Log("Mass Count Does not match!");
+        }
+    }
+    Mass = s.ReadFloat();
+
+    for (TP3dLOD* lod : LODs)
+        for (AVertex* v : lod->Vertexes) {
+            v->X += Offset2.X;
+            v->Y += Offset2.Y;
+            v->Z += Offset2.Z;
+        }
+    return true;
+}
+
+}  // namespace vistrel
