@@ -21,6 +21,7 @@ struct TSubcommand {
 
 extern const TSubcommand kInfoCommand;
 extern const TSubcommand kLogCommand;
+extern const TSubcommand kMlodCommand;
 
 // Reports a usage error of a subcommand on standard error; returns
 // kExitFailure.

@@ -1,6 +1,7 @@
 // p3dtool: reads binarized model files (.p3d, "BMDL") outside the viewer.
 //   p3dtool info [--json] FILE   the information panel of every LOD
 //   p3dtool log FILE             the reader's debug log
+//   p3dtool mlod [-r] IN OUT     conversion to the editable format
 // The subcommands are listed in kCommands; each one parses its own options.
 #include <array>
 #include <span>
@@ -18,9 +19,10 @@
 namespace p3dtool {
 namespace {
 
-constexpr std::array<const TSubcommand*, 2> kCommands{
+constexpr std::array<const TSubcommand*, 3> kCommands{
     &kInfoCommand,
     &kLogCommand,
+    &kMlodCommand,
 };
 
 const TSubcommand* FindCommand(std::string_view name) {
@@ -35,7 +37,8 @@ std::string Usage() {
         "       p3dtool --help | -h\n"
         "       p3dtool COMMAND --help | p3dtool help COMMAND\n"
         "\n"
-        "Reads a binarized model file (.p3d, magic \"BMDL\") as the viewer does.\n"
+        "Reads binarized model files (.p3d, magic \"BMDL\") as the viewer does, and\n"
+        "converts them to the editable format (\"MLOD\").\n"
         "\n"
         "Commands:\n";
     for (const TSubcommand* command : kCommands) {
