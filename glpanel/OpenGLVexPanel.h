@@ -1,0 +1,519 @@
+// TOpenGLVexPanel: a widget that owns an OpenGL rendering context for its own
+// surface and hands the drawing to its owner through events.
+//
+// The panel keeps the Windows pixel-format vocabulary of its published
+// properties (PFDFlags, cColorBits, f_PFD_DOUBLEBUFFER, ...): the request is
+// built as a 40-byte PIXELFORMATDESCRIPTOR and then turned into a
+// QSurfaceFormat. The panel is a QOpenGLWidget, so Qt owns the context, the
+// framebuffer the widget renders into and its composition into the window.
+//
+// Events, in the order they are raised for a new surface:
+//   OnPreInit  when the window parameters are computed (caption forced, window
+//              styles applied to a top-level panel), before the context exists;
+//              the owner may still change the pixel-format properties there.
+//   OnInit     once per context, with the context current (from initializeGL).
+//   OnResize   on every size change (from resizeGL), context current.
+//   OnPaint    on every paint (from paintGL), context current; followed by
+//              the presentation of the frame when GLSwapBuffers is Auto and
+//              the format is double-buffered.
+//   OnError    whenever a platform step fails; ErrorText() tells why.
+//
+// A failed context creation raises OnError twice (the failed step's prefix
+// and text, then "Open GL Context Create Failed") and no OnInit. Later paints
+// still raise OnPaint: Qt's own context is current then, so the owner's GL
+// calls are harmless. Only when Qt itself cannot create a context does
+// nothing paint at all.
+//
+// Repaint() draws the frame before it returns; Qt composes it into the
+// window on its next pass of the event loop.
+//
+// GLSwapBuffers = Manual (double-buffered formats): OnPaint draws into a
+// private back framebuffer; what the widget shows changes only when the owner
+// calls SwapBuffers(). A single-buffered format (f_PFD_SUPPORT_GDI) draws
+// straight into what is shown, whatever GLSwapBuffers says.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QFont>
+#include <QImage>
+#include <QMetaObject>
+#include <QOpenGLWidget>
+#include <QString>
+#include <QSurfaceFormat>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <vector>
+
+class QOpenGLFramebufferObject;
+
+namespace vistrel {
+
+// ---------------------------------------------------------------------------
+// Enumerations (values in declaration order, starting at 0)
+
+enum TPFDPixelTypes : std::uint8_t {
+  f_PFD_TYPE_RGBA = 0,
+  f_PFD_TYPE_COLORINDEX = 1,
+};
+
+enum TPFDFlags : std::uint8_t {
+  f_PFD_DRAW_TO_WINDOW = 0,
+  f_PFD_DRAW_TO_BITMAP = 1,
+  f_PFD_SUPPORT_GDI = 2,
+  f_PFD_SUPPORT_OPENGL = 3,
+  f_PFD_GENERIC_ACCELERATED = 4,
+  f_PFD_GENERIC_FORMAT = 5,
+  f_PFD_NEED_PALETTE = 6,
+  f_PFD_NEED_SYSTEM_PALETTE = 7,
+  f_PFD_DOUBLEBUFFER = 8,
+  f_PFD_STEREO = 9,
+  f_PFD_SWAP_LAYER_BUFFERS = 10,
+};
+inline constexpr int TPFDFlagsCount = 11;
+
+enum class TOpenGLSwapBuffers : std::uint8_t { Auto = 0, Manual = 1 };
+
+enum TOpenGLPrintScale : std::uint8_t {
+  pglNone = 0,
+  pglPrintToFit = 1,
+  pglProportional = 2,
+};
+
+enum TFont3DFormat : std::uint8_t {
+  f_WGL_FONT_LINES = 0,
+  f_WGL_FONT_POLYGONS = 1,
+};
+
+// A set over TPFDFlags: bit i stands for the member with value i (11 bits).
+class TPFDFlagSet {
+public:
+  constexpr TPFDFlagSet() = default;
+  constexpr TPFDFlagSet(std::initializer_list<TPFDFlags> members) {
+    for (TPFDFlags m : members) Include(m);
+  }
+  static constexpr TPFDFlagSet FromBits(std::uint16_t bits) {
+    TPFDFlagSet s;
+    s.bits_ = static_cast<std::uint16_t>(bits & 0x7FF);
+    return s;
+  }
+  constexpr std::uint16_t Bits() const { return bits_; }
+  constexpr bool Contains(TPFDFlags m) const { return (bits_ >> m) & 1u; }
+  constexpr bool Empty() const { return bits_ == 0; }
+  constexpr TPFDFlagSet& Include(TPFDFlags m) {
+    bits_ = static_cast<std::uint16_t>(bits_ | (1u << m));
+    return *this;
+  }
+  constexpr TPFDFlagSet& Exclude(TPFDFlags m) {
+    bits_ = static_cast<std::uint16_t>(bits_ & ~(1u << m));
+    return *this;
+  }
+  friend constexpr bool operator==(TPFDFlagSet a, TPFDFlagSet b) { return a.bits_ == b.bits_; }
+
+private:
+  std::uint16_t bits_ = 0;
+};
+
+// ---------------------------------------------------------------------------
+// Pixel format descriptor: the Windows PIXELFORMATDESCRIPTOR layout.
+
+// Flag and type values of the descriptor, named as on Windows (in a
+// namespace: the Windows headers define the PFD_ names as macros).
+namespace PFD {
+// dwFlags bits
+inline constexpr std::uint32_t DOUBLEBUFFER = 0x00000001;
+inline constexpr std::uint32_t STEREO = 0x00000002;
+inline constexpr std::uint32_t DRAW_TO_WINDOW = 0x00000004;
+inline constexpr std::uint32_t DRAW_TO_BITMAP = 0x00000008;
+inline constexpr std::uint32_t SUPPORT_GDI = 0x00000010;
+inline constexpr std::uint32_t SUPPORT_OPENGL = 0x00000020;
+inline constexpr std::uint32_t GENERIC_FORMAT = 0x00000040;
+inline constexpr std::uint32_t NEED_PALETTE = 0x00000080;
+inline constexpr std::uint32_t NEED_SYSTEM_PALETTE = 0x00000100;
+inline constexpr std::uint32_t SWAP_LAYER_BUFFERS = 0x00000800;
+inline constexpr std::uint32_t GENERIC_ACCELERATED = 0x00001000;
+// iPixelType values
+inline constexpr std::uint8_t TYPE_RGBA = 0;
+inline constexpr std::uint8_t TYPE_COLORINDEX = 1;
+// iLayerType values
+inline constexpr std::uint8_t MAIN_PLANE = 0;
+}  // namespace PFD
+
+#pragma pack(push, 1)
+struct TPixelFormatDescriptor {
+  std::uint16_t nSize = 0;
+  std::uint16_t nVersion = 0;
+  std::uint32_t dwFlags = 0;
+  std::uint8_t iPixelType = 0;
+  std::uint8_t cColorBits = 0;
+  std::uint8_t cRedBits = 0;
+  std::uint8_t cRedShift = 0;
+  std::uint8_t cGreenBits = 0;
+  std::uint8_t cGreenShift = 0;
+  std::uint8_t cBlueBits = 0;
+  std::uint8_t cBlueShift = 0;
+  std::uint8_t cAlphaBits = 0;
+  std::uint8_t cAlphaShift = 0;
+  std::uint8_t cAccumBits = 0;
+  std::uint8_t cAccumRedBits = 0;
+  std::uint8_t cAccumGreenBits = 0;
+  std::uint8_t cAccumBlueBits = 0;
+  std::uint8_t cAccumAlphaBits = 0;
+  std::uint8_t cDepthBits = 0;
+  std::uint8_t cStencilBits = 0;
+  std::uint8_t cAuxBuffers = 0;
+  std::uint8_t iLayerType = 0;
+  std::uint8_t bReserved = 0;
+  std::uint32_t dwLayerMask = 0;
+  std::uint32_t dwVisibleMask = 0;
+  std::uint32_t dwDamageMask = 0;
+};
+#pragma pack(pop)
+static_assert(sizeof(TPixelFormatDescriptor) == 40, "PIXELFORMATDESCRIPTOR is 40 bytes");
+static_assert(offsetof(TPixelFormatDescriptor, dwFlags) == 4);
+static_assert(offsetof(TPixelFormatDescriptor, iPixelType) == 8);
+static_assert(offsetof(TPixelFormatDescriptor, cAccumBits) == 18);
+static_assert(offsetof(TPixelFormatDescriptor, cDepthBits) == 23);
+static_assert(offsetof(TPixelFormatDescriptor, cStencilBits) == 24);
+static_assert(offsetof(TPixelFormatDescriptor, iLayerType) == 26);
+static_assert(offsetof(TPixelFormatDescriptor, dwLayerMask) == 28);
+static_assert(offsetof(TPixelFormatDescriptor, dwDamageMask) == 36);
+
+// The descriptor's 40 bytes in file/memory order, little-endian.
+std::array<std::uint8_t, 40> DescriptorBytes(const TPixelFormatDescriptor& pfd);
+
+// dwFlags for a PFDFlags set (the flag table of the pixel-format request).
+std::uint32_t PFDFlagsToDwFlags(TPFDFlagSet flags);
+
+// The pixel-format request built from the panel's pixel-format properties.
+// pixelTypeByte is the platform pixel type (0 RGBA, 1 colour index).
+TPixelFormatDescriptor BuildPixelFormatDescriptor(TPFDFlagSet flags, std::uint8_t pixelTypeByte,
+                                                  std::uint8_t colorBits, std::uint8_t depthBits,
+                                                  std::uint8_t accBits);
+
+// The rule of the PFDFlags setter: GDI support and double buffering are kept
+// exclusive; returns the set to store.
+TPFDFlagSet NormalizePFDFlags(TPFDFlagSet oldFlags, TPFDFlagSet newFlags);
+
+// The surface format Qt is asked for: colour bits 32 -> 8/8/8/8, 24 -> 8/8/8/0,
+// 16 -> 5/6/5/0 (15 -> 5/5/5/0, 8 -> 3/3/2/0, anything else left to the
+// driver); depth = cDepthBits; stencil = cStencilBits; PFD::DOUBLEBUFFER ->
+// double buffering, else single; PFD::STEREO -> stereo buffers; accumulation
+// bits are not supported and ignored; OpenGL, compatibility profile.
+QSurfaceFormat SurfaceFormatFromDescriptor(const TPixelFormatDescriptor& pfd);
+
+// The reverse: a description of the format actually obtained (what
+// DescribePixelFormat gives on Windows). Never carries PFD::NEED_PALETTE.
+TPixelFormatDescriptor DescriptorFromSurfaceFormat(const QSurfaceFormat& format,
+                                                   const TPixelFormatDescriptor& request);
+
+// ---------------------------------------------------------------------------
+// Logical palette for palette-based (colour-index style) formats. Such formats
+// do not occur on this platform, so the panel never holds a palette; the
+// computation is kept and used as a pure function.
+
+struct TPaletteEntry {
+  std::uint8_t peRed = 0;
+  std::uint8_t peGreen = 0;
+  std::uint8_t peBlue = 0;
+  std::uint8_t peFlags = 0;
+  friend bool operator==(const TPaletteEntry&, const TPaletteEntry&) = default;
+};
+
+struct TLogPalette {
+  std::uint16_t palVersion = 0x300;
+  std::uint16_t palNumEntries = 0;
+  std::vector<TPaletteEntry> palPalEntry;
+};
+
+// Entry count = 1 << cColorBits (in 16 bits); each channel's intensity is
+// ((i >> shift) & mask) * 255 / mask. A channel of zero bits gives 0.
+TLogPalette ConstructPalette(const TPixelFormatDescriptor& pfd);
+
+// Frames per second from one measured paint: trunc(1 / seconds). A zero or
+// negative duration gives 0 (the caller then keeps the previous value).
+int FramesPerSecondFromNanoseconds(qint64 nanoseconds);
+
+// ---------------------------------------------------------------------------
+// Platform layer: the steps of context creation that can fail. The default
+// implementation is Qt's; tests install their own to make a step fail.
+// Each step returns false and sets errorText (the platform's own text,
+// appended to the step's prefix in ErrorText) on failure.
+
+class TOpenGLVexPanel;
+
+class TGLPlatform {
+public:
+  virtual ~TGLPlatform() = default;
+  // Turns the request into a surface format ("ChoosePixelFormat:").
+  // Called when the window parameters are computed, before the context exists.
+  virtual bool ChoosePixelFormat(const TPixelFormatDescriptor& request, QSurfaceFormat& format,
+                                 QString& errorText);
+  // Confirms the chosen format is the one the panel's surface was created
+  // with ("SetPixelFormat:").
+  virtual bool SetPixelFormat(TOpenGLVexPanel& panel, const QSurfaceFormat& format,
+                              QString& errorText);
+  // Describes the format actually obtained.
+  virtual TPixelFormatDescriptor DescribePixelFormat(TOpenGLVexPanel& panel,
+                                                     const TPixelFormatDescriptor& request);
+  // Confirms the panel has a usable rendering context ("wglRenderingContext:").
+  virtual bool CreateContext(TOpenGLVexPanel& panel, QString& errorText);
+  // Makes the panel's context current on this thread ("wglMakeCurrent:").
+  virtual bool MakeCurrent(TOpenGLVexPanel& panel, QString& errorText);
+
+  static TGLPlatform& Default();
+};
+
+// Fonts built from the panel's font properties (display lists). The records
+// are released with the context.
+struct OpenGLVexFont3D;
+struct OpenGLVexFont2D;
+
+// ---------------------------------------------------------------------------
+
+class TOpenGLVexPanel : public QOpenGLWidget {
+  Q_OBJECT
+
+public:
+  using TNotifyEvent = std::function<void(TOpenGLVexPanel* sender)>;
+  struct TShiftState {
+    bool Shift = false, Ctrl = false, Alt = false, Left = false, Right = false, Middle = false;
+  };
+  using TMouseEvent = std::function<void(TOpenGLVexPanel* sender, Qt::MouseButton button,
+                                         TShiftState shift, int x, int y)>;
+  // A monotonic clock in nanoseconds for the frame-rate measurement.
+  using TClock = std::function<qint64()>;
+
+  explicit TOpenGLVexPanel(QWidget* parent = nullptr);
+  ~TOpenGLVexPanel() override;
+
+  // Events (assign directly; an empty function is "not assigned").
+  TNotifyEvent OnPreInit, OnInit, OnResize, OnPaint, OnError;
+  TMouseEvent OnMouseDown, OnMouseMove, OnMouseUp;
+
+  // --- Published properties: getter named as the property, setter below ---
+  TPFDPixelTypes PixelType() const { return m_pixelType; }
+  void SetPFDPixelType(TPFDPixelTypes value);
+  std::uint8_t PlatformPixelType() const { return m_pixelTypeByte; }
+
+  TPFDFlagSet PFDFlags() const { return m_pfdFlags; }
+  void SetPFDFlags(TPFDFlagSet value);
+
+  std::uint8_t cColorBits() const { return m_colorBits; }
+  void SetPFDNumColorBits(std::uint8_t value) { m_colorBits = value; }
+  std::uint8_t cDepthBits() const { return m_depthBits; }
+  void SetPFDNumDepthBits(std::uint8_t value) { m_depthBits = value; }
+  std::uint8_t cAccBits() const { return m_accBits; }
+  void SetPFDNumAccBits(std::uint8_t value) { m_accBits = value; }
+
+  TOpenGLSwapBuffers GLSwapBuffers() const { return m_swapBuffers; }
+  void SetGLSwapBuffers(TOpenGLSwapBuffers value) { m_swapBuffers = value; }
+
+  std::int32_t PixelsPerInch() const { return m_pixelsPerInch; }
+  void SetOpenGLPixelsPerInch(std::int32_t value) { m_pixelsPerInch = value; }
+  TOpenGLPrintScale PrintScale() const { return m_printScale; }
+  void SetOpenGLPrintScale(TOpenGLPrintScale value) { m_printScale = value; }
+
+  bool Font3D_Enabled() const { return m_font3DEnabled; }
+  void SetFont3D_Enabled(bool value) { m_font3DEnabled = value; }
+  const QFont& Font3D_Type() const { return m_font3DType; }
+  void SetFont3DType(const QFont& value) { m_font3DType = value; }
+  std::int32_t Font3D_FirstGylph() const { return m_font3DFirstGylph; }
+  void SetFont3D_FirstGylph(std::int32_t value) { m_font3DFirstGylph = value; }
+  std::int32_t Font3D_NumGylph() const { return m_font3DNumGylph; }
+  void SetFont3D_NumGylph(std::int32_t value) { m_font3DNumGylph = value; }
+  float Font3D_MaxDeviation() const { return m_font3DMaxDeviation; }
+  void SetFont3D_MaxDeviation(float value) { m_font3DMaxDeviation = value; }
+  float Font3D_Extrustion() const { return m_font3DExtrustion; }
+  void SetFont3D_Extrustion(float value) { m_font3DExtrustion = value; }
+  TFont3DFormat Font3D_Format() const { return m_font3DFormat; }
+  void SetFont3DFormat(TFont3DFormat value);
+  // Platform outline format derived from Font3D_Format: 0 lines, 1 polygons.
+  std::int32_t Font3D_PlatformFormat() const { return m_font3DPlatformFormat; }
+
+  bool Font2D_Enabled() const { return m_font2DEnabled; }
+  void SetFont2D_Enabled(bool value) { m_font2DEnabled = value; }
+  const QFont& Font2D_Type() const { return m_font2DType; }
+  void SetFont(const QFont& value) { m_font2DType = value; }
+  void SetFont2DType(const QFont& value) { m_font2DType = value; }
+  std::int32_t Font2D_FirstGylph() const { return m_font2DFirstGylph; }
+  void SetFont2D_FirstGylph(std::int32_t value) { m_font2DFirstGylph = value; }
+  std::int32_t Font2D_NumGylph() const { return m_font2DNumGylph; }
+  void SetFont2D_NumGylph(std::int32_t value) { m_font2DNumGylph = value; }
+
+  bool Fps_Enabled() const { return m_fpsEnabled; }
+  void SetFps_Enabled(bool value) { m_fpsEnabled = value; }
+  int Fps_Value() const { return m_fpsValue; }
+
+  // Window-style properties: stored; applied as window flags and size
+  // constraints only when the panel is a top-level window and its window
+  // parameters have been computed.
+  bool Border() const { return m_border; }
+  void SetBorder(bool value);
+  bool ToolWindow() const { return m_toolWindow; }
+  void SetToolWindow(bool value);
+  bool AllowResize() const { return m_allowResize; }
+  void SetAllowResize(bool value);
+  bool AllowMoving() const { return m_allowMoving; }
+  void SetAllowMoving(bool value) { m_allowMoving = value; }
+
+  // The panel's text; forced to "My OpenGL Panel" when the window parameters
+  // are computed. Also the window title.
+  QString Caption() const { return m_caption; }
+  void SetCaption(const QString& value);
+
+  // --- Run-time state ---
+  QString ErrorText() const { return m_errorText; }
+  // True once the window parameters were computed (never cleared).
+  bool ParamsComputed() const { return m_paramsComputed; }
+  // True while the panel holds a successfully created context.
+  bool ContextCreated() const { return m_contextCreated; }
+  // True when the request asked for double buffering and the format was set.
+  bool DoubleBuffered() const { return m_doubleBuffered; }
+  // The last pixel-format request and the description of what was obtained.
+  const TPixelFormatDescriptor& RequestedDescriptor() const { return m_request; }
+  const TPixelFormatDescriptor& DescribedDescriptor() const { return m_described; }
+  // The request for the current property values.
+  TPixelFormatDescriptor BuildPixelFormatRequest() const;
+  // True when the chosen surface format was handed to Qt before the context
+  // was created.
+  bool SurfaceFormatApplied() const { return m_formatApplied; }
+
+  // --- Operations ---
+  // Invalidate and paint at once: the frame is drawn (OnPaint raised) before
+  // this returns. Does nothing while the panel has no surface to paint.
+  void Repaint();
+  // The panel's current image, as shown (runs a paint first, like a repaint).
+  QImage CaptureFrame();
+
+  bool MakeOpenGLPanelCurrent();
+  void MakeOpenGLPanelNotCurrent();
+  // Presents the frame drawn since the last swap when the format is
+  // double-buffered; otherwise does nothing. Independent of GLSwapBuffers.
+  void SwapBuffers();
+  // Qt decides context sharing when a context is created: panels in the same
+  // top-level window share, and all panels do when
+  // Qt::AA_ShareOpenGLContexts is set before the QApplication exists. This
+  // reports whether this panel's context and the other's share their objects.
+  bool PanelShareLists(TOpenGLVexPanel* other);
+  // Raises OnError (sender = this) if assigned.
+  void Error();
+
+  // Font hooks: rebuild the panel's own font records from the font
+  // properties (context must be current).
+  void Create3DFont();
+  void Create2DFont();
+
+  // Releases the context-bound resources (font records, private
+  // framebuffer) and makes no context current. Runs when Qt is about to
+  // destroy the panel's context and when the panel is destroyed.
+  void DestroyGLContext();
+
+  // --- Testing seams ---
+  // Replaces the platform layer for every panel (nullptr: Qt's default). Not
+  // owned; must outlive its use.
+  static void SetPlatformForTesting(TGLPlatform* platform);
+  static TGLPlatform& Platform();
+  // Replaces the frame-rate clock of this panel (empty: QElapsedTimer).
+  void SetClockForTesting(TClock clock);
+
+protected:
+  // QWidget / QOpenGLWidget
+  bool event(QEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+  void initializeGL() override;
+  void resizeGL(int w, int h) override;
+  void paintGL() override;
+  void mousePressEvent(QMouseEvent* e) override;
+  void mouseMoveEvent(QMouseEvent* e) override;
+  void mouseReleaseEvent(QMouseEvent* e) override;
+
+public:
+  void setVisible(bool visible) override;
+
+private:
+  // Window parameters: caption, top-level window styles, OnPreInit, then the
+  // pixel format chosen and handed to Qt before the context is created.
+  void EnsureWindowParams();
+  void ComputeWindowParams();
+  // Runs once per context from initializeGL, under a catch-all.
+  void WMCreate();
+  bool CreateGLContext();
+  void Report(const char* prefix, const QString& systemText);
+  void ApplyWindowStyles();
+  bool ManualPresentation() const;
+  void EnsureBackBuffer();
+  void PresentBackBuffer();
+  void ClearShownFrame();
+  qint64 Now();
+  void ContextAboutToBeDestroyed();
+  void CheckQtContextCreation();
+  TShiftState ShiftStateOf(Qt::KeyboardModifiers mods, Qt::MouseButtons buttons) const;
+
+  // Pixel-format properties and the state derived from them
+  TPFDFlagSet m_pfdFlags{f_PFD_DRAW_TO_WINDOW, f_PFD_SUPPORT_OPENGL, f_PFD_DOUBLEBUFFER};
+  bool m_doubleBuffered = false;
+  TPFDPixelTypes m_pixelType = f_PFD_TYPE_RGBA;
+  std::uint8_t m_pixelTypeByte = PFD::TYPE_RGBA;
+  std::uint8_t m_colorBits = 32;
+  std::uint8_t m_depthBits = 32;
+  std::uint8_t m_accBits = 0;
+  TOpenGLSwapBuffers m_swapBuffers = TOpenGLSwapBuffers::Auto;
+  TOpenGLPrintScale m_printScale = pglProportional;
+  std::int32_t m_pixelsPerInch = 96;
+
+  // Fonts
+  bool m_font3DEnabled = false;
+  QFont m_font3DType;
+  std::int32_t m_font3DFirstGylph = 32;
+  std::int32_t m_font3DNumGylph = 96;
+  float m_font3DMaxDeviation = 1.0f;
+  float m_font3DExtrustion = 0.1f;
+  TFont3DFormat m_font3DFormat = f_WGL_FONT_POLYGONS;
+  std::int32_t m_font3DPlatformFormat = 1;
+  std::unique_ptr<OpenGLVexFont3D> m_font3D;
+  bool m_font2DEnabled = false;
+  QFont m_font2DType;
+  std::int32_t m_font2DFirstGylph = 32;
+  std::int32_t m_font2DNumGylph = 96;
+  std::unique_ptr<OpenGLVexFont2D> m_font2D;
+
+  // Frame rate
+  QElapsedTimer m_elapsed;
+  TClock m_clock;
+  int m_fpsValue = 0;
+  bool m_fpsEnabled = false;
+
+  // Window styles and parameters
+  bool m_toolWindow = false;
+  bool m_border = false;
+  bool m_allowResize = false;
+  bool m_allowMoving = false;
+  bool m_paramsComputed = false;
+  bool m_paramsPending = true;  // to be computed before the next context
+  QString m_caption;
+
+  // Context state
+  TPixelFormatDescriptor m_request{};
+  TPixelFormatDescriptor m_described{};
+  bool m_formatChosen = false;
+  bool m_formatApplied = false;
+  QSurfaceFormat m_chosenFormat;
+  QString m_chooseError;
+  bool m_contextCreated = false;
+  bool m_inPaintGL = false;
+  bool m_inCreation = false;
+  bool m_qtFailureReported = false;
+  quint64 m_paintCount = 0;
+  bool m_presentOnly = false;  // next paintGL only presents (SwapBuffers outside a paint)
+  std::unique_ptr<QOpenGLFramebufferObject> m_backBuffer;
+  QMetaObject::Connection m_contextConnection;
+
+  QString m_errorText;
+};
+
+}  // namespace vistrel
