@@ -1,6 +1,7 @@
 #include "MemStream.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 #include "Lzss.h"
@@ -8,17 +9,20 @@
 namespace vistrel {
 
 TMemStream TMemStream::LoadFromFile(const std::string& path) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    // a folder opens without complaint on some systems; it is not a file
+    if (ec || std::filesystem::is_directory(status)) throw EFOpenError("Cannot open file " + path);
     std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
     if (!f) throw EFOpenError("Cannot open file " + path);
     std::vector<uint8_t> bytes;
-    if (std::fseek(f.get(), 0, SEEK_END) == 0) {
-        long size = std::ftell(f.get());
-        if (size > 0) bytes.reserve(static_cast<std::size_t>(size));
-        std::fseek(f.get(), 0, SEEK_SET);
+    if (std::filesystem::is_regular_file(status)) {
+        const auto size = std::filesystem::file_size(path, ec);
+        if (!ec) bytes.reserve(static_cast<std::size_t>(size));
     }
     uint8_t chunk[1 << 16];
     for (;;) {
-        std::size_t n = std::fread(chunk, 1, sizeof chunk, f.get());
+        const std::size_t n = std::fread(chunk, 1, sizeof chunk, f.get());
         bytes.insert(bytes.end(), chunk, chunk + n);
         if (n < sizeof chunk) break;
     }

@@ -49,7 +49,10 @@ void TP3dModell::Clear() {
 }
 
 bool TP3dModell::Open(const std::string& fileName) {
-    if (fileName.empty()) return false;
+    if (fileName.empty()) {
+        complete_ = false;
+        return false;
+    }
     Clear();
     Log("******OPEN:" + fileName);
     TMemStream stream = TMemStream::LoadFromFile(fileName);
