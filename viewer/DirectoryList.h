@@ -1,0 +1,111 @@
+// The folder browser shared by the main window and the directory picker: a
+// drive selector, a folder list and (in the main window) a file list, linked
+// so that they work together without any handler of the form.
+//
+// The folder list shows the chain of folders from the root down to the open
+// folder, then the open folder's subfolders. Clicking or moving with the arrow
+// keys only highlights an entry; double-click or Enter enters it, and only the
+// entered folder is the open directory.
+#pragma once
+
+#include <QComboBox>
+#include <QSortFilterProxyModel>
+#include <QString>
+#include <QStringList>
+#include <QTreeView>
+
+class QFileSystemModel;
+
+namespace vistrel {
+
+class TFileList;
+
+// Keeps the open folder, its ancestors and its direct subfolders; marks the
+// open folder in bold and the chain with open-folder icons.
+class TFolderFilter : public QSortFilterProxyModel {
+    Q_OBJECT
+public:
+    explicit TFolderFilter(QFileSystemModel* source, QObject* parent = nullptr);
+    // Path in Qt form ('/' separators), as cleaned by TDirectoryList.
+    void SetOpenDir(const QString& path);
+    QString OpenDir() const { return open_; }
+    QVariant data(const QModelIndex& index, int role) const override;
+
+protected:
+    bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+
+private:
+    bool OnChain(const QString& path) const;  // the open folder or an ancestor of it
+    QFileSystemModel* fs_;
+    QString open_;
+};
+
+class TDirectoryList : public QTreeView {
+    Q_OBJECT
+public:
+    explicit TDirectoryList(QWidget* parent = nullptr);
+
+    // The open (entered) folder with native separators, without a trailing
+    // separator except for a root.
+    QString Directory() const;
+    // Enters a folder; false, with nothing changed, when it is not an
+    // existing folder.
+    bool SetDirectory(const QString& path);
+    // The highlighted entry's folder (native separators); empty when none.
+    QString HighlightedDirectory() const;
+    // The entry that shows a folder, when it is shown.
+    QModelIndex IndexOf(const QString& path) const;
+    // Highlights the entry of a shown folder without entering it.
+    bool Highlight(const QString& path);
+    // Enters the highlighted folder (what double-click and Enter do).
+    void EnterHighlighted();
+    // The file list that follows the open folder.
+    void SetFileList(TFileList* files);
+
+    QFileSystemModel* FileSystemModel() const { return fs_; }
+
+    // Clean absolute form of a path in Qt separators.
+    static QString CleanPath(const QString& path);
+
+signals:
+    // After every entering of a folder (native separators).
+    void DirectoryChanged(const QString& directory);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
+
+private:
+    void ShowOpenChain();
+    QFileSystemModel* fs_;
+    TFolderFilter* filter_;
+    QString dir_;  // Qt form
+};
+
+class TDriveComboBox : public QComboBox {
+    Q_OBJECT
+public:
+    explicit TDriveComboBox(QWidget* parent = nullptr);
+
+    // Re-reads the mounted volumes.
+    void Refresh();
+    // Root of the chosen volume (native separators).
+    QString Drive() const;
+    // Shows the volume that holds a path, without moving the linked list.
+    void ShowDriveOf(const QString& path);
+    // Chooses a volume as the user does: the linked list moves to its root.
+    void ChooseDrive(int index);
+    // Links a folder list: choosing a volume moves the list to its root, and
+    // the box follows the folder the list enters.
+    void SetDirList(TDirectoryList* list);
+
+    // Roots of the mounted, ready volumes that are folders; "/" first.
+    static QStringList VolumeRoots();
+
+signals:
+    // A volume was chosen (by the user or ChooseDrive).
+    void DriveChanged(const QString& root);
+};
+
+}  // namespace vistrel

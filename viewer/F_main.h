@@ -1,0 +1,190 @@
+// The main window: the file browser on the left, the LOD information in the
+// middle, the OpenGL view on the right, and the state that the parts of the
+// viewer share (the model on show, the editor's path, the ground texture).
+//
+// Every control keeps its name as its objectName; every event of the window
+// and its controls goes to one handler below.
+#pragma once
+
+#include "OpenGLVexPanel.h"
+#include "P3dmodell.h"
+#include "Prompt.h"
+
+#include <QMainWindow>
+#include <QMetaType>
+#include <QPoint>
+#include <QSize>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QCheckBox;
+class QCloseEvent;
+class QGroupBox;
+class QLabel;
+class QListWidgetItem;
+class QMimeData;
+class QPlainTextEdit;
+class QPushButton;
+class QSlider;
+class QSplitter;
+class QTableWidget;
+class QTimer;
+
+Q_DECLARE_METATYPE(vistrel::TP3dLOD*)
+Q_DECLARE_METATYPE(vistrel::TRealSelection*)
+
+namespace vistrel {
+
+class TDirectoryList;
+class TDriveComboBox;
+class TFileList;
+class TListBox;
+
+class TMain : public QMainWindow {
+    Q_OBJECT
+public:
+    // The prompt is not owned; without one the window shows real dialogs.
+    explicit TMain(TPrompt* prompt = nullptr, QWidget* parent = nullptr);
+    ~TMain() override;
+
+    // ---- Controls --------------------------------------------------------
+    // left column
+    TDriveComboBox* Drive;
+    TDirectoryList* LB_Directory;
+    TFileList* Files;
+    // middle column
+    TListBox* LB_LODs;
+    QLabel* L_Vertexes;
+    QLabel* L_Unique;
+    QLabel* L_Faces;
+    QLabel* L_Textures;
+    QLabel* L_MinPos;
+    QLabel* L_MaxPos;
+    TListBox* LB_Selections;
+    QLabel* L_LWH;
+    QLabel* L_Start;
+    QLabel* L_End;
+    QTableWidget* LB_Properties;
+    QGroupBox* GB_Light;
+    QSlider* TB_X;
+    QSlider* TB_Y;
+    QSlider* TB_Z;
+    QCheckBox* CB_Transparent;
+    QSlider* TB_Transparency;
+    QCheckBox* CB_Vertexes;
+    QCheckBox* CB_Ground;
+    QCheckBox* CB_Axis;
+    QPushButton* B_PickGroundText;
+    QPushButton* B_PickDataDir;
+    QPushButton* B_Save;
+    QLabel* L_Mass;
+    QCheckBox* CB_Debug;
+    // right area
+    TOpenGLVexPanel* OpenGl;
+    QPlainTextEdit* DebugMemo;
+    // floating over the window
+    QLabel* P_Wait;
+    // non-visual
+    QTimer* InitTimer;
+    TFileDialogSettings OpenGroundTexture;
+    TFileDialogSettings SaveMLOD;
+    TFileDialogSettings OpenOxygen;
+
+    // ---- Shared state ----------------------------------------------------
+    std::unique_ptr<TP3dModell> Model;  // the model on show, or none
+    QString O2Path;                     // the external editor's executable
+    QString GroundTexture;              // the ground texture file
+
+    // Entries of LB_LODs and LB_Selections carry the LOD or selection they
+    // name in this role, as a non-owning pointer into Model.
+    static constexpr int ObjectRole = Qt::UserRole;
+    static TP3dLOD* LodOf(const QListWidgetItem* item);
+    static TRealSelection* SelectionOf(const QListWidgetItem* item);
+    void AddLodEntry(const QString& text, TP3dLOD* lod);
+    void AddSelectionEntry(const QString& text, TRealSelection* selection);
+    // What the selected entries carry; nullptr when nothing is selected.
+    TP3dLOD* SelectedLod() const;
+    TRealSelection* SelectedSelection() const;
+    // Empties the lists that point into the model, then releases it.
+    void ReleaseModel();
+
+    TPrompt& Prompt() const { return *prompt_; }
+    // The folder the file browser has open (entered), and entering one.
+    QString CurrentDirectory() const;
+    bool SetDirectory(const QString& directory);
+    // Full path of the file selected in Files; empty when none.
+    QString SelectedFile() const;
+    // Paints the view at once.
+    void Repaint();
+    // Appends one line to DebugMemo (the target of the debug log).
+    void AppendDebugLine(const QString& line);
+
+    // Where P_Wait goes in a window of the given outer size.
+    static QPoint WaitPanelPosition(QSize windowSize);
+    static constexpr int WaitPanelWidth = 193;
+    static constexpr int WaitPanelHeight = 57;
+    // The extension of a file name from its last point on (point included),
+    // empty when there is none.
+    static QString FileExtension(const QString& fileName);
+
+    // ---- Handlers --------------------------------------------------------
+    void FormCreate();
+    void FormDestroy();
+    void FormResize();
+    void FormClose(QCloseEvent* event);
+    void WMDropFiles(const QMimeData* data);
+    void FilesChange();
+    void LB_LODsClick();
+    void CB_VertexesClick();
+    void TB_XChange();
+    void TB_TransparencyChange();
+    void OpenGlInit(TOpenGLVexPanel* sender);
+    void OpenGlResize(TOpenGLVexPanel* sender);
+    void OpenGlPaint(TOpenGLVexPanel* sender);
+    void OpenGlMouseDown(TOpenGLVexPanel* sender, Qt::MouseButton button, TOpenGLVexPanel::TShiftState shift, int x,
+                         int y);
+    void OpenGlMouseMove(TOpenGLVexPanel* sender, Qt::MouseButton button, TOpenGLVexPanel::TShiftState shift, int x,
+                         int y);
+    void OpenGlMouseUp(TOpenGLVexPanel* sender, Qt::MouseButton button, TOpenGLVexPanel::TShiftState shift, int x,
+                       int y);
+    void B_PickGroundTextClick();
+    void B_PickDataDirClick();
+    void B_SaveClick();
+    void InitTimerTimer();
+
+    // Opens a chosen model file (from the file list, a drop or the command
+    // line). Virtual so that tests can watch who calls it.
+    virtual void LoadModel(const QString& fileName, bool fromCommandLine);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    QWidget* BuildLeftColumn();
+    QWidget* BuildMiddleColumn();
+    QWidget* BuildCountsPanel();
+    QWidget* BuildSelectionsPanel();
+    QWidget* BuildBottomPanel();
+    QWidget* BuildRightArea();
+    void BuildWaitPanel();
+    void SetUpDialogs();
+    void WireEvents();
+    static bool AcceptsDrop(const QMimeData* data);
+    // Runs a handler; an error that leaves it ends only that handler and is
+    // shown in the error box.
+    void Guarded(const std::function<void()>& handler);
+
+    std::unique_ptr<TPrompt> ownPrompt_;
+    TPrompt* prompt_;
+    QSplitter* columns_ = nullptr;
+    bool shownOnce_ = false;
+};
+
+}  // namespace vistrel
