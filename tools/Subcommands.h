@@ -22,6 +22,7 @@ struct TSubcommand {
 extern const TSubcommand kInfoCommand;
 extern const TSubcommand kLogCommand;
 extern const TSubcommand kMlodCommand;
+extern const TSubcommand kTextureCommand;
 
 // Reports a usage error of a subcommand on standard error; returns
 // kExitFailure.

@@ -19,10 +19,11 @@
 namespace p3dtool {
 namespace {
 
-constexpr std::array<const TSubcommand*, 3> kCommands{
+constexpr std::array<const TSubcommand*, 4> kCommands{
     &kInfoCommand,
     &kLogCommand,
     &kMlodCommand,
+    &kTextureCommand,
 };
 
 const TSubcommand* FindCommand(std::string_view name) {

@@ -1,0 +1,103 @@
+// p3dtool texture: a texture file decoded by the viewer's texture decoder and
+// written as a PNG picture (8-bit RGBA), for looking at textures outside the
+// viewer.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <png.h>
+
+#include "Subcommands.h"
+#include "TextureData.h"
+
+namespace p3dtool {
+namespace {
+
+// Writes the decoded image as an RGBA PNG; on failure removes what was
+// written and sets error.
+bool WritePng(const std::string& path, const vistrel::TextureImage& image, std::string& error) {
+    std::vector<uint8_t> rgba(image.bgra.size());
+    for (std::size_t i = 0; i + 3 < rgba.size(); i += 4) {
+        rgba[i] = image.bgra[i + 2];
+        rgba[i + 1] = image.bgra[i + 1];
+        rgba[i + 2] = image.bgra[i];
+        rgba[i + 3] = image.bgra[i + 3];
+    }
+    // Opening the file here first gives the system's reason when it cannot
+    // be created; libpng then writes through the open stream.
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) {
+        error = "cannot create file " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    png_image png;
+    std::memset(&png, 0, sizeof png);
+    png.version = PNG_IMAGE_VERSION;
+    png.width = static_cast<png_uint_32>(image.width);
+    png.height = static_cast<png_uint_32>(image.height);
+    png.format = PNG_FORMAT_RGBA;
+    const bool written = png_image_write_to_stdio(&png, file, 0, rgba.data(), 0, nullptr) != 0;
+    const std::string message = png.message;
+    png_image_free(&png);
+    const bool closed = std::fclose(file) == 0;
+    if (written && closed) return true;
+    error = "cannot write " + path + (written ? std::string(": ") + std::strerror(errno) : ": " + message);
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+    return false;
+}
+
+int RunTexture(const TArgs& args) {
+    if (!args.Options.empty()) return UsageError(kTextureCommand, "unknown option " + args.Options[0]);
+    if (args.Operands.size() != 2) return UsageError(kTextureCommand, "expects FILE and OUT.png");
+    const std::string& in = args.Operands[0];
+    const std::string& out = args.Operands[1];
+    if (in.empty() || out.empty()) return UsageError(kTextureCommand, "FILE and OUT.png must not be empty");
+
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(in, ec)) {
+        ReportError("cannot read file " + in);
+        return kExitFailure;
+    }
+    std::string error;
+    const auto image = vistrel::DecodeTextureFile(in, &error);
+    if (!image) {
+        ReportError(in + ": " + error);
+        return kExitIncomplete;
+    }
+    if (!WritePng(out, *image, error)) {
+        ReportError(error);
+        return kExitFailure;
+    }
+    WriteOut(in + ": " + image->format + ", " + std::to_string(image->width) + " x " +
+             std::to_string(image->height) + ", stored " + image->storage + "; written to " + out + "\n");
+    if (!FinishOut()) {
+        ReportError("cannot write to standard output");
+        return kExitFailure;
+    }
+    return kExitComplete;
+}
+
+}  // namespace
+
+const TSubcommand kTextureCommand{
+    "texture",
+    "FILE OUT.png",
+    "decodes a texture file (.paa, .pac) to a PNG picture",
+    "Decodes the texture FILE as the viewer does (its largest level; the kind of\n"
+    "file is told from its content, not its extension) and writes it to OUT.png\n"
+    "as an 8-bit RGBA picture, the first stored row at the top. Prints the\n"
+    "format, the size and how the level was stored.\n"
+    "\n"
+    "A file that does not decode (not a texture, truncated, a broken level)\n"
+    "exits with 1 and the decoder's reason on standard error, such as\n"
+    "\"truncated level data: the level at byte 94 claims 2048 bytes, 100 left\".\n"
+    "A FILE that cannot be read at all, or an OUT.png that cannot be written,\n"
+    "exits with 2.\n",
+    RunTexture,
+};
+
+}  // namespace p3dtool
