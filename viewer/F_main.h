@@ -9,6 +9,7 @@
 #include "OpenGLVexPanel.h"
 #include "P3dmodell.h"
 #include "Prompt.h"
+#include "TextureData.h"
 
 #include <QMainWindow>
 #include <QMetaType>
@@ -16,8 +17,12 @@
 #include <QSize>
 #include <QString>
 
+#include <qopengl.h>
+
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 class QCheckBox;
 class QCloseEvent;
@@ -128,6 +133,24 @@ public:
     // The extension of a file name from its last point on (point included),
     // empty when there is none.
     static QString FileExtension(const QString& fileName);
+
+    // ---- Textures of the LOD on show and of the ground (Textures.cpp) -----
+    // One index space: the index of the name in the LOD's Textures. Every
+    // index below LodTextureCount was attempted; a GL name of 0 means none.
+    std::vector<GLuint> LodTextureNames;
+    std::vector<TextureData*> LodTextureData;
+    int LodTextureCount = 0;
+    GLuint GroundTextureName = 0;
+    TextureData* GroundTextureData = nullptr;
+    // Releases the previous LOD's textures and loads this LOD's (the panel's
+    // context must be current).
+    void LoadLodTextures(TP3dLOD* lod);
+    void LoadLodTexture(const std::string& name, int index);
+    void ReleaseLodTextures();
+    void LoadGroundTexture(const QString& path);
+    static void SwapRedBlue(TextureData& record);
+    // The GL texture bound for a polygon's texture index; 0 for none.
+    GLuint LodTexture(int textureIndex) const;
 
     // ---- Handlers --------------------------------------------------------
     void FormCreate();
