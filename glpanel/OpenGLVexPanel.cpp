@@ -343,17 +343,37 @@ void TOpenGLVexPanel::DestroyGLContext() {
 // ---------------------------------------------------------------------------
 // Fonts
 
+bool TOpenGLVexPanel::MakeFontContextCurrent() {
+  if (!context() || !context()->isValid()) return false;
+  if (QOpenGLContext::currentContext() != context()) makeCurrent();
+  return QOpenGLContext::currentContext() == context();
+}
+
 void TOpenGLVexPanel::Create3DFont() {
-  // Releases the current record; building outline glyphs from Font3D_Type,
-  // Font3D_FirstGylph, Font3D_NumGylph, Font3D_MaxDeviation,
-  // Font3D_Extrustion and Font3D_PlatformFormat() is FONT HOOK (3D).
+  const bool current = MakeFontContextCurrent();
+  // Without the context the old lists are gone with it: forget them.
+  if (!current && m_font3D) m_font3D->listBase = 0;
   m_font3D.reset();
+  if (!current) return;
+  m_font3D = vistrel::Create3DFont(&m_font3DType, m_font3DFirstGylph, m_font3DNumGylph,
+                                   m_font3DMaxDeviation, m_font3DExtrustion,
+                                   m_font3DPlatformFormat);
 }
 
 void TOpenGLVexPanel::Create2DFont() {
-  // Releases the current record; building bitmap glyphs from Font2D_Type,
-  // Font2D_FirstGylph and Font2D_NumGylph is FONT HOOK (2D).
+  const bool current = MakeFontContextCurrent();
+  if (!current && m_font2D) m_font2D->listBase = 0;
   m_font2D.reset();
+  if (!current) return;
+  m_font2D = vistrel::Create2DFont(&m_font2DType, m_font2DFirstGylph, m_font2DNumGylph);
+}
+
+void TOpenGLVexPanel::Draw3DText(std::string_view text) { vistrel::Draw3DText(m_font3D.get(), text); }
+
+void TOpenGLVexPanel::Draw2DText(std::string_view text) { vistrel::Draw2DText(m_font2D.get(), text); }
+
+void TOpenGLVexPanel::Get3DTextSize(std::string_view text, double size[3]) const {
+  vistrel::Get3DTextSize(m_font3D.get(), text, size);
 }
 
 // ---------------------------------------------------------------------------

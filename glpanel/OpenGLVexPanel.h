@@ -47,9 +47,12 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
 class QOpenGLFramebufferObject;
+class QPrinter;
 
 namespace vistrel {
 
@@ -403,10 +406,44 @@ public:
   // Raises OnError (sender = this) if assigned.
   void Error();
 
-  // Font hooks: rebuild the panel's own font records from the font
-  // properties (context must be current).
+  // Fonts (GLFonts.h). The no-argument builders release the panel's own
+  // record and build a new one from the font properties (none when the
+  // panel has no context); they make the panel's context current first.
   void Create3DFont();
   void Create2DFont();
+  // Text with the panel's own records; the context must be current (as in
+  // OnPaint). Nothing is drawn without a record.
+  void Draw3DText(std::string_view text);
+  void Draw2DText(std::string_view text);
+  void Get3DTextSize(std::string_view text, double size[3]) const;
+  const OpenGLVexFont3D* Font3DRecord() const { return m_font3D.get(); }
+  const OpenGLVexFont2D* Font2DRecord() const { return m_font2D.get(); }
+
+  // Printing and image export (PanelPrint.h). The panel's image is captured
+  // by a paint (OnPaint draws the scene) and read back at the panel's size.
+  // Prints one page on printer with the placement that PrintScale and
+  // PixelsPerInch give; when the image buffers cannot be had, ErrorText is
+  // "Print: Malloc Error", OnError is raised and nothing is printed. A
+  // printer that cannot begin a document prints nothing.
+  void PrinTOpenGLVexPanel(QPrinter& printer);
+  // The same on a QPrinter made for the job: the system's default printer.
+  void PrinTOpenGLVexPanel();
+  // Writes the panel's image as a Windows bitmap. A file that cannot be
+  // written throws std::runtime_error with the writer's error ("Cannot
+  // create file <name>" when the file cannot be created); ErrorText is not
+  // touched. The 8-bit name is in the local encoding.
+  void SaveOpenGLPanelToFile(const std::string& fileName);
+  void SaveOpenGLPanelToFile(const QString& fileName);
+
+  // Display settings
+  // Bits per pixel of the primary screen (0 without a screen).
+  static std::int32_t GetDisplayBPP();
+  // The colour depth of an X11 or Wayland screen cannot be changed while
+  // the display runs: always false, the mode is left as it is.
+  static bool SetDisplayBPP(std::int32_t bits);
+  // True when name is one whole entry of the current context's extension
+  // list (exact, case-sensitive); false without a current context.
+  static bool QueryOpenGLExtention(const std::string& name);
 
   // Releases the context-bound resources (font records, private
   // framebuffer) and makes no context current. Runs when Qt is about to
@@ -453,6 +490,12 @@ private:
   void ContextAboutToBeDestroyed();
   void CheckQtContextCreation();
   TShiftState ShiftStateOf(Qt::KeyboardModifiers mods, Qt::MouseButtons buttons) const;
+  // Makes the panel's context current for building or releasing fonts;
+  // false when it has none.
+  bool MakeFontContextCurrent();
+  // The image to print or save: a fresh frame at the panel's size (black
+  // when no frame can be read); null for a panel of no size.
+  QImage CaptureImage();
 
   // Pixel-format properties and the state derived from them
   TPFDFlagSet m_pfdFlags{f_PFD_DRAW_TO_WINDOW, f_PFD_SUPPORT_OPENGL, f_PFD_DOUBLEBUFFER};
