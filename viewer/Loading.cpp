@@ -1,0 +1,153 @@
+// Opening a chosen model file: a binarized model is read and shown; a file in
+// the editable format goes to the external editor instead.
+#include "F_main.h"
+
+#include "Globals.h"
+#include "ListBox.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProcess>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+namespace vistrel {
+
+namespace {
+
+constexpr int kDebugMemoLoadHeight = 180;
+
+// The file's first four bytes; the file is closed again at once. Raises the
+// framework's errors: "Cannot open file <path>", "Stream read error".
+void ReadMagic(const std::string& path, char magic[4])
+{
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error))
+        throw EFOpenError("Cannot open file " + path);
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (!file)
+        throw EFOpenError("Cannot open file " + path);
+    if (std::fread(magic, 1, 4, file.get()) != 4)
+        throw EReadError();
+}
+
+// The name part of a path (no folder), and the folder with its trailing
+// separator (empty for a bare name).
+qsizetype LastSeparator(const QString& path)
+{
+    return qMax(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QDir::separator()));
+}
+
+QString NamePart(const QString& path)
+{
+    return path.mid(LastSeparator(path) + 1);
+}
+
+QString FolderPart(const QString& path)
+{
+    return path.left(LastSeparator(path) + 1);
+}
+
+// Shows the wait panel for its lifetime and hides it however the scope ends.
+class TWaitPanel {
+public:
+    explicit TWaitPanel(QLabel* panel) : panel_(panel)
+    {
+        panel_->raise();
+        panel_->show();
+        panel_->repaint();
+        // Let the window paint before the long read.
+        QCoreApplication::processEvents();
+    }
+    ~TWaitPanel() { panel_->hide(); }
+    TWaitPanel(const TWaitPanel&) = delete;
+    TWaitPanel& operator=(const TWaitPanel&) = delete;
+
+private:
+    QLabel* panel_;
+};
+
+bool IsExistingFile(const QString& path)
+{
+    return !path.isEmpty() && QFileInfo(path).isFile();
+}
+
+}  // namespace
+
+bool TMain::StartDetached(const QString& program, const QStringList& arguments, const QString& workingDirectory)
+{
+    return QProcess::startDetached(program, arguments, workingDirectory);
+}
+
+void TMain::FillLodList()
+{
+    LB_LODs->clear();
+    if (!Model)
+        return;
+    for (TP3dLOD* lod : Model->LODs)
+        AddLodEntry(QString::fromLatin1(LodDisplayName(lod->Resolution)), lod);
+}
+
+void TMain::LoadModel(const QString& fileName, bool fromCommandLine)
+{
+    ReleaseModel();
+
+    // The debug log goes to the (hidden) memo only while "Debug" is ticked.
+    TLogEvent onLog;
+    if (CB_Debug->isChecked()) {
+        onLog = [this](const std::string& line) { AppendDebugLine(QString::fromLatin1(line)); };
+        if (DebugMemo->height() == 0)
+            DebugMemo->resize(DebugMemo->width(), kDebugMemoLoadHeight);
+    } else {
+        DebugMemo->resize(DebugMemo->width(), 0);
+    }
+
+    const std::string path = QFile::encodeName(fileName).toStdString();
+    char magic[4];
+    ReadMagic(path, magic);
+    QCoreApplication::processEvents();
+
+    if (std::memcmp(magic, "MLOD", 4) == 0) {
+        // An editable model: offered to the editor, never loaded here.
+        const bool toEditor = fromCommandLine ||
+                              Prompt().Question(QStringLiteral("Model has MLOD format, do you want to load it in Oxygen?"));
+        if (toEditor) {
+            if (!IsExistingFile(O2Path) &&
+                Prompt().Question(
+                    QStringLiteral("No path to Oxygen defined yet or path is invalid. Do you wish to select now?"))) {
+                const QString chosen = Prompt().OpenFile(OpenOxygen);
+                if (!chosen.isEmpty())
+                    O2Path = chosen;
+            }
+            // The editor gets the bare name, unquoted, in the file's folder.
+            if (IsExistingFile(O2Path))
+                Launcher(O2Path, {NamePart(fileName)}, FolderPart(fileName));
+        }
+        if (fromCommandLine)
+            close();
+        return;
+    }
+
+    TWaitPanel wait(P_Wait);
+    // The reader's messages are shown as they come, each in its own box.
+    TMessageEvent onMessage = [this](const std::string& text) { Prompt().Message(QString::fromLatin1(text)); };
+    Model = std::make_unique<TP3dModell>(path, std::move(onLog), std::move(onMessage));
+    FillLodList();
+    if (LB_LODs->count() > 0) {
+        FitCameraToModel();
+        LB_LODs->SetItemIndex(0);
+        LB_LODsClick();
+    }
+    setWindowTitle(QStringLiteral("Vistrel ") + VersionText + QStringLiteral(" [") + NamePart(fileName) +
+                   QStringLiteral("]"));
+}
+
+}  // namespace vistrel

@@ -1,0 +1,414 @@
+#include "ScreenshotOption.h"
+
+#include "F_main.h"
+#include "Globals.h"
+#include "ListBox.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QCheckBox>
+#include <QImage>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <functional>
+
+namespace vistrel {
+
+namespace {
+
+void WriteError(const QString& text)
+{
+    const QByteArray bytes = (QStringLiteral("vistrel: ") + text + QLatin1Char('\n')).toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
+bool ParseSize(const QString& text, QSize& size)
+{
+    const QStringList parts = text.split(QLatin1Char('x'));
+    if (parts.size() != 2)
+        return false;
+    bool okWidth = false, okHeight = false;
+    const int width = parts[0].toInt(&okWidth);
+    const int height = parts[1].toInt(&okHeight);
+    constexpr int kLargest = 16384;
+    if (!okWidth || !okHeight || width < 1 || height < 1 || width > kLargest || height > kLargest)
+        return false;
+    size = QSize(width, height);
+    return true;
+}
+
+bool ParseRotation(const QString& text, std::array<float, 3>& degrees)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != 3)
+        return false;
+    for (int i = 0; i < 3; ++i) {
+        bool ok = false;
+        const float value = parts[i].trimmed().toFloat(&ok);
+        if (!ok || !std::isfinite(value))
+            return false;
+        degrees[static_cast<std::size_t>(i)] = value;
+    }
+    return true;
+}
+
+bool ParseLight(const QString& text, std::array<int, 3>& positions)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != 3)
+        return false;
+    for (int i = 0; i < 3; ++i) {
+        bool ok = false;
+        const int value = parts[i].trimmed().toInt(&ok);
+        if (!ok || value < -800 || value > 800)
+            return false;
+        positions[static_cast<std::size_t>(i)] = value;
+    }
+    return true;
+}
+
+bool ParseShow(const QString& text, TScreenshotOptions& options)
+{
+    for (const QString& part : text.split(QLatin1Char(','))) {
+        const QString name = part.trimmed().toLower();
+        if (name == QLatin1String("transparent"))
+            options.Transparent = true;
+        else if (name == QLatin1String("vertexes"))
+            options.Vertexes = true;
+        else if (name == QLatin1String("ground"))
+            options.Ground = true;
+        else if (name == QLatin1String("axis"))
+            options.Axis = true;
+        else
+            return false;
+    }
+    return true;
+}
+
+// Runs the event loop until the condition holds or the time is up.
+bool ProcessEventsUntil(const std::function<bool()>& condition, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+}  // namespace
+
+// ================================================================ the prompt
+
+void TStderrPrompt::Message(const QString& text)
+{
+    WriteError(text);
+}
+
+bool TStderrPrompt::Question(const QString& text)
+{
+    WriteError(text + QStringLiteral(" [No]"));
+    return false;
+}
+
+void TStderrPrompt::ErrorBox(const QString& text)
+{
+    WriteError(text);
+}
+
+QString TStderrPrompt::OpenFile(const TFileDialogSettings& settings)
+{
+    Q_UNUSED(settings);
+    return {};
+}
+
+QString TStderrPrompt::SaveFile(const TFileDialogSettings& settings)
+{
+    Q_UNUSED(settings);
+    return {};
+}
+
+std::optional<QString> TStderrPrompt::PickDirectory()
+{
+    return std::nullopt;
+}
+
+// ============================================================ the arguments
+
+bool IsScreenshotCommand(const QStringList& arguments)
+{
+    for (const QString& argument : arguments) {
+        if (argument == QLatin1String("--"))
+            return false;
+        if (argument == QLatin1String("--screenshot") || argument.startsWith(QLatin1String("--screenshot=")))
+            return true;
+    }
+    return false;
+}
+
+bool IsHelpCommand(const QStringList& arguments)
+{
+    return !arguments.isEmpty() &&
+           (arguments.first() == QLatin1String("--help") || arguments.first() == QLatin1String("-h"));
+}
+
+QString UsageText()
+{
+    return QStringLiteral(
+        "Usage:\n"
+        "  vistrel [--data DIR] [FILE]\n"
+        "      Opens the viewer; FILE, when given, is the model shown at start-up.\n"
+        "        --data DIR        root folder of the textures the models name; it\n"
+        "                          replaces the saved one (and is saved at close)\n"
+        "  vistrel --screenshot OUT.png [--size WxH] [--lod N] [--selection NAME]\n"
+        "          [--rotate X,Y,Z] [--light X,Y,Z] [--show LIST] [--opacity N]\n"
+        "          [--data DIR] FILE\n"
+        "      Renders FILE to the PNG OUT.png and exits, without showing a window\n"
+        "      or asking anything (messages go to standard error):\n"
+        "        --size WxH        size of the picture (default 800x600)\n"
+        "        --lod N           the LOD shown, counted from 0 in file order (default 0)\n"
+        "        --selection NAME  the named selection of that LOD drawn in red\n"
+        "        --rotate X,Y,Z    degrees added to the fitted camera's turns about\n"
+        "                          x, y and z (default 0,0,0)\n"
+        "        --light X,Y,Z     positions of the light track bars, each from -800\n"
+        "                          to 800 (default 0,10,0, as at start-up)\n"
+        "        --show LIST       view boxes to tick, comma-separated: transparent,\n"
+        "                          vertexes, ground, axis\n"
+        "        --opacity N       opacity of transparent faces, 0 to 100 (default 20)\n"
+        "        --data DIR        root folder of the textures the model names\n"
+        "      Needs a display for its OpenGL context (an X11 or Wayland session;\n"
+        "      on a machine without one run it under xvfb-run).\n"
+        "      Exit status: 0 the model was read completely and the picture\n"
+        "      written; 1 the reader reported a failure (partial model, unknown\n"
+        "      format) or the file is an editable (MLOD) model; 2 the file could\n"
+        "      not be read, the arguments are wrong, or no picture was written.\n"
+        "  vistrel --help\n");
+}
+
+bool ParseScreenshotArguments(const QStringList& arguments, TScreenshotOptions& options, QString& error)
+{
+    options = TScreenshotOptions{};
+    bool haveOutput = false;
+    QStringList operands;
+    bool optionsEnded = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        QString argument = arguments[i];
+        if (optionsEnded || !argument.startsWith(QLatin1Char('-')) || argument == QLatin1String("-")) {
+            operands << argument;
+            continue;
+        }
+        // "--name=value" is "--name value".
+        std::optional<QString> attached;
+        if (const qsizetype equals = argument.indexOf(QLatin1Char('=')); argument.startsWith(QLatin1String("--")) &&
+                                                                          equals > 2) {
+            attached = argument.mid(equals + 1);
+            argument.truncate(equals);
+        }
+        if (argument == QLatin1String("--")) {
+            optionsEnded = true;
+            continue;
+        }
+        const QStringList withValue = {QStringLiteral("--screenshot"), QStringLiteral("--size"),
+                                       QStringLiteral("--lod"),        QStringLiteral("--selection"),
+                                       QStringLiteral("--rotate"),     QStringLiteral("--light"),
+                                       QStringLiteral("--show"),       QStringLiteral("--opacity"),
+                                       QStringLiteral("--data")};
+        if (!withValue.contains(argument)) {
+            error = QStringLiteral("unknown option ") + argument;
+            return false;
+        }
+        if (!attached && i + 1 >= arguments.size()) {
+            error = argument + QStringLiteral(" needs a value");
+            return false;
+        }
+        const QString value = attached ? *attached : arguments[++i];
+        if (argument == QLatin1String("--screenshot")) {
+            if (value.isEmpty()) {
+                error = QStringLiteral("--screenshot needs the name of the PNG to write");
+                return false;
+            }
+            options.Output = value;
+            haveOutput = true;
+        } else if (argument == QLatin1String("--size")) {
+            if (!ParseSize(value, options.Size)) {
+                error = QStringLiteral("--size expects WxH with both from 1 to 16384, not ") + value;
+                return false;
+            }
+        } else if (argument == QLatin1String("--lod")) {
+            bool ok = false;
+            options.Lod = value.toInt(&ok);
+            if (!ok || options.Lod < 0) {
+                error = QStringLiteral("--lod expects a LOD number from 0 on, not ") + value;
+                return false;
+            }
+        } else if (argument == QLatin1String("--selection")) {
+            options.Selection = value;
+        } else if (argument == QLatin1String("--rotate")) {
+            if (!ParseRotation(value, options.Rotate)) {
+                error = QStringLiteral("--rotate expects three numbers X,Y,Z in degrees, not ") + value;
+                return false;
+            }
+        } else if (argument == QLatin1String("--light")) {
+            if (!ParseLight(value, options.Light)) {
+                error = QStringLiteral("--light expects three track bar positions X,Y,Z from -800 to 800, not ") +
+                        value;
+                return false;
+            }
+            options.HasLight = true;
+        } else if (argument == QLatin1String("--show")) {
+            if (!ParseShow(value, options)) {
+                error = QStringLiteral("--show expects some of transparent,vertexes,ground,axis, not ") + value;
+                return false;
+            }
+        } else if (argument == QLatin1String("--opacity")) {
+            bool ok = false;
+            options.Opacity = value.toInt(&ok);
+            if (!ok || options.Opacity < 0 || options.Opacity > 100) {
+                error = QStringLiteral("--opacity expects a number from 0 to 100, not ") + value;
+                return false;
+            }
+        } else {  // --data
+            options.HasDataDir = true;
+            options.DataDir = value;
+        }
+    }
+    if (!haveOutput) {
+        error = QStringLiteral("--screenshot OUT.png is missing");
+        return false;
+    }
+    if (operands.size() != 1 || operands.first().isEmpty()) {
+        error = QStringLiteral("expects one model FILE");
+        return false;
+    }
+    options.File = operands.first();
+    return true;
+}
+
+bool DisplayAvailable()
+{
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+    return true;
+#else
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+#endif
+}
+
+// ================================================================ the picture
+
+int RunScreenshot(const TScreenshotOptions& options)
+{
+    if (options.HasDataDir)
+        DataPath = options.DataDir;
+
+    // The view is taken out of the main window into a top-level of exactly
+    // the picture's size, which is never shown on the screen. The host is
+    // made first so that it outlives the window, which still refers to the
+    // view while it is taken down.
+    QWidget host;
+    host.setObjectName(QStringLiteral("ScreenshotHost"));
+    host.setAttribute(Qt::WA_DontShowOnScreen);
+    TStderrPrompt prompt;
+    TMain window(&prompt);
+    auto* layout = new QVBoxLayout(&host);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(window.OpenGl);
+    window.OpenGl->setMinimumSize(1, 1);
+    const qreal ratio = host.devicePixelRatioF();
+    host.resize(qMax(1, qRound(options.Size.width() / ratio)), qMax(1, qRound(options.Size.height() / ratio)));
+    host.show();
+    // A frame first: the view's context and GL state exist before the model
+    // is loaded, so the fitted camera is not reset afterwards.
+    (void)window.OpenGl->CaptureFrame();
+    if (!ProcessEventsUntil([&] { return window.OpenGl->isValid(); }, 10000) || !window.OpenGl->ContextCreated()) {
+        const QString reason = window.OpenGl->ErrorText();
+        WriteError(QStringLiteral("no OpenGL context") + (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason));
+        return kScreenshotFailure;
+    }
+
+    // The light from the track bars, as the start-up step places it.
+    if (options.HasLight) {
+        const QSignalBlocker blockX(window.TB_X), blockY(window.TB_Y), blockZ(window.TB_Z);
+        window.TB_X->setValue(options.Light[0]);
+        window.TB_Y->setValue(options.Light[1]);
+        window.TB_Z->setValue(options.Light[2]);
+    }
+    window.TB_XChange();
+    try {
+        window.LoadModel(options.File, false);
+    } catch (const std::exception& error) {
+        WriteError(QString::fromLocal8Bit(error.what()));
+        return kScreenshotFailure;
+    }
+    if (!window.Model) {
+        WriteError(options.File + QStringLiteral(": an editable (MLOD) model is not rendered"));
+        return kScreenshotIncomplete;
+    }
+    const int status = window.Model->Complete() ? kScreenshotComplete : kScreenshotIncomplete;
+    const int lodCount = window.LB_LODs->count();
+    if (lodCount == 0) {
+        WriteError(options.File + QStringLiteral(": no LOD to show"));
+        return kScreenshotIncomplete;
+    }
+    if (options.Lod >= lodCount) {
+        WriteError(QStringLiteral("--lod %1: the model has %2 LOD(s), 0 to %3")
+                       .arg(options.Lod)
+                       .arg(lodCount)
+                       .arg(lodCount - 1));
+        return kScreenshotFailure;
+    }
+    if (options.Lod != 0) {
+        window.LB_LODs->SetItemIndex(options.Lod);
+        window.LB_LODsClick();
+    }
+    if (!options.Selection.isEmpty()) {
+        int row = -1;
+        QStringList names;
+        for (int i = 0; i < window.LB_Selections->count(); ++i) {
+            names << window.LB_Selections->item(i)->text();
+            if (row < 0 && names.last() == options.Selection)
+                row = i;
+        }
+        if (row < 0) {
+            WriteError(QStringLiteral("--selection %1: LOD %2 has no such selection (it has: %3)")
+                           .arg(options.Selection)
+                           .arg(options.Lod)
+                           .arg(names.isEmpty() ? QStringLiteral("none") : names.join(QStringLiteral(", "))));
+            return kScreenshotFailure;
+        }
+        window.LB_Selections->SetItemIndex(row);
+        window.CB_VertexesClick();
+    }
+    window.CB_Transparent->setChecked(options.Transparent);
+    window.CB_Vertexes->setChecked(options.Vertexes);
+    window.CB_Ground->setChecked(options.Ground);
+    window.CB_Axis->setChecked(options.Axis);
+    window.TB_Transparency->setValue(options.Opacity);
+    window.RotX += options.Rotate[0];
+    window.RotY += options.Rotate[1];
+    window.RotZ += options.Rotate[2];
+
+    QImage picture = window.OpenGl->CaptureFrame();
+    if (picture.isNull()) {
+        WriteError(QStringLiteral("the view gave no picture"));
+        return kScreenshotFailure;
+    }
+    if (picture.size() != options.Size)
+        picture = picture.scaled(options.Size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (!picture.convertToFormat(QImage::Format_RGB32).save(options.Output, "PNG")) {
+        WriteError(QStringLiteral("cannot write ") + options.Output);
+        return kScreenshotFailure;
+    }
+    return status;
+}
+
+}  // namespace vistrel

@@ -1,0 +1,291 @@
+// vistrel --screenshot: its arguments, and the program itself run on models
+// of every kind (under the display the tests run on).
+#include "ScreenshotOption.h"
+#include "ViewerModels.h"
+
+#include <QFileInfo>
+#include <QImage>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+using namespace vistrel;
+using namespace vistrel::test;
+
+namespace {
+
+// Neither the background nor the yellow light marker (which sits in the
+// middle of the scene with the light at its start-up place).
+bool IsModel(QRgb p)
+{
+    const bool yellow = qRed(p) > 120 && qGreen(p) > 120 && qBlue(p) < 90;
+    return !IsBackground(p) && !yellow;
+}
+
+TEST(ScreenshotArgumentsTest, Defaults)
+{
+    TScreenshotOptions options;
+    QString error;
+    ASSERT_TRUE(ParseScreenshotArguments({"--screenshot", "out.png", "tank.p3d"}, options, error))
+        << error.toStdString();
+    EXPECT_EQ(options.Output, QStringLiteral("out.png"));
+    EXPECT_EQ(options.File, QStringLiteral("tank.p3d"));
+    EXPECT_EQ(options.Size, QSize(800, 600));
+    EXPECT_EQ(options.Lod, 0);
+    EXPECT_TRUE(options.Selection.isEmpty());
+    EXPECT_EQ(options.Rotate, (std::array<float, 3>{0, 0, 0}));
+    EXPECT_FALSE(options.HasDataDir);
+}
+
+TEST(ScreenshotArgumentsTest, EveryOption)
+{
+    TScreenshotOptions options;
+    QString error;
+    ASSERT_TRUE(ParseScreenshotArguments({"tank.p3d", "--size", "320x200", "--lod", "2", "--selection", "wheel 1",
+                                          "--rotate", "10,-20.5, 30", "--data", "/data", "--screenshot", "a.png"},
+                                         options, error))
+        << error.toStdString();
+    EXPECT_EQ(options.Size, QSize(320, 200));
+    EXPECT_EQ(options.Lod, 2);
+    EXPECT_EQ(options.Selection, QStringLiteral("wheel 1"));
+    EXPECT_EQ(options.Rotate, (std::array<float, 3>{10, -20.5f, 30}));
+    EXPECT_TRUE(options.HasDataDir);
+    EXPECT_EQ(options.DataDir, QStringLiteral("/data"));
+    EXPECT_EQ(options.Output, QStringLiteral("a.png"));
+    EXPECT_EQ(options.File, QStringLiteral("tank.p3d"));
+    EXPECT_FALSE(options.HasLight);
+    EXPECT_FALSE(options.Transparent || options.Vertexes || options.Ground || options.Axis);
+    EXPECT_EQ(options.Opacity, 20);
+    ASSERT_TRUE(ParseScreenshotArguments({"--screenshot=b.png", "--light", "-800,0,800", "--show", "axis,Ground",
+                                          "--opacity=0", "--show=transparent", "t.p3d"},
+                                         options, error))
+        << error.toStdString();
+    EXPECT_EQ(options.Output, QStringLiteral("b.png"));
+    EXPECT_TRUE(options.HasLight);
+    EXPECT_EQ(options.Light, (std::array<int, 3>{-800, 0, 800}));
+    EXPECT_TRUE(options.Axis);
+    EXPECT_TRUE(options.Ground);
+    EXPECT_TRUE(options.Transparent);
+    EXPECT_FALSE(options.Vertexes);
+    EXPECT_EQ(options.Opacity, 0);
+    // "--" ends the options.
+    ASSERT_TRUE(ParseScreenshotArguments({"--screenshot", "a.png", "--", "--odd.p3d"}, options, error));
+    EXPECT_EQ(options.File, QStringLiteral("--odd.p3d"));
+}
+
+TEST(ScreenshotArgumentsTest, WrongArgumentsAreRefused)
+{
+    const QList<QStringList> wrong = {
+        {"tank.p3d"},
+        {"--screenshot", "a.png"},
+        {"--screenshot", "a.png", "one.p3d", "two.p3d"},
+        {"--screenshot"},
+        {"--screenshot", "a.png", "--size", "800", "t.p3d"},
+        {"--screenshot", "a.png", "--size", "0x10", "t.p3d"},
+        {"--screenshot", "a.png", "--size", "axb", "t.p3d"},
+        {"--screenshot", "a.png", "--lod", "-1", "t.p3d"},
+        {"--screenshot", "a.png", "--lod", "x", "t.p3d"},
+        {"--screenshot", "a.png", "--rotate", "1,2", "t.p3d"},
+        {"--screenshot", "a.png", "--rotate", "1,2,nan", "t.p3d"},
+        {"--screenshot", "a.png", "--frobnicate", "t.p3d"},
+        {"--screenshot", "a.png", "t.p3d", "--lod"},
+        {"--screenshot", "a.png", "--light", "0,0,801", "t.p3d"},
+        {"--screenshot", "a.png", "--light", "0,0", "t.p3d"},
+        {"--screenshot", "a.png", "--show", "axis,sky", "t.p3d"},
+        {"--screenshot", "a.png", "--opacity", "101", "t.p3d"},
+        {"--screenshot", "a.png", "--opacity=", "t.p3d"},
+    };
+    for (const QStringList& arguments : wrong) {
+        TScreenshotOptions options;
+        QString error;
+        EXPECT_FALSE(ParseScreenshotArguments(arguments, options, error)) << arguments.join(' ').toStdString();
+        EXPECT_FALSE(error.isEmpty());
+    }
+}
+
+TEST(ScreenshotArgumentsTest, CommandRecognition)
+{
+    EXPECT_TRUE(IsScreenshotCommand({"tank.p3d", "--screenshot", "a.png"}));
+    EXPECT_TRUE(IsScreenshotCommand({"--screenshot=a.png", "tank.p3d"}));
+    EXPECT_FALSE(IsScreenshotCommand({"tank.p3d"}));
+    EXPECT_FALSE(IsScreenshotCommand({"--", "--screenshot"}));
+    EXPECT_TRUE(IsHelpCommand({"--help"}));
+    EXPECT_TRUE(IsHelpCommand({"-h"}));
+    EXPECT_FALSE(IsHelpCommand({"tank.p3d", "--help"}));
+    EXPECT_TRUE(UsageText().contains(QStringLiteral("display")));
+}
+
+// ------------------------------------------------------------ the program
+
+struct TRun {
+    int Status = -1;
+    QString Errors;
+    QString Output;
+};
+
+TRun RunVistrel(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(VISTREL_EXECUTABLE), arguments);
+    TRun run;
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.Status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    run.Errors = QString::fromLocal8Bit(process.readAllStandardError());
+    run.Output = QString::fromLocal8Bit(process.readAllStandardOutput());
+    return run;
+}
+
+class ScreenshotProgramTest : public ::testing::Test {
+protected:
+    TModelFiles files;
+    QString Out(const QString& name = QStringLiteral("shot.png")) const { return files.File(name); }
+};
+
+TEST_F(ScreenshotProgramTest, WritesAPictureOfTheRequestedSize)
+{
+    const QString model = files.Write(QStringLiteral("quad.p3d"), ModelWith({QuadLod(-1, 1, -1, 1)}));
+    const TRun run = RunVistrel({"--screenshot", Out(), "--size", "320x240", model});
+    EXPECT_EQ(run.Status, 0) << run.Errors.toStdString();
+    QImage picture(Out());
+    ASSERT_FALSE(picture.isNull());
+    EXPECT_EQ(picture.size(), QSize(320, 240));
+    EXPECT_TRUE(IsBackground(picture.pixel(2, 2)));
+    EXPECT_FALSE(IsBackground(picture.pixel(160, 120)));
+}
+
+TEST_F(ScreenshotProgramTest, DefaultSizeLodSelectionAndRotation)
+{
+    BLod first = QuadLod(0.5f, 2.5f, -1, 1);
+    BLod second = QuadLod(0.5f, 2.5f, -1, 1);
+    second.resolution = 2;
+    const QString model = files.Write(QStringLiteral("two.p3d"), ModelWith({first, second}));
+    TRun run = RunVistrel({"--screenshot", Out(), "--lod", "1", "--selection", "face", model});
+    EXPECT_EQ(run.Status, 0) << run.Errors.toStdString();
+    QImage picture(Out());
+    ASSERT_EQ(picture.size(), QSize(800, 600));
+    // The face at +x appears red on the left.
+    EXPECT_GT(CountPixels(picture, {0, 0, 400, 600}, IsRed), 500);
+    EXPECT_EQ(CountPixels(picture, {400, 0, 400, 600}, IsRed), 0);
+
+    // Turned half about y the same face shows its back, which is culled.
+    run = RunVistrel({"--screenshot", Out(QStringLiteral("turned.png")), "--rotate", "0,180,0", model});
+    EXPECT_EQ(run.Status, 0) << run.Errors.toStdString();
+    picture = QImage(Out(QStringLiteral("turned.png")));
+    ASSERT_FALSE(picture.isNull());
+    EXPECT_EQ(CountPixels(picture, picture.rect(), IsModel), 0);
+}
+
+TEST_F(ScreenshotProgramTest, ViewBoxesOpacityAndLight)
+{
+    const QString model = files.Write(QStringLiteral("quad.p3d"), ModelWith({QuadLod(-0.2f, 0.2f, -0.2f, 0.2f)}));
+    // The ground fills the lower part of the picture.
+    TRun run = RunVistrel({"--screenshot", Out(), "--size", "200x150", "--show", "ground", model});
+    EXPECT_EQ(run.Status, 0) << run.Errors.toStdString();
+    QImage picture(Out());
+    ASSERT_FALSE(picture.isNull());
+    EXPECT_FALSE(IsBackground(picture.pixel(100, 148)));
+    EXPECT_TRUE(IsBackground(picture.pixel(100, 1)));
+    // Transparent at opacity 0: nothing shows (the light, and its marker,
+    // behind the eye).
+    run = RunVistrel({"--screenshot", Out(), "--size", "200x150", "--show", "transparent,ground", "--opacity", "0",
+                      "--light", "0,0,800", model});
+    EXPECT_EQ(run.Status, 0) << run.Errors.toStdString();
+    picture = QImage(Out());
+    EXPECT_EQ(CountPixels(picture, picture.rect(), IsModel), 0);
+    // A light between the eye and the face makes it brighter.
+    RunVistrel({"--screenshot", Out(QStringLiteral("dim.png")), "--size", "200x150", model});
+    RunVistrel({"--screenshot", Out(QStringLiteral("lit.png")), "--size", "200x150", "--light", "0,0,800", model});
+    const int dim = qRed(QImage(Out(QStringLiteral("dim.png"))).pixel(100, 75));
+    const int lit = qRed(QImage(Out(QStringLiteral("lit.png"))).pixel(100, 75));
+    EXPECT_GT(lit, dim + 20) << dim << " " << lit;
+}
+
+TEST_F(ScreenshotProgramTest, TheSampleWithItsTextures)
+{
+    const TRun run = RunVistrel({"--screenshot", Out(), "--size", "400x300", "--data", VISTREL_SAMPLES_DIR,
+                                 "--selection", "turret", VISTREL_SAMPLES_DIR "/tank.p3d"});
+    EXPECT_EQ(run.Status, 0) << run.Errors.toStdString();
+    EXPECT_FALSE(run.Errors.contains(QStringLiteral("not found"))) << run.Errors.toStdString();
+    const QImage picture(Out());
+    ASSERT_EQ(picture.size(), QSize(400, 300));
+    EXPECT_GT(CountPixels(picture, picture.rect(), IsRed), 100);
+}
+
+TEST_F(ScreenshotProgramTest, PartialModelIsDrawnWithStatusOne)
+{
+    const BModel model = ModelWith({QuadLod(-1, 1, -1, 1), QuadLod(0, 1, 0, 1)});
+    std::vector<uint8_t> bytes = BuildModel(model);
+    bytes.resize(LodBodyOffsets(model)[1] + 40);
+    const TRun run = RunVistrel({"--screenshot", Out(), files.WriteBytes(QStringLiteral("cut.p3d"), bytes)});
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_TRUE(run.Errors.contains(QStringLiteral("Complete loading of P3d failed!"))) << run.Errors.toStdString();
+    EXPECT_FALSE(QImage(Out()).isNull());
+}
+
+TEST_F(ScreenshotProgramTest, FilesThatAreNoBinarizedModel)
+{
+    // Unknown magic: the reader's message, no LOD, no picture.
+    TRun run = RunVistrel({"--screenshot", Out(), files.WriteText(QStringLiteral("x.p3d"), "XXXXdata")});
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_TRUE(run.Errors.contains(QStringLiteral("Incorrect Format!"))) << run.Errors.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(Out()));
+    // An editable model is not rendered and nothing is launched.
+    run = RunVistrel({"--screenshot", Out(), files.WriteText(QStringLiteral("m.p3d"), "MLOD\1\1\0\0")});
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_TRUE(run.Errors.contains(QStringLiteral("MLOD"))) << run.Errors.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(Out()));
+    // A file that cannot be read.
+    run = RunVistrel({"--screenshot", Out(), files.File(QStringLiteral("gone.p3d"))});
+    EXPECT_EQ(run.Status, 2);
+    EXPECT_TRUE(run.Errors.contains(QStringLiteral("Cannot open file"))) << run.Errors.toStdString();
+    run = RunVistrel({"--screenshot", Out(), files.WriteText(QStringLiteral("s.p3d"), "BM")});
+    EXPECT_EQ(run.Status, 2);
+    EXPECT_TRUE(run.Errors.contains(QStringLiteral("Stream read error"))) << run.Errors.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(Out()));
+}
+
+TEST_F(ScreenshotProgramTest, WrongArgumentsEndWithStatusTwo)
+{
+    const QString model = files.Write(QStringLiteral("quad.p3d"), ModelWith({QuadLod(-1, 1, -1, 1)}));
+    TRun run = RunVistrel({"--screenshot", Out(), "--size", "big", model});
+    EXPECT_EQ(run.Status, 2);
+    EXPECT_TRUE(run.Errors.contains(QStringLiteral("--size"))) << run.Errors.toStdString();
+    run = RunVistrel({"--screenshot", Out(), "--lod", "3", model});
+    EXPECT_EQ(run.Status, 2);
+    EXPECT_TRUE(run.Errors.contains(QStringLiteral("--lod 3"))) << run.Errors.toStdString();
+    run = RunVistrel({"--screenshot", Out(), "--selection", "nothing", model});
+    EXPECT_EQ(run.Status, 2);
+    EXPECT_TRUE(run.Errors.contains(QStringLiteral("face, empty"))) << run.Errors.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(Out()));
+    run = RunVistrel({"--screenshot", files.File(QStringLiteral("no/such/folder/a.png")), model});
+    EXPECT_EQ(run.Status, 2);
+}
+
+TEST_F(ScreenshotProgramTest, HelpNeedsNoDisplay)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(VISTREL_EXECUTABLE), {QStringLiteral("--help")});
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitCode(), 0);
+    const QString usage = QString::fromLocal8Bit(process.readAllStandardOutput());
+    EXPECT_TRUE(usage.contains(QStringLiteral("--screenshot OUT.png")));
+    EXPECT_TRUE(usage.contains(QStringLiteral("display")));
+
+    // Without a display the screenshot says so and fails.
+    process.start(QStringLiteral(VISTREL_EXECUTABLE), {QStringLiteral("--screenshot"), QStringLiteral("a.png"),
+                                                       QStringLiteral("t.p3d")});
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitCode(), 2);
+    EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardError()).contains(QStringLiteral("display")));
+}
+
+}  // namespace
