@@ -584,6 +584,9 @@ void TMain::ReleaseModel()
 {
     LB_Selections->clear();
     LB_LODs->clear();
+    // The cached arrays are known by their LOD's address, which the next
+    // model may reuse.
+    DrawCache.Clear();
     Model.reset();
 }
 
@@ -700,12 +703,6 @@ void TMain::FormResize()
     P_Wait->move(WaitPanelPosition(frameGeometry().size()));
 }
 
-void TMain::FormClose(QCloseEvent* event)
-{
-    // Stub: will write the settings file (browser folder, paths, window bounds).
-    Q_UNUSED(event);
-}
-
 void TMain::WMDropFiles(const QMimeData* data)
 {
     if (!AcceptsDrop(data))
@@ -728,112 +725,20 @@ void TMain::FilesChange()
     LoadModel(fileName, false);
 }
 
-void TMain::LB_LODsClick()
-{
-    // Stub: will show the chosen LOD (textures, selections, properties,
-    // counts) and repaint.
-}
-
-void TMain::CB_VertexesClick()
-{
-    // Stub: will show the chosen selection's extent and repaint.
-}
-
-void TMain::TB_XChange()
-{
-    // Stub: will move the light to the track bars' position and repaint.
-}
-
-void TMain::TB_TransparencyChange()
-{
-    // Stub: will repaint with the new opacity.
-}
-
-void TMain::OpenGlInit(TOpenGLVexPanel* sender)
-{
-    // The full GL state and the camera reset come with the scene drawing.
-    Q_UNUSED(sender);
-    glClearColor(0.6f, 0.8f, 1.0f, 1.0f);
-}
-
-void TMain::OpenGlResize(TOpenGLVexPanel* sender)
-{
-    // The projection comes with the scene drawing.
-    const qreal ratio = sender->devicePixelRatioF();
-    glViewport(0, 0, static_cast<GLsizei>(sender->width() * ratio), static_cast<GLsizei>(sender->height() * ratio));
-}
-
-void TMain::OpenGlPaint(TOpenGLVexPanel* sender)
-{
-    Q_UNUSED(sender);
-    if (!Model)
-        return;  // nothing is cleared or drawn without a model
-    // Stub: will draw the chosen LOD, ground, axes, markers and light.
-}
-
-void TMain::OpenGlMouseDown(TOpenGLVexPanel* sender, Qt::MouseButton button, TOpenGLVexPanel::TShiftState shift,
-                            int x, int y)
-{
-    // Stub: will start dragging the camera.
-    Q_UNUSED(sender);
-    Q_UNUSED(button);
-    Q_UNUSED(shift);
-    Q_UNUSED(x);
-    Q_UNUSED(y);
-}
-
-void TMain::OpenGlMouseMove(TOpenGLVexPanel* sender, Qt::MouseButton button, TOpenGLVexPanel::TShiftState shift,
-                            int x, int y)
-{
-    // Stub: will turn, pan or zoom the camera and repaint.
-    Q_UNUSED(sender);
-    Q_UNUSED(button);
-    Q_UNUSED(shift);
-    Q_UNUSED(x);
-    Q_UNUSED(y);
-}
-
-void TMain::OpenGlMouseUp(TOpenGLVexPanel* sender, Qt::MouseButton button, TOpenGLVexPanel::TShiftState shift,
-                          int x, int y)
-{
-    // Stub: will end dragging the camera.
-    Q_UNUSED(sender);
-    Q_UNUSED(button);
-    Q_UNUSED(shift);
-    Q_UNUSED(x);
-    Q_UNUSED(y);
-}
-
 void TMain::B_PickGroundTextClick()
 {
-    // Stub: will let the user pick a ground texture and load it.
+    const QString file = prompt_->OpenFile(OpenGroundTexture);
+    if (file.isEmpty())
+        return;
+    GroundTexture = file;
+    LoadGroundTexture(GroundTexture);
+    OpenGl->Repaint();
 }
 
 void TMain::B_PickDataDirClick()
 {
     if (const std::optional<QString> directory = prompt_->PickDirectory())
         DataPath = *directory;
-}
-
-void TMain::B_SaveClick()
-{
-    // Stub: will save the model on show in the editable format.
-}
-
-void TMain::InitTimerTimer()
-{
-    InitTimer->stop();
-    // Stub: the start-up step (settings, texture root, light, command line,
-    // ground texture) will run here; for now only the caption is set.
-    setWindowTitle(QStringLiteral("Vistrel ") + VersionText);
-}
-
-void TMain::LoadModel(const QString& fileName, bool fromCommandLine)
-{
-    // Stub: will read the file (or hand an editable one to the editor), fill
-    // the LOD list, fit the camera, show LOD 0 and name the file in the caption.
-    Q_UNUSED(fileName);
-    Q_UNUSED(fromCommandLine);
 }
 
 }  // namespace vistrel

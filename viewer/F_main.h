@@ -6,6 +6,8 @@
 // and its controls goes to one handler below.
 #pragma once
 
+#include "Camera.h"
+#include "DrawBatches.h"
 #include "OpenGLVexPanel.h"
 #include "P3dmodell.h"
 #include "Prompt.h"
@@ -16,9 +18,11 @@
 #include <QPoint>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <qopengl.h>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
@@ -134,6 +138,39 @@ public:
     // empty when there is none.
     static QString FileExtension(const QString& fileName);
 
+    // ---- Loading a chosen file (Loading.cpp) ------------------------------
+    // Starts a program with arguments in a working directory, detached; true
+    // when it started. StartDetached (QProcess) unless replaced: tests record
+    // the editor's launch through it.
+    using TLauncher =
+        std::function<bool(const QString& program, const QStringList& arguments, const QString& workingDirectory)>;
+    static bool StartDetached(const QString& program, const QStringList& arguments, const QString& workingDirectory);
+    TLauncher Launcher = &TMain::StartDetached;
+    // One entry in LB_LODs per LOD of Model, named from its resolution.
+    void FillLodList();
+
+    // ---- Scene and camera (Scene.cpp) ------------------------------------
+    bool Dragging = false;  // a mouse button went down on the view
+    int LastMouseX = 0;     // view pixels of the last press or handled move
+    int LastMouseY = 0;
+    float PanX = 0;         // scene translation, GL units
+    float PanY = 0;
+    float Distance = 0;     // negative: the scene is in front of the eye
+    float RotX = 0;         // degrees; applied about x, then z, then y
+    float RotY = 0;
+    float RotZ = 0;
+    // The scene light, in the scene's rotated frame; w stays 1 (positional).
+    std::array<float, 4> LightPosition = InitialLightPosition;
+    // Faces and vertex markers go out as vertex-array batches; false draws
+    // them one glBegin/glEnd at a time (same picture, slower).
+    bool BatchedDrawing = true;
+    // The expanded arrays of the LOD on show; emptied with the model.
+    TLodDrawCache DrawCache;
+    // Frames the loaded model (its LOD 0); does not repaint.
+    void FitCameraToModel();
+    TCamera Camera() const;
+    void SetCamera(const TCamera& camera);
+
     // ---- Textures of the LOD on show and of the ground (Textures.cpp) -----
     // One index space: the index of the name in the LOD's Textures. Every
     // index below LodTextureCount was attempted; a GL name of 0 means none.
@@ -151,6 +188,31 @@ public:
     static void SwapRedBlue(TextureData& record);
     // The GL texture bound for a polygon's texture index; 0 for none.
     GLuint LodTexture(int textureIndex) const;
+    // Deletes the records of the LOD tables and empties them, GL names
+    // untouched (ReleaseLodTextures deletes those first).
+    void ReleaseTextureRecords();
+    // Frees every decoded image when the window goes; the GL textures go
+    // with the panel's context. Declared after the tables, so it runs while
+    // they still exist.
+    struct TTextureRecordsRelease {
+        TMain* owner;
+        ~TTextureRecordsRelease();
+    };
+    TTextureRecordsRelease TextureRecordsRelease{this};
+
+    // ---- Start-up, settings, saving (Lifecycle.cpp) -----------------------
+    // Arguments of the command line that name files (the first one is
+    // opened at start-up).
+    QStringList CommandLineFiles;
+    // A texture root given on the command line; it replaces the saved one.
+    QString DataPathOverride;
+    // Where the settings are read and written; empty: "Setting.def" beside
+    // the executable, or in the user's configuration folder.
+    QString SettingsFileOverride;
+    QString SettingsPath() const;
+    // The save dialog's proposal: the file's name without its extension,
+    // followed by "_MLOD.p3d".
+    static QString ProposedMlodName(const QString& fileName);
 
     // ---- Handlers --------------------------------------------------------
     void FormCreate();

@@ -1,0 +1,49 @@
+# Installs the build into a scratch prefix and checks what a desktop needs:
+#   cmake -DBUILD_DIR=... -DPREFIX=... -P CheckInstall.cmake
+file(REMOVE_RECURSE "${PREFIX}")
+execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
+                RESULT_VARIABLE rc OUTPUT_QUIET)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "install failed: ${rc}")
+endif()
+
+foreach(f bin/vistrel bin/p3dtool
+          share/applications/vistrel.desktop
+          share/mime/packages/vistrel-p3d.xml
+          share/icons/hicolor/scalable/apps/vistrel.svg)
+  if(NOT EXISTS "${PREFIX}/${f}")
+    message(FATAL_ERROR "not installed: ${f}")
+  endif()
+endforeach()
+
+file(READ "${PREFIX}/share/applications/vistrel.desktop" desktop)
+foreach(line "Type=Application" "Name=Vistrel" "Exec=vistrel %f" "Icon=vistrel"
+             "MimeType=model/x-vistrel-p3d;")
+  string(FIND "${desktop}" "${line}" at)
+  if(at LESS 0)
+    message(FATAL_ERROR "vistrel.desktop lacks \"${line}\"")
+  endif()
+endforeach()
+string(REGEX MATCH "Categories=[^\n]*" categories "${desktop}")
+if(NOT categories MATCHES "Graphics;" OR NOT categories MATCHES "3DGraphics;")
+  message(FATAL_ERROR "vistrel.desktop categories: ${categories}")
+endif()
+string(REGEX MATCH "Comment=[^\n]+" comment "${desktop}")
+if(NOT comment)
+  message(FATAL_ERROR "vistrel.desktop has no comment")
+endif()
+
+file(READ "${PREFIX}/share/mime/packages/vistrel-p3d.xml" mime)
+foreach(part "type=\"model/x-vistrel-p3d\"" "pattern=\"*.p3d\"" "value=\"BMDL\"" "offset=\"0\"")
+  string(FIND "${mime}" "${part}" at)
+  if(at LESS 0)
+    message(FATAL_ERROR "the MIME type lacks ${part}")
+  endif()
+endforeach()
+
+file(READ "${PREFIX}/share/icons/hicolor/scalable/apps/vistrel.svg" icon)
+string(FIND "${icon}" "<svg" at)
+if(at LESS 0)
+  message(FATAL_ERROR "the icon is not an SVG")
+endif()
+message(STATUS "installed files check out in ${PREFIX}")
