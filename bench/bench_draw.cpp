@@ -117,26 +117,9 @@ std::vector<GLuint> MakeTextures()
 // The viewer's GL state and a camera that shows the whole surface.
 void SetUpScene()
 {
-    glShadeModel(GL_SMOOTH);
-    glClearColor(0.6f, 0.8f, 1.0f, 1.0f);
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LEQUAL);
-    glEnable(GL_TEXTURE_2D);
-    glEnable(GL_BLEND);
+    const GLfloat light[] = {0.0f, 0.05f, 0.0f, 1.0f};  // where start-up puts it
+    InitSceneState(light);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    const GLfloat half[] = {0.5f, 0.5f, 0.5f, 1.0f};
-    const GLfloat one[] = {1, 1, 1, 1};
-    glLightfv(GL_LIGHT1, GL_AMBIENT, half);
-    glLightfv(GL_LIGHT1, GL_DIFFUSE, half);
-    glLightfv(GL_LIGHT1, GL_SPECULAR, one);
-    glEnable(GL_LIGHT1);
-    glEnable(GL_LIGHTING);
-    glColorMaterial(GL_FRONT, GL_AMBIENT_AND_DIFFUSE);
-    glEnable(GL_COLOR_MATERIAL);
-    glEnable(GL_NORMALIZE);
-    glEnable(GL_CULL_FACE);
-    glCullFace(GL_BACK);
-    glFrontFace(GL_CW);
     glViewport(0, 0, kWidth, kHeight);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();

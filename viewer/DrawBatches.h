@@ -104,4 +104,9 @@ void DrawVertexMarker(const AVertex& vertex);
 void MarkerEnds(const AVertex& vertex, GLfloat out[18]);
 void AppendVertexMarker(const AVertex& vertex, std::vector<GLfloat>& out);
 
+// The view's GL state: smooth shading, the light blue background, depth test,
+// textures, blending, GL_LIGHT1 at lightPosition (x, y, z, w), colour
+// material, normalised normals, clockwise front faces with back faces culled.
+void InitSceneState(const float* lightPosition);
+
 }  // namespace vistrel

@@ -114,9 +114,8 @@ void TMain::FitCameraToModel()
     SetCamera(FitCamera(first.MinPos, first.MaxPos, Model->Offset2));
 }
 
-void TMain::OpenGlInit(TOpenGLVexPanel* sender)
+void InitSceneState(const float* lightPosition)
 {
-    Q_UNUSED(sender);
     glShadeModel(GL_SMOOTH);
     glClearColor(0.6f, 0.8f, 1.0f, 1.0f);
     glClearDepth(1.0);
@@ -133,7 +132,7 @@ void TMain::OpenGlInit(TOpenGLVexPanel* sender)
     glLightfv(GL_LIGHT1, GL_AMBIENT, ambient);
     glLightfv(GL_LIGHT1, GL_DIFFUSE, diffuse);
     glLightfv(GL_LIGHT1, GL_SPECULAR, specular);
-    glLightfv(GL_LIGHT1, GL_POSITION, LightPosition.data());
+    glLightfv(GL_LIGHT1, GL_POSITION, lightPosition);
     glEnable(GL_LIGHT1);
     glEnable(GL_LIGHTING);
 
@@ -145,7 +144,12 @@ void TMain::OpenGlInit(TOpenGLVexPanel* sender)
     glEnable(GL_CULL_FACE);
     glCullFace(GL_BACK);
     glFrontFace(GL_CW);
+}
 
+void TMain::OpenGlInit(TOpenGLVexPanel* sender)
+{
+    Q_UNUSED(sender);
+    InitSceneState(LightPosition.data());
     SetCamera(InitialCamera());
 }
 
