@@ -3,6 +3,7 @@
 // saving of the settings at close, and the save-as-MLOD command.
 #include <QCloseEvent>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 
@@ -110,19 +111,19 @@ void TMain::B_SaveClick()
     if (!Model)
         return;
     TFileDialogSettings dialog = SaveMLOD;
-    dialog.FileName = ProposedMlodName(QString::fromLocal8Bit(Model->FileName.c_str()));
+    dialog.FileName = ProposedMlodName(QFile::decodeName(Model->FileName.c_str()));
     const QString target = Prompt().SaveFile(dialog);
     if (target.isEmpty())
         return;
     // the writer's messages are shown modally; its errors reach the error box
     TMessageEvent previous = Model->OnMessage;
-    Model->OnMessage = [this](const std::string& text) { Prompt().Message(QString::fromLocal8Bit(text.c_str())); };
+    Model->OnMessage = [this](const std::string& text) { Prompt().Message(QString::fromLatin1(text)); };
     struct Restore {
         TP3dModell& model;
         TMessageEvent sink;
         ~Restore() { model.OnMessage = std::move(sink); }
     } restore{*Model, std::move(previous)};
-    Model->WriteMLOD(target.toLocal8Bit().toStdString());
+    Model->WriteMLOD(QFile::encodeName(target).toStdString());
 }
 
 }  // namespace vistrel
