@@ -291,3 +291,35 @@ TEST(SaveCommand, WriteErrorsReachTheErrorBox)
     EXPECT_EQ(prompt.Errors[0], QStringLiteral("Cannot create file ") + target);
     EXPECT_TRUE(prompt.Messages.isEmpty());
 }
+
+TEST(StartUp, EditableFileOnTheCommandLineGoesToTheEditorAndCloses)
+{
+    DataPathGuard guard;
+    QTemporaryDir dir;
+    const QString settings = dir.filePath(QStringLiteral("Setting.def"));
+    const QString editor = dir.filePath(QStringLiteral("oxygen"));
+    WriteRaw(editor, "#!/bin/sh\n");
+    WriteRaw(settings, "[Settings]\nDataPath=/tex\nO2Path=" + editor.toUtf8() + "\n");
+    const QString model = dir.filePath(QStringLiteral("my house.p3d"));
+    WriteRaw(model, QByteArray("MLOD\xCD\xCC\x8C\x3F\0\0\0\0", 12));
+
+    TScriptedPrompt prompt;
+    TMain main(&prompt);
+    QStringList launched;
+    main.Launcher = [&](const QString& program, const QStringList& arguments, const QString& folder) {
+        launched << program << arguments << folder;
+        return true;
+    };
+    main.SettingsFileOverride = settings;
+    main.CommandLineFiles = {model};
+    main.show();
+    QCoreApplication::processEvents();
+    main.InitTimerTimer();
+    // no question from the command line; the bare name, unquoted, in its folder
+    EXPECT_TRUE(prompt.Questions.isEmpty());
+    EXPECT_EQ(launched, (QStringList{editor, QStringLiteral("my house.p3d"), dir.path() + QLatin1Char('/')}));
+    EXPECT_FALSE(main.isVisible());
+    EXPECT_FALSE(main.Model);
+    // closing wrote the settings, the editor's path among them
+    EXPECT_NE(ReadRaw(settings).indexOf("O2Path=" + editor.toUtf8() + "\n"), -1);
+}
