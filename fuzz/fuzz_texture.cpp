@@ -1,0 +1,42 @@
+// libFuzzer target: any bytes through the texture decoder. It must give an
+// image or an empty result with a reason, never a crash, a read outside the
+// bytes, or an allocation the bytes cannot back; an image must be as large as
+// it says, and the record interface must agree with the richer one.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "TextureData.h"
+
+namespace {
+
+[[noreturn]] void Fail(const char* what) {
+    std::fprintf(stderr, "fuzz_texture: %s\n", what);
+    std::fflush(stderr);
+    __builtin_trap();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    std::string error;
+    const auto image = vistrel::DecodeTexture(data, size, &error);
+    vistrel::TextureData record{};
+    const bool decoded = vistrel::DecodeTextureData(&record, data, size);
+    if (image) {
+        if (image->width <= 0 || image->height <= 0) Fail("an image without pixels");
+        if (image->width > vistrel::kMaxTextureSide || image->height > vistrel::kMaxTextureSide)
+            Fail("an image beyond the largest side");
+        if (image->bgra.size() != std::size_t(image->width) * std::size_t(image->height) * 4)
+            Fail("pixel buffer of the wrong size");
+        if (!decoded || record.width != image->width || record.height != image->height || !record.pixels)
+            Fail("the record disagrees with the image");
+    } else {
+        if (error.empty()) Fail("a refusal without a reason");
+        if (decoded || record.width != 0 || record.height != 0 || record.pixels)
+            Fail("the record disagrees with the refusal");
+    }
+    vistrel::DestroyTextureData(&record);
+    return 0;
+}
