@@ -8,15 +8,36 @@
 
 namespace vistrel {
 
-TMemStream TMemStream::LoadFromFile(const std::string& path) {
+namespace {
+
+// Opens a file for reading; a folder opens without complaint on some
+// systems, but it is not a file.
+std::unique_ptr<FILE, int (*)(FILE*)> OpenForReading(const std::string& path,
+                                                    std::filesystem::file_status& status) {
     std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
-    // a folder opens without complaint on some systems; it is not a file
+    status = std::filesystem::status(path, ec);
     if (ec || std::filesystem::is_directory(status)) throw EFOpenError("Cannot open file " + path);
     std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
     if (!f) throw EFOpenError("Cannot open file " + path);
+    return f;
+}
+
+}  // namespace
+
+std::array<char, 4> ReadFileMagic(const std::string& path) {
+    std::filesystem::file_status status;
+    const auto f = OpenForReading(path, status);
+    std::array<char, 4> magic{};
+    if (std::fread(magic.data(), 1, magic.size(), f.get()) != magic.size()) throw EReadError();
+    return magic;
+}
+
+TMemStream TMemStream::LoadFromFile(const std::string& path) {
+    std::filesystem::file_status status;
+    const auto f = OpenForReading(path, status);
     std::vector<uint8_t> bytes;
     if (std::filesystem::is_regular_file(status)) {
+        std::error_code ec;
         const auto size = std::filesystem::file_size(path, ec);
         if (!ec) bytes.reserve(static_cast<std::size_t>(size));
     }

@@ -3,6 +3,7 @@
 // a message sink, debug lines to a log sink; both may be empty.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
@@ -206,6 +207,11 @@ private:
     bool complete_ = false;
     Format format_ = Format::None;
 };
+
+// The first four bytes of a file, which tell its format ("BMDL", "MLOD");
+// the file is closed again at once. Raises EFOpenError ("Cannot open file
+// <path>") when it cannot be opened, EReadError when it is shorter.
+std::array<char, 4> ReadFileMagic(const std::string& path);
 
 // The resolution that marks the geometry LOD: the float nearest to 1e13.
 inline constexpr float kGeometryResolution = 1e13f;

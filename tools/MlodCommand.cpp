@@ -1,11 +1,11 @@
 // p3dtool mlod: converts binarized models into the editable format, one file
 // or a whole folder tree.
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <system_error>
 
@@ -19,13 +19,16 @@ namespace {
 enum class Magic { Binarized, Editable, Other, Unreadable };
 
 Magic ReadMagic(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return Magic::Unreadable;
-    char magic[4] = {};
-    if (!in.read(magic, 4)) return Magic::Other;
-    if (std::memcmp(magic, "BMDL", 4) == 0) return Magic::Binarized;
-    if (std::memcmp(magic, "MLOD", 4) == 0) return Magic::Editable;
-    return Magic::Other;
+    try {
+        const std::array<char, 4> magic = vistrel::ReadFileMagic(path.string());
+        if (std::memcmp(magic.data(), "BMDL", 4) == 0) return Magic::Binarized;
+        if (std::memcmp(magic.data(), "MLOD", 4) == 0) return Magic::Editable;
+        return Magic::Other;
+    } catch (const vistrel::EFOpenError&) {
+        return Magic::Unreadable;
+    } catch (const vistrel::EReadError&) {
+        return Magic::Other;  // shorter than a magic
+    }
 }
 
 bool HasModelExtension(const fs::path& path) {

@@ -14,9 +14,8 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 
-#include <cstdio>
+#include <array>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 
 namespace vistrel {
@@ -24,20 +23,6 @@ namespace vistrel {
 namespace {
 
 constexpr int kDebugMemoLoadHeight = 180;
-
-// The file's first four bytes; the file is closed again at once. Raises the
-// framework's errors: "Cannot open file <path>", "Stream read error".
-void ReadMagic(const std::string& path, char magic[4])
-{
-    std::error_code error;
-    if (std::filesystem::is_directory(path, error))
-        throw EFOpenError("Cannot open file " + path);
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-    if (!file)
-        throw EFOpenError("Cannot open file " + path);
-    if (std::fread(magic, 1, 4, file.get()) != 4)
-        throw EReadError();
-}
 
 // The name part of a path (no folder), and the folder with its trailing
 // separator (empty for a bare name).
@@ -111,11 +96,10 @@ void TMain::LoadModel(const QString& fileName, bool fromCommandLine)
     }
 
     const std::string path = QFile::encodeName(fileName).toStdString();
-    char magic[4];
-    ReadMagic(path, magic);
+    const std::array<char, 4> magic = ReadFileMagic(path);
     QCoreApplication::processEvents();
 
-    if (std::memcmp(magic, "MLOD", 4) == 0) {
+    if (std::memcmp(magic.data(), "MLOD", 4) == 0) {
         // An editable model: offered to the editor, never loaded here.
         const bool toEditor = fromCommandLine ||
                               Prompt().Question(QStringLiteral("Model has MLOD format, do you want to load it in Oxygen?"));

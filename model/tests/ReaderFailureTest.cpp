@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <typeinfo>
 #include <string>
@@ -549,43 +550,35 @@ TEST(CountFailure, FullModelLoads) {
     EXPECT_TRUE(l->sinks.messages.empty());
 }
 
+// Every count of the full model set to value, through the builder and by
+// patching the built bytes, must fail the LOD read as a raised error.
+static void ExpectEveryCountRefused(int32_t value) {
+    for (const CountCase& c : CountCases()) {
+        SCOPED_TRACE(std::string(c.name) + " = " + std::to_string(value));
+        BModel m = FullModel();
+        c.set(m, value);
+        ExpectCountFailure(vistrel::BuildModel(m));
+    }
+    BModel m = FullModel();
+    BModelLayout layout;
+    const Bytes built = vistrel::BuildModel(m, &layout);
+    for (const auto& [name, at] : PatchedCountPositions(m, layout)) {
+        SCOPED_TRACE(std::string(name) + " = " + std::to_string(value));
+        Bytes bytes = built;
+        vistrel::PutInt32At(bytes, at, value);
+        ExpectCountFailure(bytes);
+    }
+}
+
 TEST(CountFailure, NegativeCountsAreRaisedErrors) {
     for (int32_t value : {int32_t{-1}, int32_t{-2}, INT32_MIN}) {
-        for (const CountCase& c : CountCases()) {
-            SCOPED_TRACE(std::string(c.name) + " = " + std::to_string(value));
-            BModel m = FullModel();
-            c.set(m, value);
-            ExpectCountFailure(vistrel::BuildModel(m));
-        }
-        BModel m = FullModel();
-        BModelLayout layout;
-        const Bytes built = vistrel::BuildModel(m, &layout);
-        for (const auto& [name, at] : PatchedCountPositions(m, layout)) {
-            SCOPED_TRACE(std::string(name) + " = " + std::to_string(value));
-            Bytes bytes = built;
-            vistrel::PutInt32At(bytes, at, value);
-            ExpectCountFailure(bytes);
-        }
+        ExpectEveryCountRefused(value);
     }
 }
 
 TEST(CountFailure, AbsurdCountsAreRaisedErrorsWithoutLargeAllocations) {
     for (int32_t value : {INT32_MAX, int32_t{0x10000000}, int32_t{5000000}, int32_t{100000}}) {
-        for (const CountCase& c : CountCases()) {
-            SCOPED_TRACE(std::string(c.name) + " = " + std::to_string(value));
-            BModel m = FullModel();
-            c.set(m, value);
-            ExpectCountFailure(vistrel::BuildModel(m));
-        }
-        BModel m = FullModel();
-        BModelLayout layout;
-        const Bytes built = vistrel::BuildModel(m, &layout);
-        for (const auto& [name, at] : PatchedCountPositions(m, layout)) {
-            SCOPED_TRACE(std::string(name) + " = " + std::to_string(value));
-            Bytes bytes = built;
-            vistrel::PutInt32At(bytes, at, value);
-            ExpectCountFailure(bytes);
-        }
+        ExpectEveryCountRefused(value);
     }
 }
 
@@ -860,3 +853,24 @@ TEST(AllocationProbe, SeesALargeRequest) {
 }
 
 }  // namespace
+
+TEST(FileFailure, MagicOfAFileTellsItsFormatOrRaisesTheFrameworkErrors) {
+    const std::string path = TempFile::NewPath("magic");
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "MLOD and more";
+    }
+    EXPECT_EQ(std::string(vistrel::ReadFileMagic(path).data(), 4), "MLOD");
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << "BMD";
+    }
+    EXPECT_THROW(vistrel::ReadFileMagic(path), vistrel::EReadError);
+    std::filesystem::remove(path);
+    try {
+        vistrel::ReadFileMagic(path);
+        ADD_FAILURE() << "no error";
+    } catch (const vistrel::EFOpenError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot open file " + path);
+    }
+}
