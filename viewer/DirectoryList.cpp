@@ -5,16 +5,17 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QFileSystemModel>
+#include <QFileSystemWatcher>
 #include <QFont>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QSignalBlocker>
+#include <QStandardItemModel>
 #include <QStorageInfo>
 #include <QStyle>
 
 #include <algorithm>
+#include <utility>
 
 namespace vistrel {
 
@@ -38,72 +39,66 @@ bool IsSameOrAncestor(const QString& ancestor, const QString& path)
 
 }  // namespace
 
-// ---------------------------------------------------------------- TFolderFilter
+// --------------------------------------------------------------- TDirectoryList
 
-TFolderFilter::TFolderFilter(QFileSystemModel* source, QObject* parent)
-    : QSortFilterProxyModel(parent), fs_(source)
+namespace {
+
+// The folders from the root down to path (Qt form), root first.
+QStringList ChainOf(const QString& path)
 {
-    setSourceModel(source);
-    setSortCaseSensitivity(Qt::CaseInsensitive);
-    setDynamicSortFilter(true);
+    QStringList chain;
+    for (QString folder = path;;) {
+        chain.prepend(folder);
+        if (QDir(folder).isRoot())
+            break;
+        const QString up = QFileInfo(folder).absolutePath();
+        if (up == folder || up.isEmpty())
+            break;
+        folder = up;
+    }
+    return chain;
 }
 
-void TFolderFilter::SetOpenDir(const QString& path)
+// Subfolders shown under the open folder: hidden ones left out, sorted by
+// name ignoring letter case.
+QStringList SubfoldersOf(const QString& path)
 {
-    open_ = path;
-    invalidateFilter();
+    return QDir(path).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
 }
 
-bool TFolderFilter::OnChain(const QString& path) const
+QStandardItem* FolderItem(const QString& text, const QString& path, QStyle::StandardPixmap icon)
 {
-    return IsSameOrAncestor(path, open_);
+    auto* item = new QStandardItem(QApplication::style()->standardIcon(icon), text);
+    item->setData(path, TDirectoryList::PathRole);
+    item->setEditable(false);
+    return item;
 }
 
-bool TFolderFilter::filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const
+QModelIndex FindPath(const QAbstractItemModel* model, const QModelIndex& parent, const QString& path)
 {
-    const QModelIndex index = fs_->index(sourceRow, 0, sourceParent);
-    if (!index.isValid())
-        return false;
-    const QString path = fs_->filePath(index);
-    if (OnChain(path))
-        return true;
-    // Subfolders of the open folder, hidden ones left out.
-    if (sourceParent.isValid() && fs_->filePath(sourceParent).compare(open_, kPathCase) == 0)
-        return !fs_->fileInfo(index).isHidden();
-    return false;
-}
-
-QVariant TFolderFilter::data(const QModelIndex& index, int role) const
-{
-    if (index.column() == 0 && (role == Qt::FontRole || role == Qt::DecorationRole)) {
-        const QString path = fs_->filePath(mapToSource(index));
-        if (role == Qt::FontRole) {
-            if (path.compare(open_, kPathCase) == 0) {
-                QFont font = QApplication::font();
-                font.setBold(true);
-                return font;
-            }
-        } else {
-            const QStyle* style = QApplication::style();
-            return style->standardIcon(OnChain(path) ? QStyle::SP_DirOpenIcon : QStyle::SP_DirClosedIcon);
+    for (int row = 0; row < model->rowCount(parent); ++row) {
+        const QModelIndex index = model->index(row, 0, parent);
+        if (index.data(TDirectoryList::PathRole).toString().compare(path, kPathCase) == 0)
+            return index;
+        if (IsSameOrAncestor(index.data(TDirectoryList::PathRole).toString(), path)) {
+            const QModelIndex found = FindPath(model, index, path);
+            if (found.isValid())
+                return found;
         }
     }
-    return QSortFilterProxyModel::data(index, role);
+    return {};
 }
 
-// --------------------------------------------------------------- TDirectoryList
+}  // namespace
 
 TDirectoryList::TDirectoryList(QWidget* parent) : QTreeView(parent)
 {
-    fs_ = new QFileSystemModel(this);
-    fs_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::Drives);
-    fs_->setReadOnly(true);
-    filter_ = new TFolderFilter(fs_, this);
-    setModel(filter_);
-    for (int column = 1; column < filter_->columnCount(); ++column)
-        hideColumn(column);
+    model_ = new QStandardItemModel(this);
+    setModel(model_);
+    watcher_ = new QFileSystemWatcher(this);
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, this, &TDirectoryList::Refresh);
     setHeaderHidden(true);
-    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    header()->setSectionResizeMode(QHeaderView::ResizeToContents);  // also for the column a rebuild makes
     header()->setStretchLastSection(false);
     setRootIsDecorated(false);
     setItemsExpandable(false);
@@ -113,13 +108,26 @@ TDirectoryList::TDirectoryList(QWidget* parent) : QTreeView(parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSortingEnabled(false);
-    filter_->sort(0, Qt::AscendingOrder);
-    SetDirectory(QDir::currentPath());
+    SetDirectory(NearestExistingFolder(QDir::currentPath()));
 }
 
 QString TDirectoryList::CleanPath(const QString& path)
 {
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+QString TDirectoryList::NearestExistingFolder(const QString& path)
+{
+    if (path.isEmpty())
+        return QDir::rootPath();
+    QString folder = CleanPath(QDir::fromNativeSeparators(path));
+    while (!QFileInfo(folder).isDir()) {
+        const QString up = QFileInfo(folder).absolutePath();
+        if (up == folder || up.isEmpty())
+            return QDir::rootPath();
+        folder = up;
+    }
+    return folder;
 }
 
 QString TDirectoryList::Directory() const
@@ -133,28 +141,70 @@ bool TDirectoryList::SetDirectory(const QString& path)
     if (path.isEmpty() || !info.isDir())
         return false;
     dir_ = CleanPath(QDir::fromNativeSeparators(path));
-    fs_->setRootPath(dir_);  // loads and watches the open folder
-    filter_->SetOpenDir(dir_);
-    ShowOpenChain();
+    Watch();
+    subfolders_ = SubfoldersOf(dir_);
+    Rebuild(dir_);
     emit DirectoryChanged(Directory());
     return true;
 }
 
-void TDirectoryList::ShowOpenChain()
+void TDirectoryList::Refresh()
 {
-    // Expand every folder from the root down to the open one; that brings
-    // in the open folder's subfolders.
-    QModelIndex source = fs_->index(dir_);
-    QList<QModelIndex> chain;
-    for (QModelIndex i = source; i.isValid(); i = i.parent())
-        chain.prepend(i);
-    for (const QModelIndex& i : chain)
-        expand(filter_->mapFromSource(i));
-    const QModelIndex open = filter_->mapFromSource(source);
-    if (open.isValid()) {
-        selectionModel()->setCurrentIndex(open, QItemSelectionModel::ClearAndSelect);
-        scrollTo(open);
+    if (dir_.isEmpty())
+        return;
+    if (!QFileInfo(dir_).isDir()) {
+        SetDirectory(NearestExistingFolder(dir_));
+        return;
     }
+    Watch();  // a folder removed and made again is a new one to watch
+    QStringList now = SubfoldersOf(dir_);
+    if (now == subfolders_)
+        return;
+    subfolders_ = std::move(now);
+    const QModelIndex current = currentIndex();
+    Rebuild(current.isValid() ? current.data(PathRole).toString() : dir_);
+}
+
+void TDirectoryList::Watch()
+{
+    const QStringList watched = watcher_->directories();
+    if (watched == QStringList{dir_})
+        return;
+    if (!watched.isEmpty())
+        watcher_->removePaths(watched);
+    watcher_->addPath(dir_);
+}
+
+void TDirectoryList::Rebuild(const QString& highlight)
+{
+    // One reset and one insertion of a finished tree: the chain, each folder
+    // the parent of the next, and the open folder's subfolders under it.
+    model_->clear();
+    const QStringList chain = ChainOf(dir_);
+    QStandardItem* top = nullptr;
+    QStandardItem* parent = nullptr;
+    for (const QString& folder : chain) {
+        const QString text = parent ? QFileInfo(folder).fileName() : QDir::toNativeSeparators(folder);
+        QStandardItem* item = FolderItem(text, folder, QStyle::SP_DirOpenIcon);
+        if (parent)
+            parent->appendRow(item);
+        else
+            top = item;
+        parent = item;
+    }
+    QFont bold = QApplication::font();
+    bold.setBold(true);
+    parent->setFont(bold);
+    for (const QString& name : subfolders_)
+        parent->appendRow(FolderItem(name, QDir(dir_).filePath(name), QStyle::SP_DirClosedIcon));
+    model_->appendRow(top);
+    expandAll();
+
+    QModelIndex current = FindPath(model_, {}, highlight);
+    if (!current.isValid())
+        current = FindPath(model_, {}, dir_);
+    selectionModel()->setCurrentIndex(current, QItemSelectionModel::ClearAndSelect);
+    scrollTo(current);
 }
 
 QString TDirectoryList::HighlightedDirectory() const
@@ -162,13 +212,12 @@ QString TDirectoryList::HighlightedDirectory() const
     const QModelIndex current = currentIndex();
     if (!current.isValid())
         return {};
-    return QDir::toNativeSeparators(fs_->filePath(filter_->mapToSource(current)));
+    return QDir::toNativeSeparators(current.data(PathRole).toString());
 }
 
 QModelIndex TDirectoryList::IndexOf(const QString& path) const
 {
-    const QModelIndex source = fs_->index(CleanPath(QDir::fromNativeSeparators(path)));
-    return source.isValid() ? filter_->mapFromSource(source) : QModelIndex();
+    return FindPath(model_, {}, CleanPath(QDir::fromNativeSeparators(path)));
 }
 
 bool TDirectoryList::Highlight(const QString& path)

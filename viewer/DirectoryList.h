@@ -6,39 +6,28 @@
 // folder, then the open folder's subfolders. Clicking or moving with the arrow
 // keys only highlights an entry; double-click or Enter enters it, and only the
 // entered folder is the open directory.
+//
+// The list is read from the file system at once when a folder is entered and
+// replaced as a whole (a model reset) when the open folder's subfolders
+// change or the folder goes away. Nothing is filled in later and no row is
+// ever removed from under the view: a view that moves its current entry off
+// rows being removed asks for the sizes of every row it has laid out, and
+// those may belong to a layout that an earlier, asynchronous change of the
+// model has already made stale.
 #pragma once
 
 #include <QComboBox>
-#include <QSortFilterProxyModel>
 #include <QString>
 #include <QStringList>
 #include <QTreeView>
 
-class QFileSystemModel;
+class QFileSystemWatcher;
+class QStandardItem;
+class QStandardItemModel;
 
 namespace vistrel {
 
 class TFileList;
-
-// Keeps the open folder, its ancestors and its direct subfolders; marks the
-// open folder in bold and the chain with open-folder icons.
-class TFolderFilter : public QSortFilterProxyModel {
-    Q_OBJECT
-public:
-    explicit TFolderFilter(QFileSystemModel* source, QObject* parent = nullptr);
-    // Path in Qt form ('/' separators), as cleaned by TDirectoryList.
-    void SetOpenDir(const QString& path);
-    QString OpenDir() const { return open_; }
-    QVariant data(const QModelIndex& index, int role) const override;
-
-protected:
-    bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
-
-private:
-    bool OnChain(const QString& path) const;  // the open folder or an ancestor of it
-    QFileSystemModel* fs_;
-    QString open_;
-};
 
 class TDirectoryList : public QTreeView {
     Q_OBJECT
@@ -61,11 +50,19 @@ public:
     void EnterHighlighted();
     // The file list that follows the open folder.
     void SetFileList(TFileList* files);
-
-    QFileSystemModel* FileSystemModel() const { return fs_; }
+    // Reads the open folder again: new or removed subfolders are shown, and
+    // a folder that no longer exists is left for the nearest one above it
+    // that does. Runs by itself when the file system reports a change.
+    void Refresh();
 
     // Clean absolute form of a path in Qt separators.
     static QString CleanPath(const QString& path);
+    // The path itself when it is an existing folder, else the nearest
+    // existing folder above it; the root of the file system when none is.
+    static QString NearestExistingFolder(const QString& path);
+
+    // The entry's folder in Qt form.
+    static constexpr int PathRole = Qt::UserRole + 1;
 
 signals:
     // After every entering of a folder (native separators).
@@ -77,10 +74,12 @@ protected:
     void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
 
 private:
-    void ShowOpenChain();
-    QFileSystemModel* fs_;
-    TFolderFilter* filter_;
-    QString dir_;  // Qt form
+    void Rebuild(const QString& highlight);
+    void Watch();
+    QStandardItemModel* model_;
+    QFileSystemWatcher* watcher_;
+    QString dir_;             // Qt form
+    QStringList subfolders_;  // as shown, in order
 };
 
 class TDriveComboBox : public QComboBox {
