@@ -1,5 +1,6 @@
 // Reading a binarized model: the file header, the LOD bodies, the resolution
 // table and the model-wide data, with the debug log line by line.
+#include <algorithm>
 #include <charconv>
 #include <memory>
 #include <new>
@@ -11,19 +12,20 @@
 namespace vistrel {
 namespace {
 
-// Least bytes a record can take in the file; a count whose records cannot fit
-// in the rest of the file is refused before anything is allocated for it.
+// Least bytes a record can take in the file. A count of records is taken as
+// it stands, but room is reserved only for the records the rest of the file
+// can hold; the records are then read one by one, so a file that ends part-way
+// keeps (and logs) every record before the short read.
 constexpr uint64_t kMinPolygonBytes = 13;    // flags, texture, count, 3 corners
 constexpr uint64_t kMinSelectionBytes = 26;  // empty name, 5 counts, 5 skipped bytes
 constexpr uint64_t kMinPropertyBytes = 2;    // two empty names
 constexpr uint64_t kMinTrailingBytes = 8;    // 4 bytes and an empty count
 constexpr uint64_t kMinProxyBytes = 57;      // empty name and 56 bytes
 
-void CheckCount(const TMemStream& stream, int32_t count, uint64_t minBytes, const char* what) {
+// How many of count records to make room for; a negative count is refused.
+std::size_t RoomFor(const TMemStream& stream, int32_t count, uint64_t minBytes, const char* what) {
     if (count < 0) throw EBadData(std::string("Negative count of ") + what);
-    if (static_cast<uint64_t>(count) * minBytes > stream.Remaining())
-        throw EBadData(std::string("Count of ") + what + " (" + std::to_string(count) +
-                       ") exceeds the rest of the file");
+    return static_cast<std::size_t>(std::min<uint64_t>(static_cast<uint64_t>(count), stream.Remaining() / minBytes));
 }
 
 std::string Fixed3(double v) {
@@ -98,8 +100,7 @@ bool TP3dLOD::ReadLOD(TMemStream& s) {
     const int32_t nv = s.ReadInt32();
     logN("'Vertex Count: '0", nv);
     Log("reading vertexes....");
-    CheckCount(s, nv, 12, "vertexes");
-    Vertexes.Reserve(static_cast<std::size_t>(nv));
+    Vertexes.Reserve(RoomFor(s, nv, 12, "vertexes"));
     for (int32_t k = 0; k < nv; ++k) {
         auto v = std::make_unique<AVertex>();
         v->X = s.ReadFloat();
@@ -112,8 +113,7 @@ bool TP3dLOD::ReadLOD(TMemStream& s) {
     const int32_t nn = s.ReadInt32();
     logN("'Normals Count: '0", nn);
     Log("reading Normals....");
-    CheckCount(s, nn, 12, "normals");
-    Normals.Reserve(static_cast<std::size_t>(nn));
+    Normals.Reserve(RoomFor(s, nn, 12, "normals"));
     for (int32_t k = 0; k < nn; ++k) {
         auto n = std::make_unique<ANormal>();
         n->X = s.ReadFloat();
@@ -130,7 +130,7 @@ bool TP3dLOD::ReadLOD(TMemStream& s) {
     const int32_t nt = s.ReadInt32();
     logN("'Texture Count: '0", nt);
     Log("reading Textures....");
-    CheckCount(s, nt, 1, "textures");
+    Textures.reserve(RoomFor(s, nt, 1, "textures"));
     for (int32_t k = 0; k < nt; ++k) Textures.push_back(s.ReadTextureName());
 
     const int32_t nu = s.ReadInt32();
@@ -157,8 +157,7 @@ bool TP3dLOD::ReadLOD(TMemStream& s) {
     logN("'Polygon Count: '0", np);
     s.Skip(4);
     Log("reading polygons....");
-    CheckCount(s, np, kMinPolygonBytes, "polygons");
-    Polygons.Reserve(static_cast<std::size_t>(np));
+    Polygons.Reserve(RoomFor(s, np, kMinPolygonBytes, "polygons"));
     const std::size_t uvCount = UVData.size();
     for (int32_t k = 0; k < np; ++k) {
         auto p = std::make_unique<APolygon>();
@@ -195,7 +194,7 @@ bool TP3dLOD::ReadLOD(TMemStream& s) {
     logPos("'Read Sel_Count Offset: '0");
     const int32_t ns = s.ReadInt32();
     logN("'Selection Count: '0", ns);
-    CheckCount(s, ns, kMinSelectionBytes, "selections");
+    Selections.Reserve(RoomFor(s, ns, kMinSelectionBytes, "selections"));
     std::vector<uint16_t> indices;
     for (int32_t k = 0; k < ns; ++k) {
         auto owned = std::make_unique<TRealSelection>(s.ReadZString());
@@ -252,7 +251,7 @@ bool TP3dLOD::ReadLOD(TMemStream& s) {
     Log("************************* Named Properties *************************");
     const int32_t nnp = s.ReadInt32();
     logN("'Named Properties Count: '0", nnp);
-    CheckCount(s, nnp, kMinPropertyBytes, "named properties");
+    Properties.reserve(RoomFor(s, nnp, kMinPropertyBytes, "named properties"));
     for (int32_t k = 0; k < nnp; ++k) {
         std::string name = s.ReadZString();
         std::string value = s.ReadZString();
@@ -263,14 +262,14 @@ bool TP3dLOD::ReadLOD(TMemStream& s) {
     logPos("'Offset: '0");
     const int32_t ne = s.ReadInt32();
     logN("'Unknown Count: '0", ne);
-    CheckCount(s, ne, kMinTrailingBytes, "trailing entries");
+    RoomFor(s, ne, kMinTrailingBytes, "trailing entries");
     for (int32_t k = 0; k < ne; ++k) {
         uint8_t head[4];
         s.ReadBytes(head, 4);
         logPos("'   Offset: '0");
         const int32_t nk = s.ReadInt32();
         logN("'   AVertex Count: '0", nk);
-        CheckCount(s, nk, 12, "trailing items");
+        if (nk < 0) throw EBadData("Negative count of trailing items");
         s.Skip(12 * static_cast<uint64_t>(nk));
     }
 
@@ -279,7 +278,7 @@ bool TP3dLOD::ReadLOD(TMemStream& s) {
     Log("************************* Proxys *************************");
     const int32_t nx = s.ReadInt32();
     logN("'Proxy Count: '0", nx);
-    CheckCount(s, nx, kMinProxyBytes, "proxies");
+    RoomFor(s, nx, kMinProxyBytes, "proxies");
     for (int32_t k = 0; k < nx; ++k) {
         std::string name = s.ReadZString();
         if (logging) OnLog("ProxyName: " + name);

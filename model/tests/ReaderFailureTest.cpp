@@ -535,11 +535,21 @@ std::vector<std::pair<const char*, std::size_t>> PatchedCountPositions(const BMo
 
 constexpr std::size_t kNoLargeAllocation = std::size_t{64} << 20;
 
-void ExpectCountFailure(const Bytes& bytes) {
+// A count too large for the file reads records until the file ends or the
+// bytes after the real records stop making sense as records (a polygon with
+// a corner count other than 3 or 4); either way the LOD stops, nothing large
+// is allocated.
+void ExpectCountFailure(const Bytes& bytes, bool negative) {
     vistrel_test::ResetLargestAllocation();
     auto l = Load(bytes);
     const std::size_t largest = vistrel_test::LargestAllocation();
-    ExpectOnlyMessage(*l, kCompleteFailed);
+    ASSERT_EQ(l->sinks.messages.size(), 1u);
+    const std::string& message = l->sinks.messages[0];
+    EXPECT_TRUE(message == kCompleteFailed ||
+                (!negative && message == "Error! Invalid number of vertexes in Poly!"))
+        << message;
+    EXPECT_FALSE(l->model->Complete());
+    ExpectNoDecoderMessage(*l);
     ExpectStoppedInLod(*l->model, 1);
     EXPECT_LT(largest, kNoLargeAllocation);
 }
@@ -557,7 +567,7 @@ static void ExpectEveryCountRefused(int32_t value) {
         SCOPED_TRACE(std::string(c.name) + " = " + std::to_string(value));
         BModel m = FullModel();
         c.set(m, value);
-        ExpectCountFailure(vistrel::BuildModel(m));
+        ExpectCountFailure(vistrel::BuildModel(m), value < 0);
     }
     BModel m = FullModel();
     BModelLayout layout;
@@ -566,7 +576,7 @@ static void ExpectEveryCountRefused(int32_t value) {
         SCOPED_TRACE(std::string(name) + " = " + std::to_string(value));
         Bytes bytes = built;
         vistrel::PutInt32At(bytes, at, value);
-        ExpectCountFailure(bytes);
+        ExpectCountFailure(bytes, value < 0);
     }
 }
 
@@ -603,10 +613,59 @@ TEST(CountFailure, NegativeLodCountLeavesTheConstructor) {
     }
 }
 
+// Records before a failure are kept and logged, also when their count says
+// more records follow than the file can hold.
+TEST(CountFailure, RecordsBeforeTheFailureAreKept) {
+    const auto untextured = [] {
+        BLod lod = TriangleLod();  // no 256-byte name window to reach past the cut
+        lod.textures.clear();
+        lod.polygons[0].texture = -1;
+        return lod;
+    };
+    {
+        // The file ends inside the second proxy's name.
+        BLod lod = untextured();
+        lod.proxies = {vistrel::BProxy{"first", {}}, vistrel::BProxy{"second", {}}};
+        BModelLayout layout;
+        Bytes bytes = vistrel::BuildModel(ModelOf({lod}), &layout);
+        bytes.resize(kLodStart + layout.lodLayouts[0].proxies[1] + 3);
+        auto l = Load(bytes);
+        ExpectOnlyMessage(*l, kCompleteFailed);
+        EXPECT_EQ(std::count(l->sinks.log.begin(), l->sinks.log.end(), "ProxyName: first"), 1);
+        EXPECT_EQ(l->model->LODs.Items(0)->Polygons.Count(), 1);
+    }
+    {
+        // A selection whose face count is negative keeps its name; so does a
+        // property read before a file that ends in the next one.
+        BLod lod = untextured();
+        lod.selections = {BSelection{}, BSelection{}};
+        lod.selections[0].name = "kept";
+        lod.selections[1].name = "broken";
+        lod.selections[1].faceCountOverride = -1;
+        lod.selectionCountOverride = 1000;
+        auto l = Load(vistrel::BuildModel(ModelOf({lod})));
+        ExpectOnlyMessage(*l, kCompleteFailed);
+        const TP3dLOD& read = *l->model->LODs.Items(0);
+        ASSERT_EQ(read.Selections.Count(), 2);
+        EXPECT_EQ(read.Selections.Items(1)->Name, "broken");
+    }
+    {
+        BLod lod = untextured();
+        lod.properties = {{"a", "1"}, {"b", "2"}};
+        lod.propertyCountOverride = 1000;
+        BModelLayout layout;
+        Bytes bytes = vistrel::BuildModel(ModelOf({lod}), &layout);
+        bytes.resize(kLodStart + layout.lodLayouts[0].namedPropertyCount + 4 + 4 + 1);  // "a\01\0b"
+        auto l = Load(bytes);
+        ExpectOnlyMessage(*l, kCompleteFailed);
+        EXPECT_EQ(l->model->LODs.Items(0)->Properties, (std::vector<std::string>{"a= 1"}));
+    }
+}
+
 // -------------------------------------------------------- magic and files
 
 TEST(FileFailure, OtherMagicIsIncorrectFormat) {
-    for (const char* magic : {"bmdl", "BMDX", "MLOd", "mlod", "ODOL", "\x00\x00\x00\x00", "BMD "}) {
+    for (const char* magic : {"bmdl", "BMDX", "MLOd", "mlod", "QZRV", "\x00\x00\x00\x00", "BMD "}) {
         SCOPED_TRACE(magic);
         Bytes bytes = vistrel::BuildModel(ModelOf({TriangleLod()}));
         std::copy(magic, magic + 4, bytes.begin());
