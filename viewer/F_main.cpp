@@ -483,11 +483,11 @@ void TMain::BuildWaitPanel()
 void TMain::SetUpDialogs()
 {
     OpenGroundTexture.Name = QStringLiteral("OpenGroundTexture");
-    OpenGroundTexture.Filter = QtFilterFromPipe(QStringLiteral("OFP Textures|*.pa*"));
+    OpenGroundTexture.Filter = QtFilterFromPipe(QStringLiteral("Textures|*.pa*"));
     OpenGroundTexture.DefaultExt = QStringLiteral("*.pa*");
 
     SaveMLOD.Name = QStringLiteral("SaveMLOD");
-    SaveMLOD.Filter = QtFilterFromPipe(QStringLiteral("OFP MLOD Format|*.p3d"));
+    SaveMLOD.Filter = QtFilterFromPipe(QStringLiteral("MLOD Format|*.p3d"));
     SaveMLOD.DefaultExt = QStringLiteral("p3d");
     SaveMLOD.OverwritePrompt = true;
     SaveMLOD.HideReadOnly = true;
@@ -580,9 +580,19 @@ TRealSelection* TMain::SelectedSelection() const
     return row < 0 ? nullptr : SelectionOf(LB_Selections->item(row));
 }
 
-void TMain::ReleaseModel()
+void TMain::ClearSelections()
 {
     LB_Selections->clear();
+    // No selection is listed any more, so none has an extent to show.
+    const QString none = QStringLiteral("-");
+    L_Start->setText(none);
+    L_End->setText(none);
+    L_LWH->setText(none);
+}
+
+void TMain::ReleaseModel()
+{
+    ClearSelections();
     LB_LODs->clear();
     // The cached arrays are known by their LOD's address, which the next
     // model may reuse.

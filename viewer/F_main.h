@@ -118,6 +118,8 @@ public:
     TRealSelection* SelectedSelection() const;
     // Empties the lists that point into the model, then releases it.
     void ReleaseModel();
+    // Empties LB_Selections; the extent strip shows "-" for no selection.
+    void ClearSelections();
 
     TPrompt& Prompt() const { return *prompt_; }
     // The folder the file browser has open (entered), and entering one.
@@ -186,6 +188,12 @@ public:
     void ReleaseLodTextures();
     void LoadGroundTexture(const QString& path);
     static void SwapRedBlue(TextureData& record);
+    // Where the LOD's texture names are looked up: the texture root, or
+    // beside the model when none is set.
+    QStringList LodTextureRoots() const;
+    // The missing and undecodable files of one LOD selection as the text of
+    // one message: a line each, the first 30 and then how many more.
+    static QString TextureProblemsText(const QStringList& problems);
     // The GL texture bound for a polygon's texture index; 0 for none.
     GLuint LodTexture(int textureIndex) const;
     // Deletes the records of the LOD tables and empties them, GL names

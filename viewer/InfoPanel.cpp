@@ -36,7 +36,7 @@ void TMain::LB_LODsClick()
 {
     if (LB_LODs->ItemIndex() < 0)
         return;
-    LB_Selections->clear();
+    ClearSelections();
     TP3dLOD* lod = SelectedLod();
     if (!lod) {
         Prompt().Message(QStringLiteral("Internal Error! No LOD found!"));

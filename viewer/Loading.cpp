@@ -84,6 +84,17 @@ void TMain::FillLodList()
 void TMain::LoadModel(const QString& fileName, bool fromCommandLine)
 {
     ReleaseModel();
+    // However the load ends (an editable file, an unknown format, a file with
+    // no LODs, an error out of the reader), a view left with no LOD on show
+    // draws again: the previous model is gone and its last frame with it.
+    struct TRepaintWithoutLod {
+        TMain& main;
+        ~TRepaintWithoutLod()
+        {
+            if (main.LB_LODs->count() == 0)
+                main.Repaint();
+        }
+    } repaintWithoutLod{*this};
 
     // The debug log goes to the (hidden) memo only while "Debug" is ticked.
     TLogEvent onLog;

@@ -102,10 +102,10 @@ TEST_F(InfoPanelTest, ChosenLodFillsEveryLabelTheSelectionsAndTheProperties)
                   window->Model->LODs[0]->Selections[static_cast<std::size_t>(i)]);
     // Split at the first "="; the value keeps the blank after it.
     EXPECT_EQ(PropertyRows(), (QList<QStringList>{{"class", " house"}, {"n", " 0"}, {"map", " a=b"}}));
-    // The extent labels are not touched by choosing a LOD.
-    EXPECT_EQ(window->L_Start->text(), QStringLiteral("0"));
-    EXPECT_EQ(window->L_End->text(), QStringLiteral("0"));
-    EXPECT_EQ(window->L_LWH->text(), QStringLiteral("0"));
+    // No selection is chosen in the emptied list: no extent.
+    EXPECT_EQ(window->L_Start->text(), QStringLiteral("-"));
+    EXPECT_EQ(window->L_End->text(), QStringLiteral("-"));
+    EXPECT_EQ(window->L_LWH->text(), QStringLiteral("-"));
 }
 
 TEST_F(InfoPanelTest, AnotherLodReplacesTheSelectionsAndTheProperties)
@@ -113,7 +113,7 @@ TEST_F(InfoPanelTest, AnotherLodReplacesTheSelectionsAndTheProperties)
     Load(TwoLodModel());
     ChooseSelection(0);
     ASSERT_NE(window->SelectedSelection(), nullptr);
-    const QString start = window->L_Start->text();
+    ASSERT_NE(window->L_Start->text(), QStringLiteral("-"));
     ChooseLod(1);
     EXPECT_EQ(window->L_Vertexes->text(), QStringLiteral("4"));
     EXPECT_EQ(window->L_Faces->text(), QStringLiteral("1"));
@@ -123,8 +123,10 @@ TEST_F(InfoPanelTest, AnotherLodReplacesTheSelectionsAndTheProperties)
     EXPECT_TRUE(Selections().isEmpty());
     EXPECT_EQ(window->SelectedSelection(), nullptr);
     EXPECT_EQ(window->LB_Properties->rowCount(), 0);
-    // The last selection's extent stays.
-    EXPECT_EQ(window->L_Start->text(), start);
+    // The last selection is no longer listed, nor is its extent shown.
+    EXPECT_EQ(window->L_Start->text(), QStringLiteral("-"));
+    EXPECT_EQ(window->L_End->text(), QStringLiteral("-"));
+    EXPECT_EQ(window->L_LWH->text(), QStringLiteral("-"));
 }
 
 TEST_F(InfoPanelTest, SelectionShowsItsExtent)
@@ -160,7 +162,7 @@ TEST_F(InfoPanelTest, ViewBoxesWithoutASelectionOnlyRepaint)
     window->CB_Vertexes->click();
     window->CB_Ground->click();
     window->CB_Transparent->click();
-    EXPECT_EQ(window->L_Start->text(), QStringLiteral("0"));
+    EXPECT_EQ(window->L_Start->text(), QStringLiteral("-"));
     EXPECT_TRUE(prompt.Errors.isEmpty());
 }
 

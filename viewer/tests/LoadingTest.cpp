@@ -327,6 +327,28 @@ TEST_F(LoadingTest, EditableFileAnsweredNoReleasesTheModelAndLaunchesNothing)
     EXPECT_TRUE(window->isVisible());
 }
 
+TEST_F(LoadingTest, ViewIsRepaintedWithoutTheReleasedModel)
+{
+    Show();
+    // Each paint notes whether a model was there to draw.
+    QList<bool> paintedWithModel;
+    TOpenGLVexPanel::TNotifyEvent paint = window->OpenGl->OnPaint;
+    window->OpenGl->OnPaint = [&](TOpenGLVexPanel* sender) {
+        paintedWithModel << (window->Model && window->Model->LODs.Count() > 0);
+        paint(sender);
+    };
+    const auto loadAfterTank = [&](const QString& file) {
+        LoadTank();
+        paintedWithModel.clear();
+        window->LoadModel(file, false);
+        return paintedWithModel;
+    };
+    prompt.Answers = {false};  // not to the editor
+    EXPECT_EQ(loadAfterTank(Editable()).value(0, true), false);
+    EXPECT_EQ(loadAfterTank(files.WriteText(QStringLiteral("other.p3d"), "QZRV")).value(0, true), false);
+    window->OpenGl->OnPaint = paint;
+}
+
 TEST_F(LoadingTest, EditorPathIsAskedForWhenMissingAndKept)
 {
     Show();
