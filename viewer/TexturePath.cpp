@@ -87,6 +87,24 @@ QString TextureDisplayPath(const QString& dataPath, const std::string& name)
     return dataPath + QDir::separator() + ConvertedName(name);
 }
 
+QStringList TextureRoots(const QString& dataPath, const QString& modelFile)
+{
+    if (!dataPath.isEmpty() || modelFile.isEmpty())
+        return {dataPath};
+    QStringList roots;
+    QString folder = QFileInfo(modelFile).absolutePath();
+    for (;;) {
+        // a root without its separator: "/" + name, "D:" + "\\" + name
+        const QString root = folder.endsWith(QLatin1Char('/')) ? folder.chopped(1) : folder;
+        roots << QDir::toNativeSeparators(root);
+        const QString up = QFileInfo(folder).absolutePath();
+        if (QDir(folder).isRoot() || up == folder || up.isEmpty())
+            break;
+        folder = up;
+    }
+    return roots;
+}
+
 std::optional<QString> ResolveTexturePath(const QString& dataPath, const std::string& name)
 {
     const QString display = TextureDisplayPath(dataPath, name);

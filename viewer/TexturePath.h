@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <string>
@@ -30,5 +31,11 @@ QString TextureDisplayPath(const QString& dataPath, const std::string& name);
 // skipped; "." and ".." are taken as they are. Nothing when no file matches
 // (a folder does not count as a file).
 std::optional<QString> ResolveTexturePath(const QString& dataPath, const std::string& name);
+
+// The folders a LOD's texture names are looked up under, in order: the
+// texture root when one is set; otherwise the model's folder and each folder
+// above it, nearest first (texture names are relative to the data folder a
+// model was taken from); with neither, the root of the file system.
+QStringList TextureRoots(const QString& dataPath, const QString& modelFile);
 
 }  // namespace vistrel

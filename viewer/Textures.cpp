@@ -61,18 +61,22 @@ TRecordPtr DecodeFile(const QString& file)
     return record;
 }
 
-// Reentrant: runs on the decoding threads.
-TPreparedTexture PrepareTexture(const QString& dataPath, const std::string& name)
+// Reentrant: runs on the decoding threads. The name is looked up under each
+// root in turn; a missing file is told of by its path under the first.
+TPreparedTexture PrepareTexture(const QStringList& roots, const std::string& name)
 {
     TPreparedTexture prepared;
     if (name.empty())
         return prepared;
     prepared.named = true;
     try {
-        prepared.shownPath = TextureDisplayPath(dataPath, name);
-        if (const std::optional<QString> file = ResolveTexturePath(dataPath, name)) {
-            prepared.file = *file;
-            prepared.record = DecodeFile(prepared.file);
+        prepared.shownPath = TextureDisplayPath(roots.value(0), name);
+        for (const QString& root : roots) {
+            if (const std::optional<QString> file = ResolveTexturePath(root, name)) {
+                prepared.file = *file;
+                prepared.record = DecodeFile(prepared.file);
+                break;
+            }
         }
     } catch (...) {
         prepared.error = std::current_exception();
@@ -81,12 +85,12 @@ TPreparedTexture PrepareTexture(const QString& dataPath, const std::string& name
 }
 
 // Prepares names[k] for every k handed out by next. Each thread owns a copy
-// of the root and writes only the slots it took.
-void PrepareShare(QString dataPath, const std::vector<std::string>& names, std::vector<TPreparedTexture>& out,
+// of the roots and writes only the slots it took.
+void PrepareShare(QStringList roots, const std::vector<std::string>& names, std::vector<TPreparedTexture>& out,
                   std::atomic<std::size_t>& next)
 {
     for (std::size_t k = next++; k < names.size(); k = next++)
-        out[k] = PrepareTexture(dataPath, names[k]);
+        out[k] = PrepareTexture(roots, names[k]);
 }
 
 // Makes the GL texture of a swapped record into slot and leaves it bound.
@@ -112,23 +116,24 @@ bool PanelCurrent(TOpenGLVexPanel* panel)
     return panel && panel->isValid() && panel->MakeOpenGLPanelCurrent();
 }
 
-// The window's part of loading entry index: the message for a missing or
-// undecodable file, the record kept, the GL texture made.
-void FinishLodTexture(TMain& main, TPreparedTexture& prepared, int index)
+// The window's part of loading entry index: the record kept, the GL texture
+// made; what went wrong with a missing or undecodable file is added to
+// problems.
+void FinishLodTexture(TMain& main, TPreparedTexture& prepared, int index, QStringList& problems)
 {
     if (!prepared.named)
         return;
     if (prepared.error)
         std::rethrow_exception(prepared.error);
     if (prepared.file.isEmpty()) {
-        main.Prompt().Message(QStringLiteral("File ") + prepared.shownPath + QStringLiteral(" not found!"));
+        problems << QStringLiteral("File ") + prepared.shownPath + QStringLiteral(" not found!");
         return;
     }
     const auto i = static_cast<std::size_t>(index);
     TextureData* record = prepared.record.release();
     main.LodTextureData[i] = record;
     if (!Decoded(*record)) {
-        main.Prompt().Message(QStringLiteral("Cannot decode texture ") + prepared.file);
+        problems << QStringLiteral("Cannot decode texture ") + prepared.file;
         return;
     }
     TMain::SwapRedBlue(*record);
@@ -159,6 +164,7 @@ void TMain::LoadLodTextures(TP3dLOD* lod)
     LodTextureNames.assign(count, 0);
     LodTextureData.assign(count, nullptr);
 
+    const QStringList roots = LodTextureRoots();
     std::vector<TPreparedTexture> prepared(count);
     {
         const auto named = static_cast<std::size_t>(
@@ -168,19 +174,37 @@ void TMain::LoadLodTextures(TP3dLOD* lod)
         std::vector<std::jthread> helpers;
         for (std::size_t t = 1; t < threads; ++t) {
             try {
-                helpers.emplace_back(PrepareShare, DataPath, std::cref(names), std::ref(prepared), std::ref(next));
+                helpers.emplace_back(PrepareShare, roots, std::cref(names), std::ref(prepared), std::ref(next));
             } catch (const std::system_error&) {
                 break;  // fewer helpers; this thread takes the rest
             }
         }
-        PrepareShare(DataPath, names, prepared, next);
+        PrepareShare(roots, names, prepared, next);
     }  // the helpers are joined here
 
+    QStringList problems;
     for (std::size_t k = 0; k < count; ++k) {
         const int i = LodTextureCount;
         LodTextureCount = i + 1;
-        FinishLodTexture(*this, prepared[k], i);
+        FinishLodTexture(*this, prepared[k], i, problems);
     }
+    // One box for the whole LOD, not one per file.
+    if (!problems.isEmpty())
+        Prompt().Message(TextureProblemsText(problems));
+}
+
+QStringList TMain::LodTextureRoots() const
+{
+    return TextureRoots(DataPath, Model ? QFile::decodeName(Model->FileName.c_str()) : QString());
+}
+
+QString TMain::TextureProblemsText(const QStringList& problems)
+{
+    constexpr qsizetype kShown = 30;
+    if (problems.size() <= kShown)
+        return problems.join(QLatin1Char('\n'));
+    return problems.first(kShown).join(QLatin1Char('\n')) + QStringLiteral("\n\u2026 and ") +
+           QString::number(problems.size() - kShown) + QStringLiteral(" more");
 }
 
 void TMain::LoadLodTexture(const std::string& name, int index)
@@ -200,8 +224,11 @@ void TMain::LoadLodTexture(const std::string& name, int index)
     if (LodTextureNames[i] != 0 && PanelCurrent(OpenGl))
         glDeleteTextures(1, &LodTextureNames[i]);
     LodTextureNames[i] = 0;
-    TPreparedTexture prepared = PrepareTexture(DataPath, name);
-    FinishLodTexture(*this, prepared, index);
+    TPreparedTexture prepared = PrepareTexture(LodTextureRoots(), name);
+    QStringList problems;
+    FinishLodTexture(*this, prepared, index, problems);
+    if (!problems.isEmpty())
+        Prompt().Message(problems.first());
 }
 
 void TMain::ReleaseLodTextures()

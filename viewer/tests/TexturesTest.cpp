@@ -5,6 +5,8 @@
 #include "ScriptedPrompt.h"
 #include "TestSupport.h"
 #include "TextureEncoder.h"
+#include "TexturePath.h"
+#include "ViewerModels.h"
 
 #include <QDir>
 #include <QFile>
@@ -279,11 +281,12 @@ TEST_F(TexturesTest, MessagesComeInTheOrderOfTheNames)
 
     window->LoadLodTextures(&lod);
 
+    // One box for the LOD, a line per file.
     EXPECT_EQ(prompt.Messages,
-              (QStringList{QStringLiteral("File ") + PathOf(QStringLiteral("first.paa")) + QStringLiteral(" not found!"),
-                           QStringLiteral("Cannot decode texture ") + PathOf(QStringLiteral("bad.paa")),
-                           QStringLiteral("File ") + PathOf(QStringLiteral("second.paa")) +
-                               QStringLiteral(" not found!")}));
+              QStringList{QStringLiteral("File ") + PathOf(QStringLiteral("first.paa")) + QStringLiteral(" not found!\n") +
+                          QStringLiteral("Cannot decode texture ") + PathOf(QStringLiteral("bad.paa")) +
+                          QStringLiteral("\nFile ") + PathOf(QStringLiteral("second.paa")) +
+                          QStringLiteral(" not found!")});
     const std::vector<GLuint> names = Names();
     ASSERT_EQ(names.size(), 5u);
     EXPECT_EQ(names[0], 0u);
@@ -291,6 +294,51 @@ TEST_F(TexturesTest, MessagesComeInTheOrderOfTheNames)
     EXPECT_EQ(names[2], 0u);
     EXPECT_EQ(names[3], 0u);
     EXPECT_TRUE(IsTexture(names[4]));
+}
+
+TEST_F(TexturesTest, ManyMissingFilesAreOneBoxPerSelection)
+{
+    TDataPathScope root(Root());
+    TP3dLOD lod;
+    for (int i = 0; i < 35; ++i)
+        lod.Textures.push_back("gone" + std::to_string(i) + ".paa");
+
+    window->LoadLodTextures(&lod);
+    window->LoadLodTextures(&lod);  // choosing the same LOD again: one box again
+
+    ASSERT_EQ(prompt.Messages.size(), 2);
+    const QStringList lines = prompt.Messages[0].split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 31);
+    EXPECT_EQ(lines[0], QStringLiteral("File ") + PathOf(QStringLiteral("gone0.paa")) + QStringLiteral(" not found!"));
+    EXPECT_EQ(lines[29], QStringLiteral("File ") + PathOf(QStringLiteral("gone29.paa")) + QStringLiteral(" not found!"));
+    EXPECT_EQ(lines[30], QStringLiteral("\u2026 and 5 more"));
+    EXPECT_EQ(prompt.Messages[1], prompt.Messages[0]);
+    EXPECT_EQ(TMain::TextureProblemsText(lines.first(30)), lines.first(30).join(QLatin1Char('\n')));
+}
+
+TEST_F(TexturesTest, WithoutATextureRootNamesAreFoundBesideTheModel)
+{
+    TDataPathScope root{QString()};
+    // Names are relative to a data folder above the model's own.
+    WriteTexture(QStringLiteral("data/tanks/skin.paa"));
+    WriteTexture(QStringLiteral("data/tanks/m1/near.paa"));
+    BLod quad = QuadLod(-1, 1, -1, 1, {-3, -3, -3}, {3, 3, 3}, 0);
+    quad.textures = {"tanks\\skin.paa", "near.paa", "tanks\\nowhere.paa"};
+    const QString model = PathOf(QStringLiteral("data/tanks/m1/m1.p3d"));
+    WriteFile(QStringLiteral("data/tanks/m1/m1.p3d"), BuildModel(ModelWith({quad})));
+
+    window->LoadModel(model, false);
+
+    ASSERT_EQ(window->LodTextureCount, 3);
+    EXPECT_TRUE(IsTexture(window->LodTexture(0)));
+    EXPECT_TRUE(IsTexture(window->LodTexture(1)));
+    EXPECT_EQ(window->LodTexture(2), 0u);
+    // Only the name found nowhere is reported, by its place beside the model.
+    EXPECT_EQ(prompt.Messages, QStringList{QStringLiteral("File ") + PathOf(QStringLiteral("data/tanks/m1/tanks/nowhere.paa")) +
+                                           QStringLiteral(" not found!")});
+    EXPECT_EQ(TextureRoots(QString(), model).value(0), QDir::toNativeSeparators(PathOf(QStringLiteral("data/tanks/m1"))));
+    EXPECT_EQ(TextureRoots(QStringLiteral("/tex"), model), QStringList{QStringLiteral("/tex")});
+    EXPECT_EQ(TextureRoots(QString(), model).last(), QString());  // the root of the file system
 }
 
 TEST_F(TexturesTest, EmptyNameCountsButLoadsNothing)
@@ -463,7 +511,7 @@ TEST_F(TexturesTest, PickGroundButtonLoadsTheChosenFile)
 
     ASSERT_EQ(prompt.OpenRequests.size(), 1);
     EXPECT_EQ(prompt.OpenRequests[0].Name, QStringLiteral("OpenGroundTexture"));
-    EXPECT_EQ(prompt.OpenRequests[0].Filter, QStringLiteral("OFP Textures (*.pa*)"));
+    EXPECT_EQ(prompt.OpenRequests[0].Filter, QStringLiteral("Textures (*.pa*)"));
     EXPECT_EQ(prompt.OpenRequests[0].InitialDir, Root());
     EXPECT_EQ(window->GroundTexture, path);
     EXPECT_TRUE(IsTexture(window->GroundTextureName));
