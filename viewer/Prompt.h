@@ -17,7 +17,7 @@ namespace vistrel {
 struct TFileDialogSettings {
     QString Name;          // the dialog's name on the form ("SaveMLOD")
     QString Title;         // empty: the platform's default title
-    QString Filter;        // Qt form: "OFP MLOD Format (*.p3d)"
+    QString Filter;        // Qt form: "MLOD Format (*.p3d)"
     QString DefaultExt;    // added to a typed name without extension
     QString InitialDir;    // empty: wherever the platform's dialog opens
     QString FileName;      // proposed file name

@@ -265,7 +265,7 @@ TEST(SaveCommand, WritesTheModelThroughTheDialog)
     ASSERT_EQ(prompt.SaveRequests.size(), 2);
     const TFileDialogSettings& dialog = prompt.SaveRequests[1];
     EXPECT_EQ(dialog.FileName, QStringLiteral("a.b_MLOD.p3d"));
-    EXPECT_EQ(dialog.Filter, QStringLiteral("OFP MLOD Format (*.p3d)"));
+    EXPECT_EQ(dialog.Filter, QStringLiteral("MLOD Format (*.p3d)"));
     EXPECT_EQ(dialog.DefaultExt, QStringLiteral("p3d"));
     EXPECT_TRUE(dialog.OverwritePrompt);
     EXPECT_TRUE(dialog.InitialDir.isEmpty());

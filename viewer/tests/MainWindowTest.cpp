@@ -177,9 +177,9 @@ TEST_F(MainWindowTest, CaptionsAndInitialValues)
     EXPECT_EQ(window.Files->Mask(), QStringLiteral("*.p3d"));
 
     // Dialog settings.
-    EXPECT_EQ(window.OpenGroundTexture.Filter, QStringLiteral("OFP Textures (*.pa*)"));
+    EXPECT_EQ(window.OpenGroundTexture.Filter, QStringLiteral("Textures (*.pa*)"));
     EXPECT_EQ(window.OpenGroundTexture.DefaultExt, QStringLiteral("*.pa*"));
-    EXPECT_EQ(window.SaveMLOD.Filter, QStringLiteral("OFP MLOD Format (*.p3d)"));
+    EXPECT_EQ(window.SaveMLOD.Filter, QStringLiteral("MLOD Format (*.p3d)"));
     EXPECT_EQ(window.SaveMLOD.DefaultExt, QStringLiteral("p3d"));
     EXPECT_TRUE(window.SaveMLOD.OverwritePrompt);
 #ifdef Q_OS_WIN

@@ -16,7 +16,7 @@ using namespace vistrel::test;
 
 TEST(PromptTest, FiltersInQtForm)
 {
-    EXPECT_EQ(QtFilterFromPipe(QStringLiteral("OFP Textures|*.pa*")), QStringLiteral("OFP Textures (*.pa*)"));
+    EXPECT_EQ(QtFilterFromPipe(QStringLiteral("Textures|*.pa*")), QStringLiteral("Textures (*.pa*)"));
     EXPECT_EQ(QtFilterFromPipe(QStringLiteral("Executable|*.exe")), QStringLiteral("Executable (*.exe)"));
     EXPECT_EQ(QtFilterFromPipe(QStringLiteral("A|*.a|B|*.b;*.c")), QStringLiteral("A (*.a);;B (*.b *.c)"));
     EXPECT_EQ(QtFilterFromPipe(QString()), QString());
