@@ -6,6 +6,7 @@
 #include "F_main.h"
 #include "F_pickdir.h"
 #include "Globals.h"
+#include "LeakCheck.h"
 #include "ScreenshotOption.h"
 
 #include <QFileInfo>
@@ -58,6 +59,7 @@ int RunScreenshotCommand(int argc, char** argv, const QStringList& arguments)
         WriteText(stderr, QStringLiteral("vistrel: ") + QString::fromLocal8Bit(failure.what()) + QLatin1Char('\n'));
     }
     ReleaseGlobals();
+    LeakCheckBeforeTeardown();
     return result;
 }
 
@@ -128,5 +130,6 @@ int main(int argc, char** argv)
         TApplication::ShowErrorBox(QStringLiteral("Unknown error"));
     }
     ReleaseGlobals();
+    LeakCheckBeforeTeardown();
     return result;
 }

@@ -4,9 +4,13 @@
 
 #include <QApplication>
 
+#include "LeakCheck.h"
+
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
   QApplication app(argc, argv);
-  return RUN_ALL_TESTS();
+  const int result = RUN_ALL_TESTS();
+  vistrel::LeakCheckBeforeTeardown();
+  return result;
 }

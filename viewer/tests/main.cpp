@@ -2,6 +2,7 @@
 // escaping handlers are caught as in the program), then the tests.
 #include "Application.h"
 #include "Globals.h"
+#include "LeakCheck.h"
 
 #include <gtest/gtest.h>
 
@@ -18,5 +19,7 @@ int main(int argc, char** argv)
     // The tests close many windows; none of that may end a later dialog's loop.
     app.setQuitOnLastWindowClosed(false);
     vistrel::InitGlobals();
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    vistrel::LeakCheckBeforeTeardown();
+    return result;
 }
