@@ -8,8 +8,9 @@ namespace vistrel {
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
+    // The name titles the message boxes. No display name is set: Qt would add
+    // it to every window title ("Vistrel v2.44 [tank.p3d] \u2014 Vistrel").
     setApplicationName(QStringLiteral("Vistrel"));
-    setApplicationDisplayName(QStringLiteral("Vistrel"));
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event)
