@@ -7,13 +7,12 @@
 // keys only highlights an entry; double-click or Enter enters it, and only the
 // entered folder is the open directory.
 //
-// The list is read from the file system at once when a folder is entered and
-// replaced as a whole (a model reset) when the open folder's subfolders
-// change or the folder goes away. Nothing is filled in later and no row is
-// ever removed from under the view: a view that moves its current entry off
-// rows being removed asks for the sizes of every row it has laid out, and
-// those may belong to a layout that an earlier, asynchronous change of the
-// model has already made stale.
+// The list is read from the file system at once when a folder is entered, and
+// replaced as a whole (one model reset) when the open folder's subfolders
+// change or the folder goes away. Nothing fills in later and no row is ever
+// removed from under the view: a tree view that moves its current entry off
+// rows being removed measures every row of its last layout, which an earlier
+// asynchronous change of the model may already have made stale.
 #pragma once
 
 #include <QComboBox>
