@@ -170,12 +170,13 @@ void TMain::OpenGlResize(TOpenGLVexPanel* sender)
 void TMain::OpenGlPaint(TOpenGLVexPanel* sender)
 {
     Q_UNUSED(sender);
-    // Nothing is cleared or drawn without a LOD to show.
-    if (!Model)
+    // Without a LOD to show the view shows its background alone, not the last
+    // frame of a model that is gone.
+    const TP3dLOD* lod = Model ? SelectedLod() : nullptr;
+    if (!lod) {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         return;
-    const TP3dLOD* lod = SelectedLod();
-    if (!lod)
-        return;
+    }
     const GLfloat opacity = static_cast<GLfloat>(TB_Transparency->value()) * 0.01f;
 
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
