@@ -152,18 +152,16 @@ TEST(MlodLayout, PropertiesSelectionsAndMassesAddTheirSizes) {
 }
 
 TEST(MlodPointFlags, FlagArithmeticFromVertexInfo) {
-    EXPECT_EQ(MlodPointFlags(0x00A00000u), 0x40u);
-    EXPECT_EQ(MlodPointFlags(0x00B00000u), 0x30u);
+    // m = bits 20..23: nothing up to 7 (1..6 once set every bit from 4 up),
+    // then m - 7 in bits 4..7, 10 and 11 swapped.
+    const uint32_t expected[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0x10, 0x20, 0x40, 0x30, 0x50, 0x60, 0x70, 0x80};
+    for (uint32_t m = 0; m < 16; ++m) {
+        SCOPED_TRACE(m);
+        EXPECT_EQ(MlodPointFlags(m << 20), expected[m]);
+        EXPECT_EQ(MlodPointFlags(m << 20 | 0x0000F500u), expected[m] | 0x3305u);
+    }
     EXPECT_EQ(MlodPointFlags(0x00000F00u), 0xFu);
     EXPECT_EQ(MlodPointFlags(0x0000F000u), 0x3300u);
-    EXPECT_EQ(MlodPointFlags(0x00700000u), 0x0u);
-    EXPECT_EQ(MlodPointFlags(0x00800000u), 0x10u);
-    EXPECT_EQ(MlodPointFlags(0x00900000u), 0x20u);
-    EXPECT_EQ(MlodPointFlags(0x00C00000u), 0x50u);
-    EXPECT_EQ(MlodPointFlags(0x00F00000u), 0x80u);
-    EXPECT_EQ(MlodPointFlags(0x00100000u), 0xFFFFFFA0u);
-    EXPECT_EQ(MlodPointFlags(0x00600000u), 0xFFFFFFF0u);
-    EXPECT_EQ(MlodPointFlags(0x00000000u), 0x0u);
     // bits other than 8..15 and 20..23 are dropped
     EXPECT_EQ(MlodPointFlags(0xFF0F00FFu), 0x0u);
 }
@@ -172,16 +170,16 @@ TEST(MlodPointFlags, WrittenAndStoredForEveryPoint) {
     TempDir dir;
     TP3dModell model("");
     TP3dLOD* lod = AddLod(model, 3);
-    lod->VertexInfo = {0x00A00000u, 0x00000F00u, 0x00100000u};
+    lod->VertexInfo = {0x00A00000u, 0x00000F00u, 0x00400000u};
     lod->Vertexes[2]->PointFlags = 12345;  // replaced by the writer
     const auto b = Save(model, dir);
     const auto file = ReadMlod(b);
     ASSERT_EQ(file.lods.size(), 1u);
     EXPECT_EQ(file.lods[0].points[0].flags, 0x40u);
     EXPECT_EQ(file.lods[0].points[1].flags, 0xFu);
-    EXPECT_EQ(file.lods[0].points[2].flags, 0xFFFFFFA0u);
+    EXPECT_EQ(file.lods[0].points[2].flags, 0x0u);
     EXPECT_EQ(lod->Vertexes[0]->PointFlags, 0x40u);
-    EXPECT_EQ(lod->Vertexes[2]->PointFlags, 0xFFFFFFA0u);
+    EXPECT_EQ(lod->Vertexes[2]->PointFlags, 0x0u);
     // saving again writes the same values
     EXPECT_EQ(Save(model, dir), b);
 }
