@@ -72,6 +72,7 @@ bool TP3dModell::OpenStream(TMemStream& stream) {
     bool result = false;
     if (std::memcmp(magic, "MLOD", 4) == 0) {
         format_ = Format::Editable;
+        result = ReadEditable(stream);
     } else if (std::memcmp(magic, "BMDL", 4) == 0) {
         format_ = Format::Binarized;
         result = ReadBinarized(stream);

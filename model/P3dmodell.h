@@ -153,6 +153,9 @@ public:
     // Reads one LOD body. False after a message of its own; other errors
     // (short read, index outside a list, bad counts) are raised.
     bool ReadLOD(TMemStream& stream);
+    // Reads one LOD block of the editable format ("SP3X"), the same way;
+    // the masses of its "#Mass#" tag go to masses.
+    bool ReadEditableLOD(TMemStream& stream, std::vector<float>& masses);
 
 private:
     void Log(const std::string& line) const;
@@ -181,10 +184,13 @@ public:
     TMessageEvent OnMessage;
     float Mass = 0;
 
-    // True only when a binarized model was read completely.
+    // True only when a model (binarized or editable) was read completely.
     bool Open(const std::string& fileName);
     bool OpenBytes(std::vector<uint8_t> bytes);
     bool ReadBinarized(TMemStream& stream);
+    // The editable format after its magic: the LODs, their resolutions, the
+    // geometry LOD's masses and their sum as the total mass.
+    bool ReadEditable(TMemStream& stream);
     void Clear();
     // Which kind of file the last Open found.
     enum class Format { None, Binarized, Editable, Unknown };

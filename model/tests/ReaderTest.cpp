@@ -847,25 +847,18 @@ TEST(ReadModel, BytesInMemoryGiveTheSameModelAsTheFile) {
     EXPECT_EQ(fromBytes->FileName, "memory.p3d");
 }
 
-TEST(ReadModel, EditableMagicLeavesModelEmptyWithoutMessage) {
+TEST(ReadModel, EditableMagicIsReadAsTheEditableFormat) {
     ByteWriter w;
     w.Text("MLOD").I32(257).I32(1).Fill(200);
     Sinks sinks;
-    std::string path;
-    auto model = LoadFile(w.bytes, sinks, &path);
+    auto model = LoadFile(w.bytes, sinks);
     EXPECT_FALSE(model->Complete());
     EXPECT_EQ(model->FileFormat(), TP3dModell::Format::Editable);
-    EXPECT_EQ(model->LODs.Count(), 0);
-    EXPECT_TRUE(sinks.messages.empty());
-    EXPECT_EQ(sinks.log, (std::vector<std::string>{"******OPEN:" + path}));
-}
-
-TEST(ReadModel, EditableMagicOfExactlyFourBytes) {
-    Sinks sinks;
-    auto model = LoadFile(Bytes{'M', 'L', 'O', 'D'}, sinks);
-    EXPECT_FALSE(model->Complete());
-    EXPECT_EQ(model->FileFormat(), TP3dModell::Format::Editable);
-    EXPECT_TRUE(sinks.messages.empty());
+    EXPECT_EQ(model->LODs.Count(), 1);  // kept, empty: its block is no "SP3X"
+    EXPECT_EQ(sinks.messages, (std::vector<std::string>{"Error! LOD is not SP3X!"}));
+    // A file that ends in its header raises the stream's error, as a
+    // binarized one does.
+    EXPECT_THROW(LoadFile(Bytes{'M', 'L', 'O', 'D'}, sinks), vistrel::EReadError);
 }
 
 TEST(ReadModel, EmptyFileNameOpensNothing) {

@@ -1,5 +1,6 @@
 #include "MlodReader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -124,6 +125,54 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error("cannot open " + path);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<uint8_t> BuildMlod(const MFile& file) {
+    std::vector<uint8_t> b;
+    const auto u32 = [&](uint32_t v) {
+        for (int k = 0; k < 4; ++k) b.push_back(static_cast<uint8_t>(v >> (8 * k)));
+    };
+    const auto f32 = [&](float f) {
+        uint32_t u;
+        std::memcpy(&u, &f, 4);
+        u32(u);
+    };
+    const auto text = [&](const std::string& t, std::size_t width) {
+        const std::size_t n = std::min(t.size(), width - 1);
+        b.insert(b.end(), t.begin(), t.begin() + static_cast<std::ptrdiff_t>(n));
+        b.insert(b.end(), width - n, 0);
+    };
+    b.insert(b.end(), {'M', 'L', 'O', 'D'});
+    u32(file.version);
+    u32(static_cast<uint32_t>(file.lods.size()));
+    for (const MLod& lod : file.lods) {
+        b.insert(b.end(), {'S', 'P', '3', 'X'});
+        for (int32_t v : {lod.headerSize, lod.headerVersion, lod.pointCount, lod.normalCount, lod.faceCount,
+                          lod.headerFlags})
+            u32(static_cast<uint32_t>(v));
+        for (const MPoint& p : lod.points) {
+            f32(p.x), f32(p.y), f32(p.z);
+            u32(p.flags);
+        }
+        for (const MNormal& n : lod.normals) f32(n.x), f32(n.y), f32(n.z);
+        for (const MFace& f : lod.faces) {
+            text(f.texture, 32);
+            u32(static_cast<uint32_t>(f.cornerCount));
+            for (const MCorner& c : f.corners) {
+                u32(static_cast<uint32_t>(c.point)), u32(static_cast<uint32_t>(c.normal));
+                f32(c.u), f32(c.v);
+            }
+            u32(f.flags);
+        }
+        b.insert(b.end(), {'T', 'A', 'G', 'G'});
+        for (const MTag& t : lod.tags) {
+            text(t.name, 64);
+            u32(t.length);
+            b.insert(b.end(), t.data.begin(), t.data.end());
+        }
+        f32(lod.resolution);
+    }
+    return b;
 }
 
 }  // namespace vistrel

@@ -56,6 +56,12 @@ struct MFile {
 
 // Throws std::runtime_error naming the offset where the structure is wrong.
 MFile ReadMlod(const std::vector<uint8_t>& bytes);
+
+// The bytes of a file as described, every field as given (counts, lengths
+// and all: a description may be wrong on purpose). Text fields are written
+// from their text, zero-filled; a tag's data is written as it stands after
+// its length.
+std::vector<uint8_t> BuildMlod(const MFile& file);
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 
 // A fixed text field up to its first zero.

@@ -1,0 +1,336 @@
+// Reading a model in the editable format into the same in-memory model as a
+// binarized one, so that everything built on the model works for both.
+//
+// Layout (little-endian; as our writer writes it, and as the editor's own
+// files are):
+//   file   "MLOD", version (0x101; our writer puts the bytes CD CC 8C 3F),
+//          LOD count, the LODs back to back
+//   LOD    "SP3X", header size (28), header version, point count P, normal
+//          count N (need not equal P), face count F, flags;
+//          P points (x, y, z, point flags); N normals (x, y, z);
+//          F faces of 104 bytes; "TAGG"; tags up to "#EndOfFile#";
+//          the resolution (float)
+//   face   texture (32-byte zero-ended field), corner count (3 or 4),
+//          4 corners (point, normal, u, v), face flags. The corners run
+//          the other way round from the binarized file's: a quad a b c d
+//          is stored b a d c, a triangle a b c as a c b (fourth slot unused)
+//   tag    name (64-byte zero-ended field), data length, data:
+//          a named selection (a name without a leading '#'): P point
+//          bytes then F face bytes, non-zero when selected;
+//          "#Property#": name and value in 64-byte fields;
+//          "#Mass#": one float per point;
+//          any other tag (sharp edges, UV sets, animations, ...) is
+//          passed over by its length.
+//
+// The LOD gets the binarized arrays: one vertex per distinct (point, normal,
+// u, v) that a corner uses, and one for each point no corner uses; the
+// unique-vertex and link tables between points and vertices; vertex info
+// from the point flags; the bounding box of the points. Counts are checked
+// against the rest of the file before anything is allocated for them.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "MemStream.h"
+#include "NumberFormat.h"
+#include "P3dmodell.h"
+
+namespace vistrel {
+namespace {
+
+constexpr uint32_t kVersion = 0x101;
+constexpr uint32_t kWriterVersion = 0x3F8CCCCD;  // the bit pattern of 1.1f
+constexpr uint64_t kHeaderBytes = 28;
+constexpr uint64_t kPointBytes = 16;
+constexpr uint64_t kNormalBytes = 12;
+constexpr uint64_t kFaceBytes = 104;
+constexpr std::size_t kTextureField = 32;
+constexpr std::size_t kNameField = 64;
+constexpr std::size_t kPropertyBytes = 2 * kNameField;
+// Vertex and point indices live in 16-bit tables.
+constexpr std::size_t kMaxTableIndex = 32767;
+
+std::string Field(TMemStream& s, std::size_t width) {
+    char buf[kNameField];
+    s.ReadBytes(buf, width);
+    return std::string(buf, strnlen(buf, width));
+}
+
+// The binarized hint bits that the writer turns into these point flags.
+uint32_t VertexInfoFromPointFlags(uint32_t flags) {
+    uint32_t v = (flags & 0xF) << 8 | (flags & 0x300) << 4 | (flags & 0x3000) << 2;
+    uint32_t m = (flags >> 4) & 0xF;
+    if (m >= 1 && m <= 8) {
+        m += 7;
+        if (m == 10) m = 11;
+        else if (m == 11) m = 10;
+        v |= m << 20;
+    }
+    return v;
+}
+
+void CheckRecords(const TMemStream& s, int32_t count, uint64_t bytes, const char* what) {
+    if (count < 0) throw EBadData(std::string("Negative count of ") + what);
+    if (static_cast<uint64_t>(count) * bytes > s.Remaining())
+        throw EBadData(std::string("Count of ") + what + " (" + std::to_string(count) +
+                       ") exceeds the rest of the file");
+}
+
+struct TPoint {
+    TVec3 position;
+    uint32_t flags = 0;
+};
+
+struct TCornerRef {
+    int32_t point, normal;
+    float u, v;
+};
+
+bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+}  // namespace
+
+bool TP3dLOD::ReadEditableLOD(TMemStream& s, std::vector<float>& masses) {
+    const bool logging = static_cast<bool>(OnLog);
+    auto logN = [&](const char* mask, double value) {
+        if (logging) OnLog(FormatFloat(mask, value));
+    };
+
+    char magic[4];
+    s.ReadBytes(magic, 4);
+    const uint32_t headerSize = s.ReadU32();
+    if (std::memcmp(magic, "SP3X", 4) != 0 || headerSize < kHeaderBytes) {
+        Message("Error! LOD is not SP3X!");
+        return false;
+    }
+    s.ReadU32();  // header version
+    const int32_t np = s.ReadInt32();
+    const int32_t nn = s.ReadInt32();
+    const int32_t nf = s.ReadInt32();
+    s.ReadU32();  // header flags
+    s.Skip(headerSize - kHeaderBytes);
+    logN("'Point Count: '0", np);
+    logN("'Normals Count: '0", nn);
+    logN("'Face Count: '0", nf);
+
+    CheckRecords(s, np, kPointBytes, "points");
+    std::vector<TPoint> points(static_cast<std::size_t>(np));
+    for (TPoint& p : points) {
+        p.position = s.ReadVec3();
+        p.flags = s.ReadU32();
+    }
+    CheckRecords(s, nn, kNormalBytes, "normals");
+    std::vector<TVec3> normals(static_cast<std::size_t>(nn));
+    for (TVec3& n : normals) n = s.ReadVec3();
+
+    // Faces, their corners put back in the binarized order.
+    CheckRecords(s, nf, kFaceBytes, "faces");
+    std::vector<TCornerRef> corners;
+    corners.reserve(4 * static_cast<std::size_t>(nf));
+    Polygons.Reserve(static_cast<std::size_t>(nf));
+    Log("reading faces....");
+    for (int32_t k = 0; k < nf; ++k) {
+        const std::string texture = Field(s, kTextureField);
+        const int32_t n = s.ReadInt32();
+        if (n != 3 && n != 4) {
+            Message("Error! Invalid number of vertexes in Poly!");
+            return false;
+        }
+        TCornerRef stored[4];
+        for (TCornerRef& c : stored) {
+            c.point = s.ReadInt32();
+            c.normal = s.ReadInt32();
+            c.u = s.ReadFloat();
+            c.v = s.ReadFloat();
+            if (&c - stored >= n) continue;  // the unused slot of a triangle
+            if (c.point < 0 || c.point >= np || c.normal < 0 || c.normal >= nn)
+                throw EBadData("Corner of face " + std::to_string(k) + " names point " +
+                               std::to_string(c.point) + " and normal " + std::to_string(c.normal) +
+                               " of " + std::to_string(np) + " and " + std::to_string(nn));
+        }
+        static constexpr int kQuadOrder[4] = {1, 0, 3, 2};
+        static constexpr int kTriangleOrder[3] = {0, 2, 1};
+        const int* order = n == 4 ? kQuadOrder : kTriangleOrder;
+        for (int c = 0; c < n; ++c) corners.push_back(stored[order[c]]);
+
+        auto poly = std::make_unique<APolygon>();
+        poly->VertexCount = n;
+        poly->Flags = s.ReadU32();
+        if (!texture.empty()) {
+            auto it = std::find(Textures.begin(), Textures.end(), texture);
+            if (it == Textures.end()) it = Textures.insert(Textures.end(), texture);
+            poly->TextureIndex = static_cast<int16_t>(std::min<std::ptrdiff_t>(it - Textures.begin(), INT16_MAX));
+        }
+        Polygons.Add(poly.release());
+    }
+
+    // One vertex per distinct corner of a point, then one for each point that
+    // no corner uses; each point's vertices are chained in order.
+    std::vector<int32_t> first(points.size(), -1), last(points.size(), -1), next;
+    std::vector<int32_t> normalOf;
+    next.reserve(corners.size() + points.size());
+    normalOf.reserve(next.capacity());
+    auto addVertex = [&](int32_t p, int32_t normal, float u, float v) -> int32_t {
+        const auto index = static_cast<int32_t>(Vertexes.Count());
+        auto vertex = std::make_unique<AVertex>();
+        vertex->X = points[static_cast<std::size_t>(p)].position.X;
+        vertex->Y = points[static_cast<std::size_t>(p)].position.Y;
+        vertex->Z = points[static_cast<std::size_t>(p)].position.Z;
+        Vertexes.Add(vertex.release());
+        auto n = std::make_unique<ANormal>();
+        if (normal >= 0) {
+            const TVec3& from = normals[static_cast<std::size_t>(normal)];
+            n->X = from.X;
+            n->Y = from.Y;
+            n->Z = from.Z;
+        }
+        Normals.Add(n.release());
+        UVData.push_back({u, v});
+        VertexInfo.push_back(VertexInfoFromPointFlags(points[static_cast<std::size_t>(p)].flags));
+        LinkToUnique.Items.push_back(static_cast<int16_t>(p));
+        normalOf.push_back(normal);
+        next.push_back(-1);
+        if (last[static_cast<std::size_t>(p)] < 0) first[static_cast<std::size_t>(p)] = index;
+        else next[static_cast<std::size_t>(last[static_cast<std::size_t>(p)])] = index;
+        last[static_cast<std::size_t>(p)] = index;
+        return index;
+    };
+    auto tooMany = [&] {
+        Message("Error! LOD has more than 32767 vertexes!");
+        return false;
+    };
+    if (points.size() > kMaxTableIndex + 1) return tooMany();
+    const std::size_t room = std::min(std::max(corners.size(), points.size()), kMaxTableIndex + 1);
+    Vertexes.Reserve(room);
+    Normals.Reserve(room);
+    std::size_t corner = 0;
+    for (APolygon* poly : Polygons) {
+        for (int c = 0; c < poly->VertexCount; ++c, ++corner) {
+            const TCornerRef& ref = corners[corner];
+            int32_t vertex = first[static_cast<std::size_t>(ref.point)];
+            while (vertex >= 0 &&
+                   !(normalOf[static_cast<std::size_t>(vertex)] == ref.normal &&
+                     SameBits(UVData[static_cast<std::size_t>(vertex)].U, ref.u) &&
+                     SameBits(UVData[static_cast<std::size_t>(vertex)].V, ref.v)))
+                vertex = next[static_cast<std::size_t>(vertex)];
+            if (vertex < 0) {
+                if (static_cast<std::size_t>(Vertexes.Count()) > kMaxTableIndex) return tooMany();
+                vertex = addVertex(ref.point, ref.normal, ref.u, ref.v);
+            }
+            ACorner& out = poly->Corners[c];
+            out.VertexIndex = vertex;
+            out.NormalIndex = vertex;
+            out.U = ref.u;
+            out.V = ref.v;
+        }
+    }
+    for (std::size_t p = 0; p < points.size(); ++p) {
+        if (first[p] >= 0) continue;
+        if (static_cast<std::size_t>(Vertexes.Count()) > kMaxTableIndex) return tooMany();
+        addVertex(static_cast<int32_t>(p), p < normals.size() ? static_cast<int32_t>(p) : -1, 0, 0);
+    }
+    LinkToUnique.Count = static_cast<int32_t>(LinkToUnique.Items.size());
+    UniqueVertexes.Count = np;
+    UniqueVertexes.Items.resize(points.size());
+    for (std::size_t p = 0; p < points.size(); ++p) UniqueVertexes.Items[p] = static_cast<int16_t>(first[p]);
+
+    if (!points.empty()) {
+        MinPos = MaxPos = points[0].position;
+        for (const TPoint& p : points) {
+            MinPos = {std::min(MinPos.X, p.position.X), std::min(MinPos.Y, p.position.Y),
+                      std::min(MinPos.Z, p.position.Z)};
+            MaxPos = {std::max(MaxPos.X, p.position.X), std::max(MaxPos.Y, p.position.Y),
+                      std::max(MaxPos.Z, p.position.Z)};
+        }
+    }
+
+    char tagg[4];
+    s.ReadBytes(tagg, 4);
+    if (std::memcmp(tagg, "TAGG", 4) != 0) {
+        Message("Error! No TAGG after the faces!");
+        return false;
+    }
+    const uint64_t masks = static_cast<uint64_t>(np) + static_cast<uint64_t>(nf);
+    for (;;) {
+        const std::string name = Field(s, kNameField);
+        const uint32_t length = s.ReadU32();
+        if (length > s.Remaining()) throw EReadError();
+        const uint64_t end = s.Position() + length;
+        if (logging) OnLog("Tag: " + name + " (" + std::to_string(length) + ")");
+        if (name == "#EndOfFile#") {
+            s.Skip(length);
+            break;
+        }
+        if (name == "#Property#" && length >= kPropertyBytes) {
+            std::string key = Field(s, kNameField);
+            std::string value = Field(s, kNameField);
+            if (logging) OnLog("Property: " + key + " = " + value);
+            Properties.push_back(key + "= " + value);
+        } else if (name == "#Mass#") {
+            masses.resize(length / 4);
+            for (float& m : masses) m = s.ReadFloat();
+        } else if (!name.empty() && name[0] != '#' && length == masks) {
+            auto owned = std::make_unique<TRealSelection>(name);
+            TRealSelection* sel = owned.get();
+            Selections.Add(owned.release());
+            const uint8_t* bytes = s.Cursor();
+            for (std::size_t p = 0; p < points.size(); ++p)
+                if (bytes[p])
+                    for (int32_t v = first[p]; v >= 0; v = next[static_cast<std::size_t>(v)])
+                        sel->Vertexes.Add(Vertexes[static_cast<std::size_t>(v)]);
+            for (int32_t f = 0; f < nf; ++f)
+                if (bytes[points.size() + static_cast<std::size_t>(f)])
+                    sel->Polygons.Add(Polygons[static_cast<std::size_t>(f)]);
+        }
+        s.Skip(end - s.Position());
+    }
+    Resolution = s.ReadFloat();
+    logN("'Resolution: '0.000e-00", Resolution);
+    return true;
+}
+
+bool TP3dModell::ReadEditable(TMemStream& s) {
+    Log("reading MLOD....");
+    const uint32_t version = s.ReadU32();
+    if (version != kVersion && version != kWriterVersion) {
+        Message("Unknown MLOD version!");
+        return false;
+    }
+    const int32_t n = s.ReadInt32();
+    if (OnLog) OnLog(FormatFloat("'LODCount: '0", n));
+    if (n < 0) throw EBadData("Negative LOD count");
+
+    std::vector<float> geometryMasses;
+    for (int32_t i = 0; i < n; ++i) {
+        if (OnLog) OnLog(FormatFloat("'****************** reading LOD '0'***********************'", i));
+        TP3dLOD* lod = new TP3dLOD(OnLog, OnMessage);
+        LODs.Add(lod);
+        std::vector<float> masses;
+        try {
+            if (!lod->ReadEditableLOD(s, masses)) return false;
+        } catch (const std::exception&) {
+            Message("Complete loading of P3d failed!\nSorry ;)");
+            return false;
+        }
+        if (lod->Resolution == kGeometryResolution) {
+            GeometryLOD = lod;
+            geometryMasses = std::move(masses);
+        }
+    }
+
+    // The geometry LOD holds one mass per point; the total is their sum.
+    if (GeometryLOD) {
+        if (geometryMasses.size() == static_cast<std::size_t>(GeometryLOD->UniqueVertexes.Count)) {
+            Masses = std::move(geometryMasses);
+            double total = 0;
+            for (float m : Masses) total += m;
+            Mass = static_cast<float>(total);
+        } else {
+            GeometryLOD = nullptr;
+            Log("Mass Count Does not match!");
+        }
+    }
+    return true;
+}
+
+}  // namespace vistrel
