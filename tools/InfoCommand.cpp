@@ -22,8 +22,20 @@ std::string FormatState(const TP3dModell& model) {
     case TP3dModell::Format::Binarized:
         return model.Complete() ? "binarized (BMDL), read completely"
                                 : "binarized (BMDL), reading stopped part-way";
-    case TP3dModell::Format::Editable: return "editable (MLOD), not read";
+    case TP3dModell::Format::Editable:
+        return model.Complete() ? "editable (MLOD), read completely"
+                                : "editable (MLOD), reading stopped part-way";
     case TP3dModell::Format::Unknown: return "unknown, not read";
+    case TP3dModell::Format::None: break;
+    }
+    return "none";
+}
+
+std::string FormatName(const TP3dModell& model) {
+    switch (model.FileFormat()) {
+    case TP3dModell::Format::Binarized: return "binarized";
+    case TP3dModell::Format::Editable: return "editable";
+    case TP3dModell::Format::Unknown: return "unknown";
     case TP3dModell::Format::None: break;
     }
     return "none";
@@ -151,6 +163,10 @@ std::string InfoJson(const std::string& path, const TToolModel& loaded) {
         return out;
     }
     const TP3dModell& model = *loaded.Model;
+    out += ",\"format\":";
+    AppendJsonText(out, FormatName(model));
+    out += ",\"complete\":";
+    out += model.Complete() ? "true" : "false";
     out += ",\"messages\":[";
     bool first = true;
     for (const std::string& message : loaded.Messages) {

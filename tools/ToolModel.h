@@ -17,7 +17,7 @@ namespace p3dtool {
 enum ExitStatus : int {
     kExitComplete = 0,   // the model was read completely
     kExitIncomplete = 1, // the reader reported a failure: partial or empty model,
-                         // an unknown magic or an editable (MLOD) file
+                         // or an unknown magic
     kExitFailure = 2,    // the file could not be read at all, or bad arguments
 };
 

@@ -60,9 +60,8 @@ std::string Usage() {
         "\n"
         "Exit status:\n"
         "  0  the model was read completely\n"
-        "  1  the reader reported a failure: the model is partial or empty, the\n"
-        "     magic is unknown, or the file is an editable (MLOD) model, which is\n"
-        "     recognised but not read\n"
+        "  1  the reader reported a failure: the model is partial or empty, or the\n"
+        "     magic is unknown\n"
         "  2  the file could not be read at all (missing, or ending before the\n"
         "     model-wide data; the error's text goes to standard error), or the\n"
         "     arguments are wrong\n";

@@ -150,6 +150,11 @@ public:
     TLauncher Launcher = &TMain::StartDetached;
     // One entry in LB_LODs per LOD of Model, named from its resolution.
     void FillLodList();
+    // The reading part of the load, for a file of either format: the model
+    // read (the wait panel up meanwhile), its LODs listed, the camera
+    // fitted, LOD 0 shown, the caption set. LoadModel calls it for a
+    // binarized file; pictures made without the window call it for both.
+    void ShowModel(const QString& fileName, TLogEvent onLog = {});
 
     // ---- Scene and camera (Scene.cpp) ------------------------------------
     bool Dragging = false;  // a mouse button went down on the view

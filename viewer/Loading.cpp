@@ -131,10 +131,16 @@ void TMain::LoadModel(const QString& fileName, bool fromCommandLine)
         return;
     }
 
+    ShowModel(fileName, std::move(onLog));
+}
+
+void TMain::ShowModel(const QString& fileName, TLogEvent onLog)
+{
     TWaitPanel wait(P_Wait);
     // The reader's messages are shown as they come, each in its own box.
     TMessageEvent onMessage = [this](const std::string& text) { Prompt().Message(QString::fromLatin1(text)); };
-    Model = std::make_unique<TP3dModell>(path, std::move(onLog), std::move(onMessage));
+    Model = std::make_unique<TP3dModell>(QFile::encodeName(fileName).toStdString(), std::move(onLog),
+                                         std::move(onMessage));
     FillLodList();
     if (LB_LODs->count() > 0) {
         FitCameraToModel();

@@ -189,8 +189,8 @@ QString UsageText()
         "      on a machine without one run it under xvfb-run).\n"
         "      Exit status: 0 the model was read completely and the picture\n"
         "      written; 1 the reader reported a failure (partial model, unknown\n"
-        "      format) or the file is an editable (MLOD) model; 2 the file could\n"
-        "      not be read, the arguments are wrong, or no picture was written.\n"
+        "      format); 2 the file could not be read, the arguments are wrong, or\n"
+        "      no picture was written. Binarized and editable models are drawn.\n"
         "  vistrel --help\n");
 }
 
@@ -343,15 +343,12 @@ int RunScreenshot(const TScreenshotOptions& options)
         window.TB_Z->setValue(options.Light[2]);
     }
     window.TB_XChange();
+    // Read whatever its format: a picture has no editor to hand a file to.
     try {
-        window.LoadModel(options.File, false);
+        window.ShowModel(options.File);
     } catch (const std::exception& error) {
         WriteError(QString::fromLocal8Bit(error.what()));
         return kScreenshotFailure;
-    }
-    if (!window.Model) {
-        WriteError(options.File + QStringLiteral(": an editable (MLOD) model is not rendered"));
-        return kScreenshotIncomplete;
     }
     const int status = window.Model->Complete() ? kScreenshotComplete : kScreenshotIncomplete;
     const int lodCount = window.LB_LODs->count();

@@ -111,8 +111,9 @@ TEST_F(P3dToolTest, JsonOfCompleteModel) {
     EXPECT_EQ(run.err, "");
     const JValue doc = ParseOut(run);
     ASSERT_TRUE(doc.IsObject());
-    EXPECT_EQ(doc.Keys(), (std::vector<std::string>{"file", "messages", "lods", "geometry_lod", "masses",
-                                                    "mass", "offset1", "offset2", "offset3"}));
+    EXPECT_EQ(doc.Keys(), (std::vector<std::string>{"file", "format", "complete", "messages", "lods", "geometry_lod",
+                                                    "masses", "mass", "offset1", "offset2", "offset3"}));
+    EXPECT_EQ(doc["format"].text, "binarized");
     EXPECT_EQ(doc["file"].text, path);
     EXPECT_EQ(doc["messages"].Size(), 0u);
     ASSERT_EQ(doc["lods"].Size(), 2u);
@@ -191,7 +192,8 @@ TEST_F(P3dToolTest, JsonOfSmallModelExactly) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out,
               "{\"file\":\"" + path +
-                  "\",\"messages\":[],\"lods\":[{\"resolution\":1,\"name\":\"LOD 1.000\",\"vertexes\":1,"
+                  "\",\"format\":\"binarized\",\"complete\":true,\"messages\":[],\"lods\":[{\"resolution\":1,"
+                  "\"name\":\"LOD 1.000\",\"vertexes\":1,"
                   "\"normals\":1,\"unique\":1,\"faces\":0,\"textures\":[\"t.paa\"],\"min\":[1,2,3],"
                   "\"max\":[1,2,3],\"selections\":[{\"name\":\"s\",\"vertexes\":1,\"faces\":0,"
                   "\"start\":[1.5,2,3],\"end\":[1.5,2,3]}],\"properties\":[\"a= b\"]}],"
@@ -267,19 +269,23 @@ TEST_F(P3dToolTest, FileShorterThanItsMagicCannotBeRead) {
     EXPECT_EQ(doc["error"].text, "Stream read error");
 }
 
-TEST_F(P3dToolTest, EditableFileGivesEmptyModelAndStatus1) {
-    const std::string path = Write("editable.p3d", std::vector<uint8_t>{'M', 'L', 'O', 'D', 1, 1, 0, 0});
+TEST_F(P3dToolTest, EditableFileIsReadAndItsFormatNamed) {
+    const std::string binarized = Write("m.p3d", CompleteModel());
+    const std::string path = dir.File("m_mlod.p3d");
+    ASSERT_EQ(Run({"mlod", binarized, path}).status, 0);
     const TRun run = Run({"info", "--json", path});
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
     const JValue doc = ParseOut(run);
-    EXPECT_EQ(doc["messages"].Size(), 0u);
-    EXPECT_EQ(doc["lods"].Size(), 0u);
-    EXPECT_TRUE(doc["geometry_lod"].IsNull());
-
+    EXPECT_EQ(doc["format"].text, "editable");
+    EXPECT_TRUE(doc["complete"].boolean);
+    EXPECT_EQ(doc["lods"].Size(), CompleteModel().lods.size());
     const TRun text = Run({"info", path});
-    EXPECT_EQ(text.status, 1);
-    EXPECT_NE(text.out.find("MLOD"), std::string::npos) << text.out;
+    EXPECT_EQ(text.status, 0);
+    EXPECT_NE(text.out.find("Format: editable (MLOD), read completely"), std::string::npos) << text.out;
+    // Cut inside its first LOD: the reader's message, status 1.
+    const std::string whole = tooltest::ReadAll(path);
+    EXPECT_EQ(Run({"info", Write("cut.p3d", std::vector<uint8_t>(whole.begin(), whole.begin() + 60))}).status, 1);
 }
 
 TEST_F(P3dToolTest, UnknownMagicIsIncorrectFormat) {

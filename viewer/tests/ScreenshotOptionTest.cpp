@@ -1,5 +1,6 @@
 // vistrel --screenshot: its arguments, and the program itself run on models
 // of every kind (under the display the tests run on).
+#include "P3dmodell.h"
 #include "ScreenshotOption.h"
 #include "ViewerModels.h"
 
@@ -226,18 +227,20 @@ TEST_F(ScreenshotProgramTest, PartialModelIsDrawnWithStatusOne)
     EXPECT_FALSE(QImage(Out()).isNull());
 }
 
-TEST_F(ScreenshotProgramTest, FilesThatAreNoBinarizedModel)
+TEST_F(ScreenshotProgramTest, FilesOfEitherFormatOrNone)
 {
     // Unknown magic: the reader's message, no LOD, no picture.
     TRun run = RunVistrel({"--screenshot", Out(), files.WriteText(QStringLiteral("x.p3d"), "XXXXdata")});
     EXPECT_EQ(run.Status, 1);
     EXPECT_TRUE(run.Errors.contains(QStringLiteral("Incorrect Format!"))) << run.Errors.toStdString();
     EXPECT_FALSE(QFileInfo::exists(Out()));
-    // An editable model is not rendered and nothing is launched.
-    run = RunVistrel({"--screenshot", Out(), files.WriteText(QStringLiteral("m.p3d"), "MLOD\1\1\0\0")});
-    EXPECT_EQ(run.Status, 1);
-    EXPECT_TRUE(run.Errors.contains(QStringLiteral("MLOD"))) << run.Errors.toStdString();
-    EXPECT_FALSE(QFileInfo::exists(Out()));
+    // An editable model is drawn like a binarized one.
+    vistrel::TP3dModell binarized(files.Write(QStringLiteral("b.p3d"), ModelWith({QuadLod(-1, 1, -1, 1)})).toStdString());
+    ASSERT_TRUE(binarized.WriteMLOD(files.File(QStringLiteral("m.p3d")).toStdString()));
+    run = RunVistrel({"--screenshot", Out(), files.File(QStringLiteral("m.p3d"))});
+    EXPECT_EQ(run.Status, 0) << run.Errors.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(Out()));
+    QFile::remove(Out());
     // A file that cannot be read.
     run = RunVistrel({"--screenshot", Out(), files.File(QStringLiteral("gone.p3d"))});
     EXPECT_EQ(run.Status, 2);
