@@ -1,4 +1,7 @@
-// libFuzzer target: reads arbitrary bytes as a model file.
+// libFuzzer target: reads arbitrary bytes as a model file. Built as
+// fuzz_editable (VISTREL_FUZZ_EDITABLE), it puts the editable magic "MLOD" in
+// front of every input, so that all of the fuzzer's effort goes into the
+// editable reader.
 //
 // Only the reader's own errors (vistrel::EP3dError and its kinds) are an
 // acceptable way out of the constructor. Anything else (std::bad_alloc,
@@ -200,7 +203,15 @@ Outcome Load(const uint8_t* data, std::size_t size, bool withLog) {
             FUZZ_CHECK(model.Complete() == out.messages.empty());
             break;
         case Format::Editable:
-            FUZZ_CHECK(!model.Complete() && model.LODs.Empty() && out.messages.empty());
+            FUZZ_CHECK(model.Complete() == out.messages.empty());
+            for (const vistrel::TP3dLOD* lod : model.LODs) {
+                // every point has a vertex, every vertex a point
+                for (int16_t v : lod->UniqueVertexes.Items)
+                    FUZZ_CHECK(v >= 0 && v < lod->Vertexes.Count() && v < lod->LinkToUnique.Count);
+                for (int16_t p : lod->LinkToUnique.Items) FUZZ_CHECK(p >= 0 && p < lod->UniqueVertexes.Count);
+                FUZZ_CHECK(lod->Normals.Count() == lod->Vertexes.Count());
+                FUZZ_CHECK(lod->VertexInfo.size() == static_cast<std::size_t>(lod->Vertexes.Count()));
+            }
             break;
         case Format::Unknown:
             FUZZ_CHECK(!model.Complete() && model.LODs.Empty());
@@ -221,7 +232,16 @@ Outcome Load(const uint8_t* data, std::size_t size, bool withLog) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, std::size_t inputSize) {
+#ifdef VISTREL_FUZZ_EDITABLE
+    std::vector<uint8_t> file = {'M', 'L', 'O', 'D'};
+    file.insert(file.end(), input, input + inputSize);
+    const uint8_t* data = file.data();
+    const std::size_t size = file.size();
+#else
+    const uint8_t* data = input;
+    const std::size_t size = inputSize;
+#endif
     const Outcome logged = Load(data, size, true);
     const Outcome silent = Load(data, size, false);
     // the log sink must change nothing but the log

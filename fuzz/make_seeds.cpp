@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "MlodReader.h"
 #include "P3dBuilder.h"
 #include "P3dmodell.h"
 
@@ -134,19 +135,62 @@ void Write(const std::filesystem::path& dir, const std::string& name,
     ++written;
 }
 
+// Seeds of fuzz_editable: files without their magic, which the target puts
+// in front. Each binarized seed that reads completely is written in the
+// editable format too, once as our writer writes it and once as the
+// editor's own files are (version 257, one normal more than points, a tag of
+// another kind first).
+std::filesystem::path editableDir;
+
+void WriteEditable(const std::string& name, const std::vector<uint8_t>& mlod) {
+    WriteFile((editableDir / (name + ".mlod")).string(), std::vector<uint8_t>(mlod.begin() + 4, mlod.end()));
+    ++written;
+}
+
+void WriteEditableForms(const std::string& name, const std::vector<uint8_t>& binarized) {
+    try {
+        TP3dModell model(name, binarized);
+        if (!model.Complete()) return;
+        const std::string path = (editableDir / (name + ".tmp")).string();
+        if (!model.WriteMLOD(path)) return;
+        const std::vector<uint8_t> mlod = ReadFileBytes(path);
+        std::filesystem::remove(path);
+        WriteEditable(name, mlod);
+        MFile file = ReadMlod(mlod);
+        file.version = 0x101;
+        for (MLod& lod : file.lods) {
+            lod.normals.push_back({0, 0, 1});
+            lod.normalCount = static_cast<int32_t>(lod.normals.size());
+            MTag sharp;
+            sharp.name = "#SharpEdges#";
+            sharp.data = {0, 0, 0, 0, 1, 0, 0, 0};
+            sharp.length = static_cast<uint32_t>(sharp.data.size());
+            lod.tags.insert(lod.tags.begin(), sharp);
+        }
+        WriteEditable(name + "_editor", BuildMlod(file));
+    } catch (const std::exception&) {
+    }
+}
+
 void Write(const std::filesystem::path& dir, const std::string& name, const BModel& m) {
-    Write(dir, name, BuildModel(m));
+    const std::vector<uint8_t> bytes = BuildModel(m);
+    Write(dir, name, bytes);
+    if (!editableDir.empty()) WriteEditableForms(name, bytes);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT_DIR\n", argv[0]);
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: %s OUTPUT_DIR [EDITABLE_OUTPUT_DIR]\n", argv[0]);
         return 2;
     }
     const std::filesystem::path dir = argv[1];
     std::filesystem::create_directories(dir);
+    if (argc == 3) {
+        editableDir = argv[2];
+        std::filesystem::create_directories(editableDir);
+    }
 
     // a model without LODs, and one with an empty LOD (every count 0)
     {

@@ -125,9 +125,12 @@ bool TP3dLOD::ReadEditableLOD(TMemStream& s, std::vector<float>& masses) {
 
     // Faces, their corners put back in the binarized order.
     CheckRecords(s, nf, kFaceBytes, "faces");
+    // The faces join the LOD only once their corners have vertices, so that a
+    // LOD that stops on the way never holds a corner without one.
     std::vector<TCornerRef> corners;
     corners.reserve(4 * static_cast<std::size_t>(nf));
-    Polygons.Reserve(static_cast<std::size_t>(nf));
+    std::vector<std::unique_ptr<APolygon>> faces;
+    faces.reserve(static_cast<std::size_t>(nf));
     Log("reading faces....");
     for (int32_t k = 0; k < nf; ++k) {
         const std::string texture = Field(s, kTextureField);
@@ -161,7 +164,7 @@ bool TP3dLOD::ReadEditableLOD(TMemStream& s, std::vector<float>& masses) {
             if (it == Textures.end()) it = Textures.insert(Textures.end(), texture);
             poly->TextureIndex = static_cast<int16_t>(std::min<std::ptrdiff_t>(it - Textures.begin(), INT16_MAX));
         }
-        Polygons.Add(poly.release());
+        faces.push_back(std::move(poly));
     }
 
     // One vertex per distinct corner of a point, then one for each point that
@@ -188,6 +191,7 @@ bool TP3dLOD::ReadEditableLOD(TMemStream& s, std::vector<float>& masses) {
         UVData.push_back({u, v});
         VertexInfo.push_back(VertexInfoFromPointFlags(points[static_cast<std::size_t>(p)].flags));
         LinkToUnique.Items.push_back(static_cast<int16_t>(p));
+        LinkToUnique.Count = static_cast<int32_t>(LinkToUnique.Items.size());
         normalOf.push_back(normal);
         next.push_back(-1);
         if (last[static_cast<std::size_t>(p)] < 0) first[static_cast<std::size_t>(p)] = index;
@@ -204,7 +208,7 @@ bool TP3dLOD::ReadEditableLOD(TMemStream& s, std::vector<float>& masses) {
     Vertexes.Reserve(room);
     Normals.Reserve(room);
     std::size_t corner = 0;
-    for (APolygon* poly : Polygons) {
+    for (const std::unique_ptr<APolygon>& poly : faces) {
         for (int c = 0; c < poly->VertexCount; ++c, ++corner) {
             const TCornerRef& ref = corners[corner];
             int32_t vertex = first[static_cast<std::size_t>(ref.point)];
@@ -229,7 +233,8 @@ bool TP3dLOD::ReadEditableLOD(TMemStream& s, std::vector<float>& masses) {
         if (static_cast<std::size_t>(Vertexes.Count()) > kMaxTableIndex) return tooMany();
         addVertex(static_cast<int32_t>(p), p < normals.size() ? static_cast<int32_t>(p) : -1, 0, 0);
     }
-    LinkToUnique.Count = static_cast<int32_t>(LinkToUnique.Items.size());
+    Polygons.Reserve(faces.size());
+    for (std::unique_ptr<APolygon>& poly : faces) Polygons.Add(poly.release());
     UniqueVertexes.Count = np;
     UniqueVertexes.Items.resize(points.size());
     for (std::size_t p = 0; p < points.size(); ++p) UniqueVertexes.Items[p] = static_cast<int16_t>(first[p]);
@@ -300,6 +305,9 @@ bool TP3dModell::ReadEditable(TMemStream& s) {
     if (OnLog) OnLog(FormatFloat("'LODCount: '0", n));
     if (n < 0) throw EBadData("Negative LOD count");
 
+    // The geometry LOD is named only once every LOD is read and its masses
+    // match, as in a binarized model.
+    TP3dLOD* geometry = nullptr;
     std::vector<float> geometryMasses;
     for (int32_t i = 0; i < n; ++i) {
         if (OnLog) OnLog(FormatFloat("'****************** reading LOD '0'***********************'", i));
@@ -313,20 +321,20 @@ bool TP3dModell::ReadEditable(TMemStream& s) {
             return false;
         }
         if (lod->Resolution == kGeometryResolution) {
-            GeometryLOD = lod;
+            geometry = lod;
             geometryMasses = std::move(masses);
         }
     }
 
     // The geometry LOD holds one mass per point; the total is their sum.
-    if (GeometryLOD) {
-        if (geometryMasses.size() == static_cast<std::size_t>(GeometryLOD->UniqueVertexes.Count)) {
+    if (geometry) {
+        if (geometryMasses.size() == static_cast<std::size_t>(geometry->UniqueVertexes.Count)) {
+            GeometryLOD = geometry;
             Masses = std::move(geometryMasses);
             double total = 0;
             for (float m : Masses) total += m;
             Mass = static_cast<float>(total);
         } else {
-            GeometryLOD = nullptr;
             Log("Mass Count Does not match!");
         }
     }

@@ -201,6 +201,17 @@ TEST(EditableReader, BrokenFieldsStopTheLodWithAMessage) {
     f = RealShaped();
     f.lods[0].faces[1].cornerCount = 5;
     EXPECT_EQ(failure(f), "Error! Invalid number of vertexes in Poly!");
+    {
+        // The first face was read, but no corner of it may be left without a
+        // vertex; a geometry LOD before a failure has no masses.
+        std::swap(f.lods[0], f.lods[1]);
+        Sinks sinks;
+        auto model = LoadBytes(vistrel::BuildMlod(f), sinks);
+        ASSERT_EQ(model->LODs.Count(), 2);
+        EXPECT_EQ(model->LODs.Items(1)->Polygons.Count(), 0);
+        EXPECT_EQ(model->GeometryLOD, nullptr);
+        EXPECT_TRUE(model->Masses.empty());
+    }
     f = RealShaped();
     f.lods[0].faces[1].corners[2].normal = 5;  // one past the normals
     EXPECT_EQ(failure(f), raised);
