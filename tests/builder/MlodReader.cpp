@@ -129,6 +129,9 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path) {
 
 std::vector<uint8_t> BuildMlod(const MFile& file) {
     std::vector<uint8_t> b;
+    const auto magic = [&](const char* m) {
+        for (int k = 0; k < 4; ++k) b.push_back(static_cast<uint8_t>(m[k]));
+    };
     const auto u32 = [&](uint32_t v) {
         for (int k = 0; k < 4; ++k) b.push_back(static_cast<uint8_t>(v >> (8 * k)));
     };
@@ -142,11 +145,11 @@ std::vector<uint8_t> BuildMlod(const MFile& file) {
         b.insert(b.end(), t.begin(), t.begin() + static_cast<std::ptrdiff_t>(n));
         b.insert(b.end(), width - n, 0);
     };
-    b.insert(b.end(), {'M', 'L', 'O', 'D'});
+    magic("MLOD");
     u32(file.version);
     u32(static_cast<uint32_t>(file.lods.size()));
     for (const MLod& lod : file.lods) {
-        b.insert(b.end(), {'S', 'P', '3', 'X'});
+        magic("SP3X");
         for (int32_t v : {lod.headerSize, lod.headerVersion, lod.pointCount, lod.normalCount, lod.faceCount,
                           lod.headerFlags})
             u32(static_cast<uint32_t>(v));
@@ -164,7 +167,7 @@ std::vector<uint8_t> BuildMlod(const MFile& file) {
             }
             u32(f.flags);
         }
-        b.insert(b.end(), {'T', 'A', 'G', 'G'});
+        magic("TAGG");
         for (const MTag& t : lod.tags) {
             text(t.name, 64);
             u32(t.length);
