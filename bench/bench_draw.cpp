@@ -17,6 +17,7 @@
 //   cmake --build build-bench -j2 --target bench_draw
 //   xvfb-run -a -s "-screen 0 1280x1024x24" build-bench/bench/bench_draw [SECONDS]
 #include "DrawBatches.h"
+#include "Scene.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>

@@ -8,16 +8,14 @@
 #include <string>
 #include <vector>
 
-#include <png.h>
-
+#include "PngFile.h"
 #include "Subcommands.h"
 #include "TextureData.h"
 
 namespace p3dtool {
 namespace {
 
-// Writes the decoded image as an RGBA PNG; on failure removes what was
-// written and sets error.
+// Writes the decoded image as an RGBA PNG; on failure nothing is left behind.
 bool WritePng(const std::string& path, const vistrel::TextureImage& image, std::string& error) {
     std::vector<uint8_t> rgba(image.bgra.size());
     for (std::size_t i = 0; i + 3 < rgba.size(); i += 4) {
@@ -26,28 +24,7 @@ bool WritePng(const std::string& path, const vistrel::TextureImage& image, std::
         rgba[i + 2] = image.bgra[i];
         rgba[i + 3] = image.bgra[i + 3];
     }
-    // Opening the file here first gives the system's reason when it cannot
-    // be created; libpng then writes through the open stream.
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) {
-        error = "cannot create file " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    png_image png;
-    std::memset(&png, 0, sizeof png);
-    png.version = PNG_IMAGE_VERSION;
-    png.width = static_cast<png_uint_32>(image.width);
-    png.height = static_cast<png_uint_32>(image.height);
-    png.format = PNG_FORMAT_RGBA;
-    const bool written = png_image_write_to_stdio(&png, file, 0, rgba.data(), 0, nullptr) != 0;
-    const std::string message = png.message;
-    png_image_free(&png);
-    const bool closed = std::fclose(file) == 0;
-    if (written && closed) return true;
-    error = "cannot write " + path + (written ? std::string(": ") + std::strerror(errno) : ": " + message);
-    std::error_code ec;
-    std::filesystem::remove(path, ec);
-    return false;
+    return vistrel::WritePng(path, image.width, image.height, rgba.data(), true, error);
 }
 
 int RunTexture(const TArgs& args) {

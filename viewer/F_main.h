@@ -6,11 +6,10 @@
 // and its controls goes to one handler below.
 #pragma once
 
-#include "Camera.h"
-#include "DrawBatches.h"
 #include "OpenGLVexPanel.h"
 #include "P3dmodell.h"
 #include "Prompt.h"
+#include "Scene.h"
 #include "TextureData.h"
 
 #include <QMainWindow>
@@ -241,6 +240,8 @@ public:
     void OpenGlInit(TOpenGLVexPanel* sender);
     void OpenGlResize(TOpenGLVexPanel* sender);
     void OpenGlPaint(TOpenGLVexPanel* sender);
+    // What a frame of the view shows now, from the controls and the state.
+    TFrame CurrentFrame();
     void OpenGlMouseDown(TOpenGLVexPanel* sender, Qt::MouseButton button, TOpenGLVexPanel::TShiftState shift, int x,
                          int y);
     void OpenGlMouseMove(TOpenGLVexPanel* sender, Qt::MouseButton button, TOpenGLVexPanel::TShiftState shift, int x,

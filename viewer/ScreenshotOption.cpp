@@ -1,22 +1,20 @@
 #include "ScreenshotOption.h"
 
-#include "F_main.h"
-#include "Globals.h"
-#include "ListBox.h"
+#include "Headless.h"
+#include "P3dmodell.h"
+#include "PngFile.h"
+#include "Scene.h"
+#include "SceneTextures.h"
+#include "TexturePath.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QCheckBox>
-#include <QImage>
-#include <QSignalBlocker>
-#include <QSlider>
-#include <QVBoxLayout>
-#include <QWidget>
+#include <QFile>
+#include <QFileInfo>
 
 #include <cmath>
 #include <cstdio>
 #include <exception>
 #include <functional>
+#include <memory>
 
 namespace vistrel {
 
@@ -93,56 +91,10 @@ bool ParseShow(const QString& text, TScreenshotOptions& options)
 }
 
 // Runs the event loop until the condition holds or the time is up.
-bool ProcessEventsUntil(const std::function<bool()>& condition, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 }  // namespace
 
 // ================================================================ the prompt
-
-void TStderrPrompt::Message(const QString& text)
-{
-    WriteError(text);
-}
-
-bool TStderrPrompt::Question(const QString& text)
-{
-    WriteError(text + QStringLiteral(" [No]"));
-    return false;
-}
-
-void TStderrPrompt::ErrorBox(const QString& text)
-{
-    WriteError(text);
-}
-
-QString TStderrPrompt::OpenFile(const TFileDialogSettings& settings)
-{
-    Q_UNUSED(settings);
-    return {};
-}
-
-QString TStderrPrompt::SaveFile(const TFileDialogSettings& settings)
-{
-    Q_UNUSED(settings);
-    return {};
-}
-
-std::optional<QString> TStderrPrompt::PickDirectory()
-{
-    return std::nullopt;
-}
-
-// ============================================================ the arguments
 
 bool IsScreenshotCommand(const QStringList& arguments)
 {
@@ -185,8 +137,8 @@ QString UsageText()
         "                          vertexes, ground, axis\n"
         "        --opacity N       opacity of transparent faces, 0 to 100 (default 20)\n"
         "        --data DIR        root folder of the textures the model names\n"
-        "      Needs a display for its OpenGL context (an X11 or Wayland session;\n"
-        "      on a machine without one run it under xvfb-run).\n"
+        "      Needs no display: the picture is drawn in an OpenGL context of its\n"
+        "      own (EGL).\n"
         "      Exit status: 0 the model was read completely and the picture\n"
         "      written; 1 the reader reported a failure (partial model, unknown\n"
         "      format); 2 the file could not be read, the arguments are wrong, or\n"
@@ -293,65 +245,28 @@ bool ParseScreenshotArguments(const QStringList& arguments, TScreenshotOptions& 
     return true;
 }
 
-bool DisplayAvailable()
-{
-#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
-    return true;
-#else
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
-#endif
-}
-
-// ================================================================ the picture
-
 int RunScreenshot(const TScreenshotOptions& options)
 {
-    if (options.HasDataDir)
-        DataPath = options.DataDir;
-
-    // The view is taken out of the main window into a top-level of exactly
-    // the picture's size, which is never shown on the screen. The host is
-    // made first so that it outlives the window, which still refers to the
-    // view while it is taken down.
-    QWidget host;
-    host.setObjectName(QStringLiteral("ScreenshotHost"));
-    host.setAttribute(Qt::WA_DontShowOnScreen);
-    TStderrPrompt prompt;
-    TMain window(&prompt);
-    auto* layout = new QVBoxLayout(&host);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(window.OpenGl);
-    window.OpenGl->setMinimumSize(1, 1);
-    const qreal ratio = host.devicePixelRatioF();
-    host.resize(qMax(1, qRound(options.Size.width() / ratio)), qMax(1, qRound(options.Size.height() / ratio)));
-    host.show();
-    // A frame first: the view's context and GL state exist before the model
-    // is loaded, so the fitted camera is not reset afterwards.
-    (void)window.OpenGl->CaptureFrame();
-    if (!ProcessEventsUntil([&] { return window.OpenGl->isValid(); }, 10000) || !window.OpenGl->ContextCreated()) {
-        const QString reason = window.OpenGl->ErrorText();
-        WriteError(QStringLiteral("no OpenGL context") + (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason));
+    const int width = options.Size.width();
+    const int height = options.Size.height();
+    THeadlessContext context(width, height);
+    if (!context.Ok()) {
+        WriteError(QStringLiteral("no OpenGL context: ") + QString::fromStdString(context.Error()));
         return kScreenshotFailure;
     }
 
-    // The light from the track bars, as the start-up step places it.
-    if (options.HasLight) {
-        const QSignalBlocker blockX(window.TB_X), blockY(window.TB_Y), blockZ(window.TB_Z);
-        window.TB_X->setValue(options.Light[0]);
-        window.TB_Y->setValue(options.Light[1]);
-        window.TB_Z->setValue(options.Light[2]);
-    }
-    window.TB_XChange();
-    // Read whatever its format: a picture has no editor to hand a file to.
+    // The model, read whatever its format (there is no editor to hand a
+    // file to); the reader's messages go to standard error.
+    std::unique_ptr<TP3dModell> model;
     try {
-        window.ShowModel(options.File);
+        model = std::make_unique<TP3dModell>(QFile::encodeName(options.File).toStdString(), TLogEvent{},
+                                             [](const std::string& text) { WriteError(QString::fromLatin1(text)); });
     } catch (const std::exception& error) {
         WriteError(QString::fromLocal8Bit(error.what()));
         return kScreenshotFailure;
     }
-    const int status = window.Model->Complete() ? kScreenshotComplete : kScreenshotIncomplete;
-    const int lodCount = window.LB_LODs->count();
+    const int status = model->Complete() ? kScreenshotComplete : kScreenshotIncomplete;
+    const int lodCount = model->LODs.Count();
     if (lodCount == 0) {
         WriteError(options.File + QStringLiteral(": no LOD to show"));
         return kScreenshotIncomplete;
@@ -363,46 +278,57 @@ int RunScreenshot(const TScreenshotOptions& options)
                        .arg(lodCount - 1));
         return kScreenshotFailure;
     }
-    if (options.Lod != 0) {
-        window.LB_LODs->SetItemIndex(options.Lod);
-        window.LB_LODsClick();
-    }
+
+    TFrame frame;
+    frame.Lod = model->LODs.Items(options.Lod);
     if (!options.Selection.isEmpty()) {
-        int row = -1;
         QStringList names;
-        for (int i = 0; i < window.LB_Selections->count(); ++i) {
-            names << window.LB_Selections->item(i)->text();
-            if (row < 0 && names.last() == options.Selection)
-                row = i;
+        for (const TRealSelection* selection : frame.Lod->Selections) {
+            names << QString::fromLatin1(selection->Name);
+            if (!frame.Selection && names.last() == options.Selection)
+                frame.Selection = selection;
         }
-        if (row < 0) {
+        if (!frame.Selection) {
             WriteError(QStringLiteral("--selection %1: LOD %2 has no such selection (it has: %3)")
                            .arg(options.Selection)
                            .arg(options.Lod)
                            .arg(names.isEmpty() ? QStringLiteral("none") : names.join(QStringLiteral(", "))));
             return kScreenshotFailure;
         }
-        window.LB_Selections->SetItemIndex(row);
-        window.CB_VertexesClick();
     }
-    window.CB_Transparent->setChecked(options.Transparent);
-    window.CB_Vertexes->setChecked(options.Vertexes);
-    window.CB_Ground->setChecked(options.Ground);
-    window.CB_Axis->setChecked(options.Axis);
-    window.TB_Transparency->setValue(options.Opacity);
-    window.RotX += options.Rotate[0];
-    window.RotY += options.Rotate[1];
-    window.RotZ += options.Rotate[2];
+    // The window's view after loading: the camera fitted to LOD 0, the light
+    // where the track bars put it.
+    const TP3dLOD& first = *model->LODs.Items(0);
+    frame.Camera = FitCamera(first.MinPos, first.MaxPos, model->Offset2);
+    frame.Camera.RotX += options.Rotate[0];
+    frame.Camera.RotY += options.Rotate[1];
+    frame.Camera.RotZ += options.Rotate[2];
+    const std::array<int, 3> bars = options.HasLight ? options.Light : kInitialLightBars;
+    frame.Light = LightFromTrackBars(bars[0], bars[1], bars[2], InitialLightPosition[3]);
+    frame.Transparent = options.Transparent;
+    frame.Vertexes = options.Vertexes;
+    frame.Ground = options.Ground;
+    frame.Axis = options.Axis;
+    frame.Opacity = static_cast<float>(options.Opacity) * 0.01f;
 
-    QImage picture = window.OpenGl->CaptureFrame();
-    if (picture.isNull()) {
-        WriteError(QStringLiteral("the view gave no picture"));
-        return kScreenshotFailure;
-    }
-    if (picture.size() != options.Size)
-        picture = picture.scaled(options.Size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    if (!picture.convertToFormat(QImage::Format_RGB32).save(options.Output, "PNG")) {
-        WriteError(QStringLiteral("cannot write ") + options.Output);
+    InitSceneState(InitialLightPosition.data());
+    QStringList problems;
+    const QString dataDir = options.HasDataDir ? QFileInfo(options.DataDir).absoluteFilePath() : QString();
+    const std::vector<GLuint> textures =
+        LoadLodTextures(*frame.Lod, TextureRoots(dataDir, options.File), problems);
+    if (!problems.isEmpty())
+        WriteError(TextureProblemsText(problems));
+    frame.Texture = [&textures](int index) {
+        return index >= 0 && static_cast<std::size_t>(index) < textures.size() ? textures[static_cast<std::size_t>(index)]
+                                                                                 : GLuint{0};
+    };
+
+    SetProjection(width, height);
+    DrawFrame(frame);
+    const std::vector<uint8_t> rgba = context.ReadRgba();
+    std::string error;
+    if (!WritePng(QFile::encodeName(options.Output).toStdString(), width, height, rgba.data(), false, error)) {
+        WriteError(QString::fromLocal8Bit(error));
         return kScreenshotFailure;
     }
     return status;

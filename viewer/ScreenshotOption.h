@@ -11,17 +11,16 @@
 // positions at start-up unless given), the view's check boxes named in LIST
 // are ticked ("transparent", "vertexes", "ground", "axis"), the opacity track
 // bar is at N, and one frame of the view at the given size is written.
-// The view is rendered on its own, in a top-level window of the requested
-// size that the window system is told not to show (Qt::WA_DontShowOnScreen);
-// it still needs a display connection for its OpenGL context.
+// The frame is drawn by the same scene library as the window's view, in a
+// headless OpenGL context (EGL): no display server, window or platform
+// plugin is needed.
 //
 // Exit status, as for p3dtool info: 0 the model was read completely and the
 // picture written; 1 the reader reported a failure (partial model, unknown
-// format) or the file is in the editable format; 2 the file could not be read,
-// the arguments are wrong, or the picture could not be made or written.
+// format); 2 the file could not be read, the arguments are wrong, or the
+// picture could not be made or written. Both model formats are drawn.
 #pragma once
 
-#include "Prompt.h"
 
 #include <QSize>
 #include <QString>
@@ -59,28 +58,18 @@ QString UsageText();
 // Parses the arguments (program name excluded); false with a reason.
 bool ParseScreenshotArguments(const QStringList& arguments, TScreenshotOptions& options, QString& error);
 
-// Whether a display connection looks available for the OpenGL context.
-bool DisplayAvailable();
-
-// Renders and writes the picture; the application object must exist.
+// Renders and writes the picture in an OpenGL context of its own that needs
+// no display server; no application object, window or platform plugin.
 // Returns the exit status.
 int RunScreenshot(const TScreenshotOptions& options);
+
+// The light track bars' positions at start-up.
+inline constexpr std::array<int, 3> kInitialLightBars{0, 10, 0};
 
 // Exit statuses.
 inline constexpr int kScreenshotComplete = 0;
 inline constexpr int kScreenshotIncomplete = 1;
 inline constexpr int kScreenshotFailure = 2;
 
-// A prompt that never blocks: every text goes to standard error prefixed with
-// "vistrel: "; questions are answered No, dialogs Cancel.
-class TStderrPrompt : public TPrompt {
-public:
-    void Message(const QString& text) override;
-    bool Question(const QString& text) override;
-    void ErrorBox(const QString& text) override;
-    QString OpenFile(const TFileDialogSettings& settings) override;
-    QString SaveFile(const TFileDialogSettings& settings) override;
-    std::optional<QString> PickDirectory() override;
-};
 
 }  // namespace vistrel

@@ -9,104 +9,20 @@
 #include "F_main.h"
 
 #include "Globals.h"
+#include "SceneTextures.h"
 #include "TexturePath.h"
 
 #include <QFile>
 #include <QFileInfo>
 
-#include <GL/gl.h>
-#include <GL/glu.h>
-
 #include <algorithm>
-#include <atomic>
 #include <cstddef>
 #include <exception>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 namespace vistrel {
 
 namespace {
-
-struct TRecordDeleter {
-    void operator()(TextureData* record) const
-    {
-        DestroyTextureData(record);
-        delete record;
-    }
-};
-using TRecordPtr = std::unique_ptr<TextureData, TRecordDeleter>;
-
-// What the decoding step made of one texture name.
-struct TPreparedTexture {
-    bool named = false;      // false for an empty name: nothing to do
-    QString shownPath;       // the path as the user is told of it
-    QString file;            // the file found for it; empty when none
-    TRecordPtr record;       // set whenever a file was found
-    std::exception_ptr error;  // what went wrong beyond a missing file
-};
-
-bool Decoded(const TextureData& record)
-{
-    return record.width > 0 && record.height > 0 && record.pixels;
-}
-
-// Fills a record from the file; the record comes back empty when the file
-// does not decode.
-TRecordPtr DecodeFile(const QString& file)
-{
-    TRecordPtr record(new TextureData{0, 0, nullptr});
-    CreateTextureData(record.get(), QFile::encodeName(file).constData());
-    return record;
-}
-
-// Reentrant: runs on the decoding threads. The name is looked up under each
-// root in turn; a missing file is told of by its path under the first.
-TPreparedTexture PrepareTexture(const QStringList& roots, const std::string& name)
-{
-    TPreparedTexture prepared;
-    if (name.empty())
-        return prepared;
-    prepared.named = true;
-    try {
-        prepared.shownPath = TextureDisplayPath(roots.value(0), name);
-        for (const QString& root : roots) {
-            if (const std::optional<QString> file = ResolveTexturePath(root, name)) {
-                prepared.file = *file;
-                prepared.record = DecodeFile(prepared.file);
-                break;
-            }
-        }
-    } catch (...) {
-        prepared.error = std::current_exception();
-    }
-    return prepared;
-}
-
-// Prepares names[k] for every k handed out by next. Each thread owns a copy
-// of the roots and writes only the slots it took.
-void PrepareShare(QStringList roots, const std::vector<std::string>& names, std::vector<TPreparedTexture>& out,
-                  std::atomic<std::size_t>& next)
-{
-    for (std::size_t k = next++; k < names.size(); k = next++)
-        out[k] = PrepareTexture(roots, names[k]);
-}
-
-// Makes the GL texture of a swapped record into slot and leaves it bound.
-// Wrap modes and the texture environment stay at GL's defaults (repeat,
-// modulate).
-void MakeGlTexture(const TextureData& record, GLuint& slot)
-{
-    glGenTextures(1, &slot);
-    glBindTexture(GL_TEXTURE_2D, slot);
-    glTexImage2D(GL_TEXTURE_2D, 0, 4, record.width, record.height, 0, GL_RGBA, GL_UNSIGNED_BYTE, record.pixels);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    // Also scales a picture whose sides are not powers of two, which the
-    // level-0 upload above refuses.
-    gluBuild2DMipmaps(GL_TEXTURE_2D, 4, record.width, record.height, GL_RGBA, GL_UNSIGNED_BYTE, record.pixels);
-}
 
 // True when GL calls reach the panel's context. A message box may have run a
 // pass of the event loop (and Qt's composition its own context) since the
@@ -164,23 +80,7 @@ void TMain::LoadLodTextures(TP3dLOD* lod)
     LodTextureNames.assign(count, 0);
     LodTextureData.assign(count, nullptr);
 
-    const QStringList roots = LodTextureRoots();
-    std::vector<TPreparedTexture> prepared(count);
-    {
-        const auto named = static_cast<std::size_t>(
-            std::count_if(names.begin(), names.end(), [](const std::string& name) { return !name.empty(); }));
-        const std::size_t threads = std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), named);
-        std::atomic<std::size_t> next{0};
-        std::vector<std::jthread> helpers;
-        for (std::size_t t = 1; t < threads; ++t) {
-            try {
-                helpers.emplace_back(PrepareShare, roots, std::cref(names), std::ref(prepared), std::ref(next));
-            } catch (const std::system_error&) {
-                break;  // fewer helpers; this thread takes the rest
-            }
-        }
-        PrepareShare(roots, names, prepared, next);
-    }  // the helpers are joined here
+    std::vector<TPreparedTexture> prepared = PrepareTextures(LodTextureRoots(), names);
 
     QStringList problems;
     for (std::size_t k = 0; k < count; ++k) {
@@ -200,11 +100,7 @@ QStringList TMain::LodTextureRoots() const
 
 QString TMain::TextureProblemsText(const QStringList& problems)
 {
-    constexpr qsizetype kShown = 30;
-    if (problems.size() <= kShown)
-        return problems.join(QLatin1Char('\n'));
-    return problems.first(kShown).join(QLatin1Char('\n')) + QStringLiteral("\n\u2026 and ") +
-           QString::number(problems.size() - kShown) + QStringLiteral(" more");
+    return vistrel::TextureProblemsText(problems);
 }
 
 void TMain::LoadLodTexture(const std::string& name, int index)
@@ -285,9 +181,7 @@ void TMain::LoadGroundTexture(const QString& path)
 
 void TMain::SwapRedBlue(TextureData& record)
 {
-    const std::size_t n = static_cast<std::size_t>(record.width) * static_cast<std::size_t>(record.height);
-    for (std::size_t k = 0; k < n; ++k)
-        std::swap(record.pixels[4 * k], record.pixels[4 * k + 2]);
+    vistrel::SwapRedBlue(record);
 }
 
 GLuint TMain::LodTexture(int textureIndex) const

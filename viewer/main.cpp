@@ -35,7 +35,9 @@ QStringList ArgumentsOf(int argc, char** argv)
     return arguments;
 }
 
-int RunScreenshotCommand(int argc, char** argv, const QStringList& arguments)
+// No application object, window or platform plugin: the picture has an
+// OpenGL context of its own.
+int RunScreenshotCommand(const QStringList& arguments)
 {
     using namespace vistrel;
     TScreenshotOptions options;
@@ -44,23 +46,12 @@ int RunScreenshotCommand(int argc, char** argv, const QStringList& arguments)
         WriteText(stderr, QStringLiteral("vistrel: ") + error + QStringLiteral("\n\n") + UsageText());
         return kScreenshotFailure;
     }
-    if (!DisplayAvailable()) {
-        WriteText(stderr, QStringLiteral("vistrel: --screenshot needs a display for its OpenGL context "
-                                         "(run it under xvfb-run on a machine without one)\n"));
-        return kScreenshotFailure;
-    }
-    TApplication app(argc, argv);
-    app.setQuitOnLastWindowClosed(false);
-    InitGlobals();
-    int result = kScreenshotFailure;
     try {
-        result = RunScreenshot(options);
+        return RunScreenshot(options);
     } catch (const std::exception& failure) {
         WriteText(stderr, QStringLiteral("vistrel: ") + QString::fromLocal8Bit(failure.what()) + QLatin1Char('\n'));
+        return kScreenshotFailure;
     }
-    ReleaseGlobals();
-    LeakCheckBeforeTeardown();
-    return result;
 }
 
 // The viewer's own arguments: "--data DIR" (or "--data=DIR") and the files.
@@ -100,7 +91,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (IsScreenshotCommand(arguments))
-        return RunScreenshotCommand(argc, argv, arguments);
+        return RunScreenshotCommand(arguments);
 
     QString dataPath;
     QStringList files;

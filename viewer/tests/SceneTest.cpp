@@ -8,6 +8,8 @@
 #include "Globals.h"
 
 #include <QCheckBox>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QMouseEvent>
 #include <QSlider>
 #include <QTimer>
@@ -568,6 +570,35 @@ TEST_F(SceneTest, PolygonOutsideTheListsIsSkippedInBothWays)
         const QImage frame = Frame();
         EXPECT_EQ(Drawn(frame, frame.rect()), 0) << batched;
     }
+}
+
+// The window's frame and the picture made without a window (vistrel
+// --screenshot, a headless context) are drawn by one scene library: for the
+// textured sample with a selection in red they agree on the pixels.
+TEST_F(SceneTest, HeadlessPictureEqualsTheWindowsFrame)
+{
+    DataPath = QStringLiteral(VISTREL_SAMPLES_DIR);
+    window->LoadModel(QStringLiteral(VISTREL_SAMPLES_DIR "/tank.p3d"), false);
+    window->TB_XChange();  // the light where the start-up step puts it
+    ChooseSelection(QStringLiteral("turret"));
+    const QImage frame = Frame();
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("headless.png"));
+    QProcess vistrel;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    vistrel.setProcessEnvironment(environment);
+    vistrel.start(QStringLiteral(VISTREL_EXECUTABLE),
+                  {QStringLiteral("--screenshot"), out, QStringLiteral("--size"),
+                   QStringLiteral("%1x%2").arg(frame.width()).arg(frame.height()), QStringLiteral("--data"),
+                   QStringLiteral(VISTREL_SAMPLES_DIR), QStringLiteral("--selection"), QStringLiteral("turret"),
+                   QStringLiteral(VISTREL_SAMPLES_DIR "/tank.p3d")});
+    ASSERT_TRUE(vistrel.waitForFinished(60000));
+    ASSERT_EQ(vistrel.exitCode(), 0) << vistrel.readAllStandardError().toStdString();
+    const QImage headless = QImage(out).convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(headless.size(), frame.size());
+    EXPECT_GT(CountPixels(frame, frame.rect(), [](QRgb p) { return qRed(p) > 200 && qGreen(p) < 60; }), 500);
+    EXPECT_LE(Differences(headless, frame), frame.width() * frame.height() / 10000);
 }
 
 }  // namespace

@@ -18,9 +18,8 @@
 // the main window (the benchmark draws through it).
 #pragma once
 
+#include "GL.h"
 #include "P3dmodell.h"
-
-#include <qopengl.h>
 
 #include <cstddef>
 #include <functional>
@@ -104,9 +103,5 @@ void DrawVertexMarker(const AVertex& vertex);
 void MarkerEnds(const AVertex& vertex, GLfloat out[18]);
 void AppendVertexMarker(const AVertex& vertex, std::vector<GLfloat>& out);
 
-// The view's GL state: smooth shading, the light blue background, depth test,
-// textures, blending, GL_LIGHT1 at lightPosition (x, y, z, w), colour
-// material, normalised normals, clockwise front faces with back faces culled.
-void InitSceneState(const float* lightPosition);
 
 }  // namespace vistrel

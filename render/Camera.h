@@ -46,6 +46,13 @@ TCamera InitialCamera();
 // (plus the model's Offset2) seen whole in the 45 degree field of view.
 TCamera FitCamera(const TVec3& minPos, const TVec3& maxPos, const TVec3& offset2);
 
+// A camera turned by (rotX, rotY) degrees (RotZ 0) that frames the LOD's
+// vertices tightly: seen through the 45 degree perspective of a view of this
+// aspect (width / height), they are centred and reach the given share of the
+// picture's width or height, whichever they reach first. The view's own fit
+// (FitCamera) leaves much more room; this is for thumbnails.
+TCamera FrameTightly(const TP3dLOD& lod, float rotX, float rotY, float fill, float aspect);
+
 // One mouse move while dragging, from (lastX, lastY) to (x, y) in panel
 // pixels; the first matching rule applies:
 //   Ctrl + left   zoom:  Distance += |Distance*0.5| * (lastY - y) * 0.1,

@@ -1,11 +1,7 @@
 #include "DrawBatches.h"
 
 #include "Camera.h"
-
-#include <QOpenGLContext>
-#include <QOpenGLFunctions>
-
-#include <GL/gl.h>
+#include "GL.h"
 
 namespace vistrel {
 
@@ -46,24 +42,20 @@ public:
     TClientArrays()
     {
         glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
-        if (QOpenGLContext* context = QOpenGLContext::currentContext()) {
-            functions_ = context->functions();
-            glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &boundBuffer_);
-            if (boundBuffer_ != 0)
-                functions_->glBindBuffer(GL_ARRAY_BUFFER, 0);
-        }
+        glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &boundBuffer_);
+        if (boundBuffer_ != 0)
+            gl::BindArrayBuffer(0);
     }
     ~TClientArrays()
     {
-        if (functions_ && boundBuffer_ != 0)
-            functions_->glBindBuffer(GL_ARRAY_BUFFER, static_cast<GLuint>(boundBuffer_));
+        if (boundBuffer_ != 0)
+            gl::BindArrayBuffer(static_cast<GLuint>(boundBuffer_));
         glPopClientAttrib();
     }
     TClientArrays(const TClientArrays&) = delete;
     TClientArrays& operator=(const TClientArrays&) = delete;
 
 private:
-    QOpenGLFunctions* functions_ = nullptr;
     GLint boundBuffer_ = 0;
 };
 

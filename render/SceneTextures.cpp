@@ -1,0 +1,138 @@
+#include "SceneTextures.h"
+
+#include "TexturePath.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <atomic>
+#include <optional>
+#include <system_error>
+#include <thread>
+
+namespace vistrel {
+
+namespace {
+
+// Fills a record from the file; the record comes back empty when the file
+// does not decode.
+TTextureRecord DecodeFile(const QString& file)
+{
+    TTextureRecord record(new TextureData{0, 0, nullptr});
+    CreateTextureData(record.get(), QFile::encodeName(file).constData());
+    return record;
+}
+
+// Prepares names[k] for every k handed out by next. Each thread owns a copy
+// of the roots and writes only the slots it took.
+void PrepareShare(QStringList roots, const std::vector<std::string>& names, std::vector<TPreparedTexture>& out,
+                  std::atomic<std::size_t>& next)
+{
+    for (std::size_t k = next++; k < names.size(); k = next++)
+        out[k] = PrepareTexture(roots, names[k]);
+}
+
+}  // namespace
+
+void TTextureRecordDeleter::operator()(TextureData* record) const
+{
+    DestroyTextureData(record);
+    delete record;
+}
+
+TPreparedTexture PrepareTexture(const QStringList& roots, const std::string& name)
+{
+    TPreparedTexture prepared;
+    if (name.empty())
+        return prepared;
+    prepared.named = true;
+    try {
+        prepared.shownPath = TextureDisplayPath(roots.value(0), name);
+        for (const QString& root : roots) {
+            if (const std::optional<QString> file = ResolveTexturePath(root, name)) {
+                prepared.file = *file;
+                prepared.record = DecodeFile(prepared.file);
+                break;
+            }
+        }
+    } catch (...) {
+        prepared.error = std::current_exception();
+    }
+    return prepared;
+}
+
+std::vector<TPreparedTexture> PrepareTextures(const QStringList& roots, const std::vector<std::string>& names)
+{
+    std::vector<TPreparedTexture> prepared(names.size());
+    const auto named = static_cast<std::size_t>(
+        std::count_if(names.begin(), names.end(), [](const std::string& name) { return !name.empty(); }));
+    const std::size_t threads = std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), named);
+    std::atomic<std::size_t> next{0};
+    {
+        std::vector<std::jthread> helpers;
+        for (std::size_t t = 1; t < threads; ++t) {
+            try {
+                helpers.emplace_back(PrepareShare, roots, std::cref(names), std::ref(prepared), std::ref(next));
+            } catch (const std::system_error&) {
+                break;  // fewer helpers; this thread takes the rest
+            }
+        }
+        PrepareShare(roots, names, prepared, next);
+    }  // the helpers are joined here
+    return prepared;
+}
+
+bool Decoded(const TextureData& record)
+{
+    return record.width > 0 && record.height > 0 && record.pixels;
+}
+
+void SwapRedBlue(TextureData& record)
+{
+    const std::size_t n = static_cast<std::size_t>(record.width) * static_cast<std::size_t>(record.height);
+    for (std::size_t k = 0; k < n; ++k)
+        std::swap(record.pixels[4 * k], record.pixels[4 * k + 2]);
+}
+
+void MakeGlTexture(const TextureData& record, GLuint& slot)
+{
+    glGenTextures(1, &slot);
+    glBindTexture(GL_TEXTURE_2D, slot);
+    glTexImage2D(GL_TEXTURE_2D, 0, 4, record.width, record.height, 0, GL_RGBA, GL_UNSIGNED_BYTE, record.pixels);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    // Also scales a picture whose sides are not powers of two, which the
+    // level-0 upload above refuses.
+    gluBuild2DMipmaps(GL_TEXTURE_2D, 4, record.width, record.height, GL_RGBA, GL_UNSIGNED_BYTE, record.pixels);
+}
+
+std::vector<GLuint> LoadLodTextures(const TP3dLOD& lod, const QStringList& roots, QStringList& problems)
+{
+    std::vector<GLuint> names(lod.Textures.size(), 0);
+    std::vector<TPreparedTexture> prepared = PrepareTextures(roots, lod.Textures);
+    for (std::size_t k = 0; k < prepared.size(); ++k) {
+        TPreparedTexture& p = prepared[k];
+        if (!p.named || p.error)
+            continue;
+        if (p.file.isEmpty()) {
+            problems << QStringLiteral("File ") + p.shownPath + QStringLiteral(" not found!");
+        } else if (!Decoded(*p.record)) {
+            problems << QStringLiteral("Cannot decode texture ") + p.file;
+        } else {
+            SwapRedBlue(*p.record);
+            MakeGlTexture(*p.record, names[k]);
+        }
+    }
+    return names;
+}
+
+QString TextureProblemsText(const QStringList& problems)
+{
+    constexpr qsizetype kShown = 30;
+    if (problems.size() <= kShown)
+        return problems.join(QLatin1Char('\n'));
+    return problems.first(kShown).join(QLatin1Char('\n')) + QStringLiteral("\n\u2026 and ") +
+           QString::number(problems.size() - kShown) + QStringLiteral(" more");
+}
+
+}  // namespace vistrel

@@ -1,0 +1,60 @@
+// A LOD's textures for the scene: each name found under the texture roots
+// (TexturePath.h), the files decoded on a few threads at once, and GL
+// textures made of the decoded images. The window keeps its own tables of
+// them; pictures made without a window use the same steps.
+#pragma once
+
+#include "GL.h"
+#include "P3dmodell.h"
+#include "TextureData.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <exception>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vistrel {
+
+struct TTextureRecordDeleter {
+    void operator()(TextureData* record) const;
+};
+using TTextureRecord = std::unique_ptr<TextureData, TTextureRecordDeleter>;
+
+// What the decoding step made of one texture name.
+struct TPreparedTexture {
+    bool named = false;        // false for an empty name: nothing to do
+    QString shownPath;         // the path as the user is told of it
+    QString file;              // the file found for it; empty when none
+    TTextureRecord record;     // set whenever a file was found
+    std::exception_ptr error;  // what went wrong beyond a missing file
+};
+
+// One name: looked up under each root in turn (a missing file is told of by
+// its path under the first), decoded when found. Reentrant.
+TPreparedTexture PrepareTexture(const QStringList& roots, const std::string& name);
+// Every name, in order, decoded on up to one thread per core.
+std::vector<TPreparedTexture> PrepareTextures(const QStringList& roots, const std::vector<std::string>& names);
+
+// Whether the decoder made a picture of the file.
+bool Decoded(const TextureData& record);
+// Exchanges bytes 0 and 2 of every pixel: blue-green-red-alpha to RGBA.
+void SwapRedBlue(TextureData& record);
+// Makes the GL texture of a swapped record into slot (a new name) and leaves
+// it bound: level 0 and a full mipmap chain; wrap modes and the texture
+// environment stay at GL's defaults (repeat, modulate).
+void MakeGlTexture(const TextureData& record, GLuint& slot);
+
+// A picture's textures, the context current: one GL texture per texture
+// index of the LOD (0 where none was found or decoded), and a line for each
+// name that was not found or not decoded in problems. The decoded images
+// are released once uploaded.
+std::vector<GLuint> LoadLodTextures(const TP3dLOD& lod, const QStringList& roots, QStringList& problems);
+
+// The missing and undecodable files of one LOD as the text of one message:
+// a line each, the first 30 and then how many more.
+QString TextureProblemsText(const QStringList& problems);
+
+}  // namespace vistrel

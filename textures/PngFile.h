@@ -1,0 +1,17 @@
+// Writing a picture as a PNG file: 8-bit RGBA, or RGB with the alpha
+// dropped. The file is written beside the target under a temporary name and
+// renamed over it when complete, so a failed write leaves nothing behind
+// (and an existing file as it was).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vistrel {
+
+// rgba: width x height pixels, rows top first, 4 bytes each. False with the
+// reason in error.
+bool WritePng(const std::string& path, int width, int height, const uint8_t* rgba, bool keepAlpha,
+              std::string& error);
+
+}  // namespace vistrel
