@@ -7,7 +7,8 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "install failed: ${rc}")
 endif()
 
-foreach(f bin/vistrel bin/p3dtool
+foreach(f bin/vistrel bin/p3dtool bin/vistrel-thumbnailer
+          share/thumbnailers/vistrel.thumbnailer
           share/applications/vistrel.desktop
           share/mime/packages/vistrel-p3d.xml
           share/icons/hicolor/scalable/apps/vistrel.svg)
@@ -33,8 +34,18 @@ if(NOT comment)
   message(FATAL_ERROR "vistrel.desktop has no comment")
 endif()
 
+# The file managers' previews: a thumbnailer entry for our MIME type.
+file(STRINGS "${PREFIX}/share/thumbnailers/vistrel.thumbnailer" thumbnailer)
+foreach(line "[Thumbnailer Entry]" "TryExec=vistrel-thumbnailer" "Exec=vistrel-thumbnailer -s %s %i %o"
+             "MimeType=model/x-vistrel-p3d;")
+  list(FIND thumbnailer "${line}" at)
+  if(at LESS 0)
+    message(FATAL_ERROR "vistrel.thumbnailer lacks \"${line}\"")
+  endif()
+endforeach()
+
 file(READ "${PREFIX}/share/mime/packages/vistrel-p3d.xml" mime)
-foreach(part "type=\"model/x-vistrel-p3d\"" "pattern=\"*.p3d\"" "value=\"BMDL\"" "offset=\"0\"")
+foreach(part "type=\"model/x-vistrel-p3d\"" "pattern=\"*.p3d\"" "value=\"BMDL\"" "value=\"MLOD\"" "offset=\"0\"")
   string(FIND "${mime}" "${part}" at)
   if(at LESS 0)
     message(FATAL_ERROR "the MIME type lacks ${part}")

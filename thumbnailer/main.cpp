@@ -1,0 +1,155 @@
+// vistrel-thumbnailer -s SIZE INPUT OUTPUT: a model file's picture for file
+// managers (the freedesktop thumbnailer convention). The finest LOD, seen
+// from a three-quarter view and framed tightly, on a transparent background,
+// textured when its textures are found (under the texture root saved in the
+// viewer's settings, else beside the model); a PNG whose sides are SIZE.
+// Drawn headless (EGL): no display server, window or platform plugin.
+//
+// Exit status: 0 the picture was written; 1 the model could not be read or
+// has nothing to draw (no output file); 2 wrong arguments or the picture
+// could not be made or written.
+#include "Headless.h"
+#include "IniFile.h"
+#include "P3dmodell.h"
+#include "PngFile.h"
+#include "Scene.h"
+#include "SceneTextures.h"
+#include "SettingsLocation.h"
+#include "TexturePath.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <string>
+
+namespace {
+
+using namespace vistrel;
+
+constexpr int kLargest = 4096;
+// The three-quarter view, in degrees, and the share of the picture the
+// model's box may take.
+constexpr float kRotX = 25.0f;
+constexpr float kRotY = -140.0f;
+constexpr float kFill = 0.92f;
+// The light, as the viewer's three track bars would put it.
+constexpr int kLight[3] = {-400, 600, 400};
+
+int Usage(const char* why)
+{
+    std::fprintf(stderr, "vistrel-thumbnailer: %s\nusage: vistrel-thumbnailer -s SIZE INPUT OUTPUT\n", why);
+    return 2;
+}
+
+// The finest LOD that has faces: the smallest resolution among those below
+// the special ones (views, geometries), else the first with faces.
+const TP3dLOD* FinestLod(const TP3dModell& model)
+{
+    const TP3dLOD* finest = nullptr;
+    const TP3dLOD* firstWithFaces = nullptr;
+    for (const TP3dLOD* lod : model.LODs) {
+        if (lod->Polygons.Empty())
+            continue;
+        if (!firstWithFaces)
+            firstWithFaces = lod;
+        if (lod->Resolution < 1000.0f && (!finest || lod->Resolution < finest->Resolution))
+            finest = lod;
+    }
+    return finest ? finest : firstWithFaces;
+}
+
+// The texture root the viewer saved, empty when none.
+QString SavedTextureRoot()
+{
+    const QString exeDir = QCoreApplication::applicationDirPath() + QLatin1Char('/');
+    return TIniFile(SettingsFilePath(exeDir)).ReadString(QStringLiteral("Settings"), QStringLiteral("DataPath"), {});
+}
+
+int Thumbnail(int size, const std::string& input, const std::string& output)
+{
+    std::unique_ptr<TP3dModell> model;
+    try {
+        model = std::make_unique<TP3dModell>(input);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "vistrel-thumbnailer: %s\n", error.what());
+        return 1;
+    }
+    const TP3dLOD* lod = FinestLod(*model);
+    if (!lod) {
+        std::fprintf(stderr, "vistrel-thumbnailer: %s: nothing to draw\n", input.c_str());
+        return 1;
+    }
+
+    THeadlessContext context(size, size);
+    if (!context.Ok()) {
+        std::fprintf(stderr, "vistrel-thumbnailer: no OpenGL context: %s\n", context.Error().c_str());
+        return 2;
+    }
+    TFrame frame;
+    frame.Lod = lod;
+    frame.Camera = FrameTightly(*lod, kRotX, kRotY, kFill, 1.0f);
+    frame.Light = LightFromTrackBars(kLight[0], kLight[1], kLight[2], InitialLightPosition[3]);
+    frame.LightMarker = false;
+    InitSceneState(frame.Light.data());
+    glClearColor(0, 0, 0, 0);  // transparent around the model
+
+    // Textures when they are found; a missing one leaves its faces plain.
+    QStringList missing;
+    const std::vector<GLuint> textures =
+        LoadLodTextures(*lod, TextureRoots(SavedTextureRoot(), QFile::decodeName(input.c_str())), missing);
+    frame.Texture = [&textures](int index) {
+        return index >= 0 && static_cast<std::size_t>(index) < textures.size() ? textures[static_cast<std::size_t>(index)]
+                                                                                 : GLuint{0};
+    };
+
+    SetProjection(size, size);
+    DrawFrame(frame);
+    const std::vector<uint8_t> rgba = context.ReadRgba();
+    std::string error;
+    if (!WritePng(output, size, size, rgba.data(), true, error)) {
+        std::fprintf(stderr, "vistrel-thumbnailer: %s\n", error.c_str());
+        return 2;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int size = 0;
+    std::string input, output;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-s") == 0 || std::strcmp(argv[i], "--size") == 0) {
+            if (++i >= argc)
+                return Usage("-s needs a size");
+            char* end = nullptr;
+            const long value = std::strtol(argv[i], &end, 10);
+            if (*argv[i] == '\0' || *end != '\0' || value < 1 || value > kLargest)
+                return Usage("SIZE must be a number from 1 to 4096");
+            size = static_cast<int>(value);
+        } else if (input.empty()) {
+            input = argv[i];
+        } else if (output.empty()) {
+            output = argv[i];
+        } else {
+            return Usage("too many arguments");
+        }
+    }
+    if (size == 0 || input.empty() || output.empty())
+        return Usage("expects -s SIZE, INPUT and OUTPUT");
+    // For the program's folder and the user's configuration folder only; no
+    // platform plugin is loaded.
+    QCoreApplication app(argc, argv);
+    try {
+        return Thumbnail(size, input, output);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "vistrel-thumbnailer: %s\n", error.what());
+        return 2;
+    }
+}
