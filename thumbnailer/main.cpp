@@ -10,6 +10,7 @@
 // could not be made or written.
 #include "Headless.h"
 #include "IniFile.h"
+#include "LeakCheck.h"
 #include "P3dmodell.h"
 #include "PngFile.h"
 #include "Scene.h"
@@ -86,6 +87,7 @@ int Thumbnail(int size, const std::string& input, const std::string& output)
     }
 
     THeadlessContext context(size, size);
+    const TLeakCheckAtScopeEnd leakCheck;  // while the driver is loaded
     if (!context.Ok()) {
         std::fprintf(stderr, "vistrel-thumbnailer: no OpenGL context: %s\n", context.Error().c_str());
         return 2;

@@ -1,6 +1,7 @@
 #include "ScreenshotOption.h"
 
 #include "Headless.h"
+#include "LeakCheck.h"
 #include "P3dmodell.h"
 #include "PngFile.h"
 #include "Scene.h"
@@ -250,6 +251,7 @@ int RunScreenshot(const TScreenshotOptions& options)
     const int width = options.Size.width();
     const int height = options.Size.height();
     THeadlessContext context(width, height);
+    const TLeakCheckAtScopeEnd leakCheck;  // while the driver is loaded
     if (!context.Ok()) {
         WriteError(QStringLiteral("no OpenGL context: ") + QString::fromStdString(context.Error()));
         return kScreenshotFailure;

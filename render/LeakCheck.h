@@ -4,8 +4,9 @@
 // The OpenGL driver and the X libraries are loaded with the application and
 // unloaded when it goes; a check at process exit then finds their blocks with
 // no module to name them by, so that no suppression can tell them from ours.
-// Programs call this once, with the application object still alive; the check
-// at exit is then skipped. Without the sanitizer it does nothing.
+// Programs call this once, with the application object (or the headless
+// context) still alive; the check at exit is then skipped. Without the
+// sanitizer it does nothing.
 #pragma once
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -20,5 +21,14 @@ inline void LeakCheckBeforeTeardown()
     __lsan_do_leak_check();
 #endif
 }
+
+// Runs the check when it goes out of scope: declared right after a headless
+// context, it checks before the context unloads the driver.
+struct TLeakCheckAtScopeEnd {
+    TLeakCheckAtScopeEnd() = default;
+    TLeakCheckAtScopeEnd(const TLeakCheckAtScopeEnd&) = delete;
+    TLeakCheckAtScopeEnd& operator=(const TLeakCheckAtScopeEnd&) = delete;
+    ~TLeakCheckAtScopeEnd() { LeakCheckBeforeTeardown(); }
+};
 
 }  // namespace vistrel
