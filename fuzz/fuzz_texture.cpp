@@ -38,5 +38,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             Fail("the record disagrees with the refusal");
     }
     vistrel::DestroyTextureData(&record);
+
+    // A smaller level, when the file has one: never larger than the largest.
+    const bool small = vistrel::DecodeTextureData(&record, data, size, nullptr, 4);
+    if (decoded && !small) Fail("the largest level decoded but no level that fits");
+    if (small && image && (record.width > image->width || record.height > image->height))
+        Fail("the smaller level is larger");
+    vistrel::DestroyTextureData(&record);
     return 0;
 }

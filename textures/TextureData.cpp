@@ -141,7 +141,8 @@ const char* LzssStatusText(LzssStatus status) {
 
 class TDecoder {
 public:
-    TDecoder(const uint8_t* data, std::size_t size) : in_(data, size), size_(size) {}
+    TDecoder(const uint8_t* data, std::size_t size, int largestSide)
+        : in_(data, size), size_(size), largest_(largestSide) {}
 
     bool Run(TDecoded& out) {
         out_ = &out;
@@ -248,10 +249,26 @@ private:
             return Fail("truncated level data: the level" + At(header) + " claims " + std::to_string(size) +
                         " bytes, " + std::to_string(in_.Left()) + " left");
         level_ = {in_.Here(), size, dataPos, header, w, h};
+        if (largest_ > 0 && (w > largest_ || h > largest_) && kind != TextureFormat::Palette &&
+            SmallerLevelFollows(w, h)) {
+            in_.Skip(size);
+            return ReadFirstLevel();  // each level smaller than the one before: at most 30 deep
+        }
 
         if (IsDxt(kind)) return lzo ? DecodeLzoDxt() : DecodeRawDxt();
         if (Is16Bit(kind) || kind == TextureFormat::Argb8888) return DecodeLzssPixels();
         return marker ? DecodeMarkedIndices() : DecodeRunLengthIndices();
+    }
+
+    // Whether a sound level of smaller sides follows the one whose data
+    // starts here (w x h).
+    bool SmallerLevelFollows(int w, int h) const {
+        TCursor next = in_;
+        uint16_t nw = 0, nh = 0;
+        uint32_t size = 0;
+        if (!next.Skip(level_.size) || !next.U16(nw) || !next.U16(nh) || !next.U24(size)) return false;
+        nw = uint16_t(nw & ~kLzoBit);
+        return nw > 0 && nh > 0 && nw <= w && nh <= h && (nw < w || nh < h) && next.Has(size);
     }
 
     // Allocates the output image of the level.
@@ -421,12 +438,17 @@ private:
     TDecoded* out_ = nullptr;
     const uint8_t* paletteEntries_ = nullptr;
     TLevel level_;
+    int largest_;  // 0: the largest level
 };
 
-bool Decode(const uint8_t* data, std::size_t size, TDecoded& out, std::string* error) {
+bool Decode(const uint8_t* data, std::size_t size, TDecoded& out, std::string* error, int largestSide = 0) {
     if (!data) size = 0;
-    TDecoder decoder(data, size);
+    TDecoder decoder(data, size, largestSide);
     if (decoder.Run(out)) return true;
+    if (largestSide > 0) {  // a smaller level that does not decode: the largest may
+        out = TDecoded{};
+        return Decode(data, size, out, error, 0);
+    }
     if (error) *error = decoder.error;
     return false;
 }
@@ -468,24 +490,27 @@ const char* TextureFormatName(TextureFormat format) {
     return "?";
 }
 
-bool DecodeTextureData(TextureData* record, const uint8_t* data, std::size_t size, std::string* error) {
+bool DecodeTextureData(TextureData* record, const uint8_t* data, std::size_t size, std::string* error,
+                       int largestSide) {
     if (!record) return false;
     Clear(record);
     TDecoded decoded;
-    if (!Decode(data, size, decoded, error)) return false;
+    if (!Decode(data, size, decoded, error, largestSide)) return false;
     record->width = decoded.width;
     record->height = decoded.height;
     record->pixels = decoded.pixels.release();
     return true;
 }
 
-void CreateTextureData(TextureData* record, const char* path) {
+void CreateTextureData(TextureData* record, const char* path) { CreateTextureDataUpTo(record, path, 0); }
+
+void CreateTextureDataUpTo(TextureData* record, const char* path, int largestSide) {
     if (!record) return;
     Clear(record);
     if (!path) return;
     std::vector<uint8_t> bytes;
     if (!ReadWholeFile(path, bytes)) return;
-    DecodeTextureData(record, bytes.data(), bytes.size());
+    DecodeTextureData(record, bytes.data(), bytes.size(), nullptr, largestSide);
 }
 
 void DestroyTextureData(TextureData* record) {

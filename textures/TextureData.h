@@ -32,14 +32,21 @@ struct TextureData {
 // and pixels nullptr. The pixels stay valid until DestroyTextureData.
 void CreateTextureData(TextureData* record, const char* path);
 
+// CreateTextureData from the first level whose sides are both at most
+// largestSide (the last level when none is; the levels are taken in turn as
+// long as the next one's header is sound and it is smaller). For pictures too
+// small to show the full detail. Palette files give their largest level.
+void CreateTextureDataUpTo(TextureData* record, const char* path, int largestSide);
+
 // Releases what CreateTextureData allocated for the record and empties it;
 // the record itself stays the caller's and may be filled again.
 void DestroyTextureData(TextureData* record);
 
-// CreateTextureData over bytes in memory. Returns false (with the record
+// CreateTextureData (CreateTextureDataUpTo with largestSide above 0) over
+// bytes in memory. Returns false (with the record
 // empty and the reason in *error when error is given) when they do not decode.
 bool DecodeTextureData(TextureData* record, const uint8_t* data, std::size_t size,
-                       std::string* error = nullptr);
+                       std::string* error = nullptr, int largestSide = 0);
 
 // The largest side accepted; anything larger is taken for a broken file.
 inline constexpr int kMaxTextureSide = 16384;

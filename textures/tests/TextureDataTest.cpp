@@ -189,3 +189,36 @@ TEST(SampleTextures, DecodeAsTheirNamesSay) {
         vistrel::DestroyTextureData(&record);
     }
 }
+
+// Pictures too small for the full detail take the first level that fits; a
+// level after it that is not sound leaves the largest one.
+TEST(TextureData, UpToTakesTheFirstLevelThatFitsOrTheLargest) {
+    TempDir dir;
+    const TexImage image = Pattern(64, 32);
+    const vistrel::TexFile file = vistrel::EncodeTextureFile(image, TexFormat::Argb8888);
+    ASSERT_EQ(file.levelHeaders.size(), 4u);  // 64 x 32 down to 8 x 4
+    const std::string path = dir.Write("levels.paa", file.bytes);
+    auto decodeUpTo = [](const std::string& p, int side) {
+        vistrel::TextureData record = Garbage();
+        vistrel::CreateTextureDataUpTo(&record, p.c_str(), side);
+        std::pair<int, int> size{record.width, record.height};
+        Bytes pixels(record.pixels, record.pixels + std::size_t(record.width) * record.height * 4);
+        vistrel::DestroyTextureData(&record);
+        return std::make_pair(size, pixels);
+    };
+    EXPECT_EQ(decodeUpTo(path, 0).first, std::make_pair(64, 32));
+    EXPECT_EQ(decodeUpTo(path, 64).first, std::make_pair(64, 32));
+    EXPECT_EQ(decodeUpTo(path, 2).first, std::make_pair(8, 4));  // none fits: the last
+    const auto fitted = decodeUpTo(path, 20);
+    EXPECT_EQ(fitted.first, std::make_pair(16, 8));
+    EXPECT_EQ(fitted.second, vistrel::HalveImage(vistrel::HalveImage(image)).bgra);
+
+    Bytes larger = file.bytes;  // the second level claims to be wider than the first
+    larger[file.levelHeaders[1]] = 0x00;
+    larger[file.levelHeaders[1] + 1] = 0x01;
+    EXPECT_EQ(decodeUpTo(dir.Write("larger.paa", larger), 20).first, std::make_pair(64, 32));
+    Bytes broken = file.bytes;  // the level that fits does not decode
+    broken[file.levelHeaders[2] + 7] ^= 0xFF;
+    broken[file.levelHeaders[2] + 8] ^= 0xFF;
+    EXPECT_EQ(decodeUpTo(dir.Write("broken.paa", broken), 20).first, std::make_pair(64, 32));
+}
