@@ -2,11 +2,14 @@
 #include "Headless.h"
 
 #include "GL.h"
+#include "LeakCheck.h"
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace vistrel {
@@ -123,6 +126,24 @@ THeadlessContext::~THeadlessContext()
         eglTerminate(e.display);
 }
 
+void THeadlessContext::Release()
+{
+    if (egl_->context != EGL_NO_CONTEXT && eglGetCurrentContext() == egl_->context)
+        eglMakeCurrent(egl_->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+}
+
+bool THeadlessContext::MakeCurrent()
+{
+    if (!ok_)
+        return false;
+    if (!eglMakeCurrent(egl_->display, egl_->surface, egl_->surface, egl_->context)) {
+        ok_ = false;
+        error_ = EglError("eglMakeCurrent");
+        return false;
+    }
+    return true;
+}
+
 std::vector<uint8_t> THeadlessContext::ReadRgba() const
 {
     const auto row = static_cast<std::size_t>(width_) * 4;
@@ -144,6 +165,13 @@ std::vector<uint8_t> THeadlessContext::ReadRgba() const
             rgba[k + c] = static_cast<uint8_t>(std::min(255u, (rgba[k + c] * 255u + alpha / 2) / alpha));
     }
     return rgba;
+}
+
+void LeaveWithoutTeardown(int status)
+{
+    LeakCheckBeforeTeardown();
+    std::fflush(nullptr);
+    std::_Exit(status);
 }
 
 }  // namespace vistrel

@@ -25,6 +25,12 @@ public:
     int Width() const { return width_; }
     int Height() const { return height_; }
 
+    // The context is current on the thread that made it. To draw on another
+    // thread, Release() it on this one and MakeCurrent() it on that one
+    // (which then destroys it, too).
+    void Release();
+    bool MakeCurrent();
+
     // What was drawn, RGBA with straight (not premultiplied) alpha, the top
     // row first. The frame buffer's colours are taken as premultiplied by
     // its alpha, as the window's view takes them: blending a face that is
@@ -38,5 +44,11 @@ private:
     bool ok_ = false;
     std::string error_;
 };
+
+// Ends a program whose picture is written: flushes the standard streams and
+// leaves at once, without unloading the OpenGL driver or running any
+// destructor (which takes about as long as drawing the picture); the system
+// takes back the rest. A sanitizer build checks for leaks first.
+[[noreturn]] void LeaveWithoutTeardown(int status);
 
 }  // namespace vistrel

@@ -16,20 +16,20 @@ namespace {
 
 // Fills a record from the file; the record comes back empty when the file
 // does not decode.
-TTextureRecord DecodeFile(const QString& file)
+TTextureRecord DecodeFile(const QString& file, int largestSide)
 {
     TTextureRecord record(new TextureData{0, 0, nullptr});
-    CreateTextureData(record.get(), QFile::encodeName(file).constData());
+    CreateTextureDataUpTo(record.get(), QFile::encodeName(file).constData(), largestSide);
     return record;
 }
 
 // Prepares names[k] for every k handed out by next. Each thread owns a copy
 // of the roots and writes only the slots it took.
 void PrepareShare(QStringList roots, const std::vector<std::string>& names, std::vector<TPreparedTexture>& out,
-                  std::atomic<std::size_t>& next)
+                  std::atomic<std::size_t>& next, int largestSide)
 {
     for (std::size_t k = next++; k < names.size(); k = next++)
-        out[k] = PrepareTexture(roots, names[k]);
+        out[k] = PrepareTexture(roots, names[k], largestSide);
 }
 
 }  // namespace
@@ -40,7 +40,7 @@ void TTextureRecordDeleter::operator()(TextureData* record) const
     delete record;
 }
 
-TPreparedTexture PrepareTexture(const QStringList& roots, const std::string& name)
+TPreparedTexture PrepareTexture(const QStringList& roots, const std::string& name, int largestSide)
 {
     TPreparedTexture prepared;
     if (name.empty())
@@ -51,7 +51,7 @@ TPreparedTexture PrepareTexture(const QStringList& roots, const std::string& nam
         for (const QString& root : roots) {
             if (const std::optional<QString> file = ResolveTexturePath(root, name)) {
                 prepared.file = *file;
-                prepared.record = DecodeFile(prepared.file);
+                prepared.record = DecodeFile(prepared.file, largestSide);
                 break;
             }
         }
@@ -61,7 +61,8 @@ TPreparedTexture PrepareTexture(const QStringList& roots, const std::string& nam
     return prepared;
 }
 
-std::vector<TPreparedTexture> PrepareTextures(const QStringList& roots, const std::vector<std::string>& names)
+std::vector<TPreparedTexture> PrepareTextures(const QStringList& roots, const std::vector<std::string>& names,
+                                              int largestSide)
 {
     std::vector<TPreparedTexture> prepared(names.size());
     const auto named = static_cast<std::size_t>(
@@ -72,12 +73,13 @@ std::vector<TPreparedTexture> PrepareTextures(const QStringList& roots, const st
         std::vector<std::jthread> helpers;
         for (std::size_t t = 1; t < threads; ++t) {
             try {
-                helpers.emplace_back(PrepareShare, roots, std::cref(names), std::ref(prepared), std::ref(next));
+                helpers.emplace_back(PrepareShare, roots, std::cref(names), std::ref(prepared), std::ref(next),
+                                     largestSide);
             } catch (const std::system_error&) {
                 break;  // fewer helpers; this thread takes the rest
             }
         }
-        PrepareShare(roots, names, prepared, next);
+        PrepareShare(roots, names, prepared, next, largestSide);
     }  // the helpers are joined here
     return prepared;
 }
@@ -94,6 +96,29 @@ void SwapRedBlue(TextureData& record)
         std::swap(record.pixels[4 * k], record.pixels[4 * k + 2]);
 }
 
+void HalveToFit(TextureData& record, int largestSide)
+{
+    int w = record.width, h = record.height;
+    while ((w > largestSide || h > largestSide) && w >= 2 && h >= 2) {
+        // In place: pixel (x, y) of the half is written at or before the
+        // first of the four it averages, and after every pixel read before.
+        const int hw = w / 2, hh = h / 2;
+        uint8_t* p = record.pixels;
+        for (int y = 0; y < hh; ++y)
+            for (int x = 0; x < hw; ++x) {
+                const uint8_t* a = p + (static_cast<std::size_t>(2 * y) * w + 2 * x) * 4;
+                const uint8_t* b = a + static_cast<std::size_t>(w) * 4;
+                uint8_t* out = p + (static_cast<std::size_t>(y) * hw + x) * 4;
+                for (int c = 0; c < 4; ++c)
+                    out[c] = static_cast<uint8_t>((a[c] + a[c + 4] + b[c] + b[c + 4] + 2) / 4);
+            }
+        w = hw;
+        h = hh;
+    }
+    record.width = w;
+    record.height = h;
+}
+
 void MakeGlTexture(const TextureData& record, GLuint& slot)
 {
     glGenTextures(1, &slot);
@@ -108,8 +133,13 @@ void MakeGlTexture(const TextureData& record, GLuint& slot)
 
 std::vector<GLuint> LoadLodTextures(const TP3dLOD& lod, const QStringList& roots, QStringList& problems)
 {
-    std::vector<GLuint> names(lod.Textures.size(), 0);
     std::vector<TPreparedTexture> prepared = PrepareTextures(roots, lod.Textures);
+    return UploadTextures(prepared, problems);
+}
+
+std::vector<GLuint> UploadTextures(std::vector<TPreparedTexture>& prepared, QStringList& problems)
+{
+    std::vector<GLuint> names(prepared.size(), 0);
     for (std::size_t k = 0; k < prepared.size(); ++k) {
         TPreparedTexture& p = prepared[k];
         if (!p.named || p.error)

@@ -33,15 +33,22 @@ struct TPreparedTexture {
 };
 
 // One name: looked up under each root in turn (a missing file is told of by
-// its path under the first), decoded when found. Reentrant.
-TPreparedTexture PrepareTexture(const QStringList& roots, const std::string& name);
+// its path under the first), decoded when found: the largest level, or with
+// largestSide above 0 the first level that fits (CreateTextureDataUpTo).
+// Reentrant.
+TPreparedTexture PrepareTexture(const QStringList& roots, const std::string& name, int largestSide = 0);
 // Every name, in order, decoded on up to one thread per core.
-std::vector<TPreparedTexture> PrepareTextures(const QStringList& roots, const std::vector<std::string>& names);
+std::vector<TPreparedTexture> PrepareTextures(const QStringList& roots, const std::vector<std::string>& names,
+                                              int largestSide = 0);
 
 // Whether the decoder made a picture of the file.
 bool Decoded(const TextureData& record);
 // Exchanges bytes 0 and 2 of every pixel: blue-green-red-alpha to RGBA.
 void SwapRedBlue(TextureData& record);
+// Halves a decoded picture (averaging 2 x 2 pixels, an odd last row or
+// column dropped) until neither side exceeds largestSide or a side is 1: for
+// pictures too small to show the full detail.
+void HalveToFit(TextureData& record, int largestSide);
 // Makes the GL texture of a swapped record into slot (a new name) and leaves
 // it bound: level 0 and a full mipmap chain; wrap modes and the texture
 // environment stay at GL's defaults (repeat, modulate).
@@ -52,6 +59,8 @@ void MakeGlTexture(const TextureData& record, GLuint& slot);
 // name that was not found or not decoded in problems. The decoded images
 // are released once uploaded.
 std::vector<GLuint> LoadLodTextures(const TP3dLOD& lod, const QStringList& roots, QStringList& problems);
+// Its second step alone, for textures prepared while the context was made.
+std::vector<GLuint> UploadTextures(std::vector<TPreparedTexture>& prepared, QStringList& problems);
 
 // The missing and undecodable files of one LOD as the text of one message:
 // a line each, the first 30 and then how many more.

@@ -27,6 +27,7 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -71,8 +72,61 @@ QString SavedTextureRoot()
     return TIniFile(SettingsFilePath(exeDir)).ReadString(QStringLiteral("Settings"), QStringLiteral("DataPath"), {});
 }
 
+// Whether the file begins like a model of either format: anything else is
+// refused before the OpenGL driver is loaded.
+bool LooksLikeAModel(const std::string& path)
+{
+    char magic[4] = {};
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return true;  // the reader says why it cannot be opened
+    const std::size_t got = std::fread(magic, 1, sizeof magic, file);
+    std::fclose(file);
+    return got == sizeof magic && (std::memcmp(magic, "BMDL", 4) == 0 || std::memcmp(magic, "MLOD", 4) == 0);
+}
+
+// The context is made on a thread of its own (loading the driver takes the
+// longest) while this one reads the model and decodes its textures.
+class TContextMaker {
+public:
+    explicit TContextMaker(int size)
+        : thread_([this, size] {
+              context_ = std::make_unique<THeadlessContext>(size, size);
+              context_->Release();
+          })
+    {
+    }
+    ~TContextMaker()
+    {
+        if (thread_.joinable())
+            thread_.join();
+        LeakCheckBeforeTeardown();  // while the driver is loaded
+    }
+    TContextMaker(const TContextMaker&) = delete;
+    TContextMaker& operator=(const TContextMaker&) = delete;
+
+    // The context, current on the calling thread.
+    THeadlessContext& Take()
+    {
+        if (thread_.joinable())
+            thread_.join();
+        context_->MakeCurrent();
+        return *context_;
+    }
+
+private:
+    std::unique_ptr<THeadlessContext> context_;
+    std::thread thread_;
+};
+
 int Thumbnail(int size, const std::string& input, const std::string& output)
 {
+    if (!LooksLikeAModel(input)) {
+        std::fprintf(stderr, "vistrel-thumbnailer: %s: not a model file\n", input.c_str());
+        return 1;
+    }
+    TContextMaker maker(size);
+
     std::unique_ptr<TP3dModell> model;
     try {
         model = std::make_unique<TP3dModell>(input);
@@ -85,9 +139,16 @@ int Thumbnail(int size, const std::string& input, const std::string& output)
         std::fprintf(stderr, "vistrel-thumbnailer: %s: nothing to draw\n", input.c_str());
         return 1;
     }
+    // Textures when they are found; a missing one leaves its faces plain.
+    // A picture this small shows no more detail than a level of its size
+    // holds; files without such a level are halved to it.
+    std::vector<TPreparedTexture> prepared = PrepareTextures(
+        TextureRoots(SavedTextureRoot(), QFile::decodeName(input.c_str())), lod->Textures, size);
+    for (TPreparedTexture& texture : prepared)
+        if (texture.record && Decoded(*texture.record))
+            HalveToFit(*texture.record, size);
 
-    THeadlessContext context(size, size);
-    const TLeakCheckAtScopeEnd leakCheck;  // while the driver is loaded
+    THeadlessContext& context = maker.Take();
     if (!context.Ok()) {
         std::fprintf(stderr, "vistrel-thumbnailer: no OpenGL context: %s\n", context.Error().c_str());
         return 2;
@@ -100,10 +161,8 @@ int Thumbnail(int size, const std::string& input, const std::string& output)
     InitSceneState(frame.Light.data());
     glClearColor(0, 0, 0, 0);  // transparent around the model
 
-    // Textures when they are found; a missing one leaves its faces plain.
     QStringList missing;
-    const std::vector<GLuint> textures =
-        LoadLodTextures(*lod, TextureRoots(SavedTextureRoot(), QFile::decodeName(input.c_str())), missing);
+    const std::vector<GLuint> textures = UploadTextures(prepared, missing);
     frame.Texture = [&textures](int index) {
         return index >= 0 && static_cast<std::size_t>(index) < textures.size() ? textures[static_cast<std::size_t>(index)]
                                                                                  : GLuint{0};
@@ -113,11 +172,11 @@ int Thumbnail(int size, const std::string& input, const std::string& output)
     DrawFrame(frame);
     const std::vector<uint8_t> rgba = context.ReadRgba();
     std::string error;
-    if (!WritePng(output, size, size, rgba.data(), true, error)) {
+       if (!WritePng(output, size, size, rgba.data(), true, error)) {
         std::fprintf(stderr, "vistrel-thumbnailer: %s\n", error.c_str());
-        return 2;
+        LeaveWithoutTeardown(2);
     }
-    return 0;
+    LeaveWithoutTeardown(0);
 }
 
 }  // namespace

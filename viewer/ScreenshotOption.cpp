@@ -333,7 +333,7 @@ int RunScreenshot(const TScreenshotOptions& options)
         WriteError(QString::fromLocal8Bit(error));
         return kScreenshotFailure;
     }
-    return status;
+    LeaveWithoutTeardown(status);
 }
 
 }  // namespace vistrel

@@ -60,7 +60,9 @@ bool ParseScreenshotArguments(const QStringList& arguments, TScreenshotOptions& 
 
 // Renders and writes the picture in an OpenGL context of its own that needs
 // no display server; no application object, window or platform plugin.
-// Returns the exit status.
+// Returns the exit status when it fails before the picture is written;
+// once it is written, ends the process with that status at once
+// (LeaveWithoutTeardown).
 int RunScreenshot(const TScreenshotOptions& options);
 
 // The light track bars' positions at start-up.
