@@ -174,6 +174,36 @@ inline BModel BigModel() {
     return m;
 }
 
+// A model of the shape of the largest real ones: 13 LODs (nine visual ones
+// from about 10 600 faces down, two shadow volumes, the memory and the
+// geometry LOD with a mass per point), three textures, about 3.4 MB.
+inline BModel RealShapedModel() {
+    struct Step {
+        int side;
+        float resolution;
+    };
+    const Step steps[] = {{104, 1.0f},    {96, 1.5f},    {84, 2.0f},   {74, 3.0f},
+                          {64, 4.0f},     {56, 6.0f},    {48, 8.0f},   {42, 12.0f},
+                          {40, 20.0f},    {76, 10000.0f}, {56, 10010.0f},
+                          {70, kBuilderMemoryResolution}, {64, kBuilderGeometryResolution}};
+    BModel m;
+    m.headerValue = 0x4B;
+    float phase = 0;
+    for (const Step& step : steps) {
+        Band b;
+        b.w = b.h = step.side;
+        b.phase = phase += 0.1f;
+        m.lods.push_back(BandLod(b, step.resolution));
+    }
+    const int points = m.lods.back().UniqueCount();
+    for (int p = 0; p < points; ++p) m.masses.push_back(0.5f + 0.25f * static_cast<float>(p % 4));
+    for (float f : m.masses) m.totalMass += f;
+    m.offset2 = {0.0f, 1.2f, 0.0f};
+    m.bboxMin = {-1.6f, -2.0f, -1.6f};
+    m.bboxMax = {1.6f, 2.0f, 1.6f};
+    return m;
+}
+
 template <class T>
 std::vector<uint8_t> AsBytes(const std::vector<T>& v) {
     std::vector<uint8_t> bytes(v.size() * sizeof(T));

@@ -1,0 +1,327 @@
+// Pictures from files. A model of the shape of the largest real ones
+// (BenchModels.h: 13 LODs, 10 609 faces in LOD 0, about 3.4 MB) with three
+// textures under a data folder, drawn at 800 x 600:
+//
+// - the phases of one headless picture, in this process: the context, the
+//   load, the texture decode (with the upload), the draw, the read-back and
+//   the PNG encode;
+// - whole programs, file to PNG, each a process of its own: `vistrel
+//   --screenshot`, `vistrel-thumbnailer -s 256`, f3d drawing LOD 0 written
+//   as binary STL (when f3d is installed; it needs a display), and, with
+//   --reference=PROGRAM, another build's `--screenshot` (for example the
+//   one before the pictures went headless; run it where it has a display).
+//
+// At the end it prints the ratios the goals are set in: screenshot / f3d
+// (goal 0.5 at most) and thumbnail / reference screenshot (goal 0.3 at most).
+//   xvfb-run -a -s "-screen 0 1280x1024x24" build-bench/bench/bench_pictures [--reference=PROGRAM]
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "BenchModels.h"
+#include "Headless.h"
+#include "P3dmodell.h"
+#include "PngFile.h"
+#include "Scene.h"
+#include "SceneTextures.h"
+#include "TextureEncoder.h"
+#include "TexturePath.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace vistrel;
+namespace fs = std::filesystem;
+
+constexpr int kWidth = 800;
+constexpr int kHeight = 600;
+
+std::string gReference;  // --reference=PROGRAM
+
+// A smooth picture with some detail, so that the textures are not all one
+// block.
+TexImage Picture(int side, uint8_t tint) {
+    TexImage image(side, side);
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x)
+            image.Set(x, y, {static_cast<uint8_t>(x * 255 / side), static_cast<uint8_t>(y * 255 / side),
+                             static_cast<uint8_t>(tint ^ ((x / 16 + y / 16) & 1) * 64), 255});
+    return image;
+}
+
+void WriteBinaryStl(const std::string& path, const TP3dLOD& lod) {
+    std::vector<uint8_t> bytes(84, 0);
+    uint32_t count = 0;
+    auto put = [&bytes](const void* data, std::size_t size) {
+        const auto* p = static_cast<const uint8_t*>(data);
+        bytes.insert(bytes.end(), p, p + size);
+    };
+    auto vertex = [&lod, &put](int index) {
+        const AVertex* v = lod.Vertexes.Items(index);
+        const float xyz[3] = {v->X, v->Y, v->Z};
+        put(xyz, sizeof xyz);
+    };
+    for (const APolygon* polygon : lod.Polygons) {
+        for (int k = 1; k + 1 < polygon->VertexCount; ++k) {
+            const float normal[3] = {0, 0, 0};
+            put(normal, sizeof normal);
+            vertex(polygon->Corners[0].VertexIndex);
+            vertex(polygon->Corners[k].VertexIndex);
+            vertex(polygon->Corners[k + 1].VertexIndex);
+            const uint16_t attributes = 0;
+            put(&attributes, sizeof attributes);
+            ++count;
+        }
+    }
+    std::memcpy(bytes.data() + 80, &count, sizeof count);
+    WriteFile(path, bytes);
+}
+
+// The files, made once per process in a folder of their own, removed at exit.
+struct TFiles {
+    fs::path dir, model, data, stl, out;
+    TFiles() {
+        dir = fs::temp_directory_path() / ("vistrel_bench_pictures_" + std::to_string(getpid()));
+        // where the content lives: the model in the data folder, under which
+        // its textures are named (the thumbnailer finds them beside it)
+        data = dir / "data";
+        model = data / "ca" / "tracked" / "tank.p3d";
+        stl = dir / "lod0.stl";
+        out = dir / "out.png";
+        fs::create_directories(data / "ca" / "tracked" / "data");
+        const BModel shape = bench::RealShapedModel();
+        WriteFile(model.string(), BuildModel(shape));
+        const char* names[] = {"body_co.paa", "wheels_co.paa", "turret_co.paa"};
+        const TexFormat formats[] = {TexFormat::Dxt5, TexFormat::Dxt1, TexFormat::Dxt1};
+        const int sides[] = {1024, 512, 512};
+        for (int i = 0; i < 3; ++i)
+            WriteFile((data / "ca" / "tracked" / "data" / names[i]).string(),
+                      EncodeTexture(Picture(sides[i], static_cast<uint8_t>(80 * i)), formats[i]));
+        TP3dModell loaded(model.string());
+        WriteBinaryStl(stl.string(), *loaded.LODs.Items(0));
+    }
+    ~TFiles() {
+        std::error_code ignored;
+        fs::remove_all(dir, ignored);
+    }
+};
+
+const TFiles& Files() {
+    static const TFiles files;
+    return files;
+}
+
+// Runs a program to its end, its output to /dev/null; its exit status.
+int Run(std::vector<std::string> arguments) {
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return -1;
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void RunProgram(benchmark::State& state, const std::vector<std::string>& arguments) {
+    const TFiles& files = Files();
+    for (auto _ : state) {
+        const int status = Run(arguments);
+        if (status != 0) {
+            state.SkipWithError((arguments[0] + " ended with status " + std::to_string(status)).c_str());
+            return;
+        }
+    }
+    fs::remove(files.out);
+}
+
+// The phases of one picture, in this process.
+
+void BM_Phase1_Context(benchmark::State& state) {
+    for (auto _ : state) {
+        THeadlessContext context(kWidth, kHeight);
+        if (!context.Ok()) {
+            state.SkipWithError(context.Error().c_str());
+            return;
+        }
+    }
+}
+
+void BM_Phase2_Load(benchmark::State& state) {
+    const std::string path = Files().model.string();
+    for (auto _ : state) {
+        TP3dModell model(path);
+        benchmark::DoNotOptimize(model.LODs.Count());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(fs::file_size(Files().model)));
+}
+
+// A context, the model and the frame of its LOD 0, for the phases that draw.
+struct TDrawing {
+    THeadlessContext context{kWidth, kHeight};
+    TP3dModell model{Files().model.string()};
+    TFrame frame;
+    QStringList roots = TextureRoots(QString::fromStdString(Files().data.string()), {});
+    std::vector<GLuint> textures;
+
+    TDrawing() {
+        if (!context.Ok()) return;
+        frame.Lod = model.LODs.Items(0);
+        frame.Camera = FitCamera(frame.Lod->MinPos, frame.Lod->MaxPos, model.Offset2);
+        InitSceneState(InitialLightPosition.data());
+        SetProjection(kWidth, kHeight);
+        QStringList problems;
+        textures = LoadLodTextures(*frame.Lod, roots, problems);
+        frame.Texture = [this](int index) {
+            return index >= 0 && static_cast<std::size_t>(index) < textures.size()
+                       ? textures[static_cast<std::size_t>(index)]
+                       : GLuint{0};
+        };
+    }
+};
+
+void BM_Phase3_TextureDecode(benchmark::State& state) {
+    TDrawing drawing;
+    if (!drawing.context.Ok()) return state.SkipWithError(drawing.context.Error().c_str());
+    for (auto _ : state) {
+        QStringList problems;
+        std::vector<GLuint> textures = LoadLodTextures(*drawing.frame.Lod, drawing.roots, problems);
+        glFinish();
+        if (!problems.isEmpty()) return state.SkipWithError("a texture was not decoded");
+        glDeleteTextures(static_cast<GLsizei>(textures.size()), textures.data());
+    }
+}
+
+// A picture draws its LOD once, so the frame has no cache: the arrays are
+// built in each draw, as they are for a picture.
+void BM_Phase4_Draw(benchmark::State& state) {
+    TDrawing drawing;
+    if (!drawing.context.Ok()) return state.SkipWithError(drawing.context.Error().c_str());
+    for (auto _ : state) {
+        DrawFrame(drawing.frame);
+        glFinish();
+    }
+}
+
+void BM_Phase5_ReadBack(benchmark::State& state) {
+    TDrawing drawing;
+    if (!drawing.context.Ok()) return state.SkipWithError(drawing.context.Error().c_str());
+    DrawFrame(drawing.frame);
+    for (auto _ : state) benchmark::DoNotOptimize(drawing.context.ReadRgba().data());
+}
+
+void BM_Phase6_PngEncode(benchmark::State& state) {
+    TDrawing drawing;
+    if (!drawing.context.Ok()) return state.SkipWithError(drawing.context.Error().c_str());
+    DrawFrame(drawing.frame);
+    const std::vector<uint8_t> rgba = drawing.context.ReadRgba();
+    std::string error;
+    for (auto _ : state)
+        if (!WritePng(Files().out.string(), kWidth, kHeight, rgba.data(), false, error))
+            return state.SkipWithError(error.c_str());
+}
+
+// Whole programs, file to PNG.
+
+void BM_Program_Screenshot(benchmark::State& state) {
+    const TFiles& f = Files();
+    RunProgram(state, {VISTREL_EXE, "--screenshot", f.out.string(), "--data", f.data.string(), f.model.string()});
+}
+
+void BM_Program_Thumbnail(benchmark::State& state) {
+    const TFiles& f = Files();
+    RunProgram(state, {THUMBNAILER_EXE, "-s", "256", f.model.string(), f.out.string()});
+}
+
+void BM_Program_F3d(benchmark::State& state) {
+    const TFiles& f = Files();
+    if (Run({"f3d", "--version"}) != 0) return state.SkipWithError("f3d is not installed");
+    if (!std::getenv("DISPLAY")) return state.SkipWithError("f3d needs a display (run under xvfb-run)");
+    RunProgram(state, {"f3d", "--output=" + f.out.string(), "--resolution=800,600", f.stl.string()});
+}
+
+void BM_Program_Reference(benchmark::State& state) {
+    const TFiles& f = Files();
+    if (gReference.empty()) return state.SkipWithError("no --reference=PROGRAM given");
+    RunProgram(state, {gReference, "--screenshot", f.out.string(), "--data", f.data.string(), f.model.string()});
+}
+
+BENCHMARK(BM_Phase1_Context)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Phase2_Load)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Phase3_TextureDecode)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Phase4_Draw)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Phase5_ReadBack)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Phase6_PngEncode)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Program_Screenshot)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_Program_Thumbnail)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_Program_F3d)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_Program_Reference)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
+// Keeps each benchmark's time per iteration for the ratios at the end.
+class TRatioReporter : public benchmark::ConsoleReporter {
+public:
+    std::map<std::string, double> Seconds;
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs)
+            if (!run.error_occurred && run.iterations > 0)
+                Seconds[run.run_name.function_name] = run.real_accumulated_time / static_cast<double>(run.iterations);
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+
+void PrintRatio(const TRatioReporter& reporter, const char* what, const std::string& a, const std::string& b,
+                double goal) {
+    const auto x = reporter.Seconds.find(a);
+    const auto y = reporter.Seconds.find(b);
+    if (x == reporter.Seconds.end() || y == reporter.Seconds.end() || y->second <= 0) {
+        std::printf("%-40s not measured\n", what);
+        return;
+    }
+    const double ratio = x->second / y->second;
+    std::printf("%-40s %.2f (goal %.1f at most: %s)\n", what, ratio, goal, ratio <= goal ? "met" : "NOT met");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<char*> rest;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--reference=", 12) == 0)
+            gReference = argv[i] + 12;
+        else
+            rest.push_back(argv[i]);
+    }
+    int count = static_cast<int>(rest.size());
+    benchmark::Initialize(&count, rest.data());
+    Files();
+    std::printf("model: %ju bytes, LOD 0 of %d faces\n", static_cast<uintmax_t>(fs::file_size(Files().model)),
+                TP3dModell(Files().model.string()).LODs.Items(0)->Polygons.Count());
+    TRatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    std::printf("\n");
+    PrintRatio(reporter, "screenshot / f3d:", "BM_Program_Screenshot",
+               "BM_Program_F3d", 0.5);
+    PrintRatio(reporter, "thumbnail / reference screenshot:", "BM_Program_Thumbnail",
+               "BM_Program_Reference", 0.3);
+    benchmark::Shutdown();
+    return 0;
+}
