@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <new>
 #include <vector>
 
 #include <unistd.h>
@@ -31,9 +32,26 @@ using TPngMessage = char[160];
 
 void OnPngWarning(png_structp, png_const_charp) {}
 
-// The rows to an open file; false with libpng's reason in message. Nothing
-// here owns anything that the jump back out of libpng could skip.
-bool WriteRows(std::FILE* file, int width, int height, const uint8_t* rgba, bool keepAlpha, TPngMessage& message)
+void AppendToVector(png_structp png, png_bytep data, png_size_t length)
+{
+    auto* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
+    bool full = false;
+    try {
+        out->insert(out->end(), data, data + length);
+    } catch (const std::bad_alloc&) {
+        full = true;
+    }
+    if (full)
+        png_error(png, "out of memory");  // leaves through libpng's jump, outside the handler
+}
+
+void FlushNothing(png_structp) {}
+
+// The rows to an open file, or to out when file is null; false with libpng's
+// reason in message. Nothing here owns anything that the jump back out of
+// libpng could skip (out is the caller's).
+bool WriteRows(std::FILE* file, std::vector<uint8_t>* out, int width, int height, const uint8_t* rgba,
+               bool keepAlpha, TPngMessage& message)
 {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, message, OnPngError, OnPngWarning);
     if (!png)
@@ -43,7 +61,10 @@ bool WriteRows(std::FILE* file, int width, int height, const uint8_t* rgba, bool
         png_destroy_write_struct(&png, info ? &info : nullptr);
         return false;
     }
-    png_init_io(png, file);
+    if (file)
+        png_init_io(png, file);
+    else
+        png_set_write_fn(png, out, AppendToVector, FlushNothing);
     png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                  keepAlpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
@@ -78,7 +99,7 @@ bool WritePng(const std::string& path, int width, int height, const uint8_t* rgb
         return false;
     }
     TPngMessage message = "out of memory";
-    const bool written = WriteRows(file, width, height, rgba, keepAlpha, message);
+    const bool written = WriteRows(file, nullptr, width, height, rgba, keepAlpha, message);
     const bool closed = std::fclose(file) == 0;
     std::error_code ec;
     if (written && closed) {
@@ -90,6 +111,22 @@ bool WritePng(const std::string& path, int width, int height, const uint8_t* rgb
         error = "cannot write " + path + (written ? std::string(": ") + std::strerror(errno) : ": " + std::string(message));
     }
     std::filesystem::remove(temporary, ec);
+    return false;
+}
+
+bool EncodePng(int width, int height, const uint8_t* rgba, bool keepAlpha, std::vector<uint8_t>& out,
+               std::string& error)
+{
+    out.clear();
+    if (width <= 0 || height <= 0) {
+        error = "an empty picture";
+        return false;
+    }
+    TPngMessage message = "out of memory";
+    if (WriteRows(nullptr, &out, width, height, rgba, keepAlpha, message))
+        return true;
+    out.clear();
+    error = message;
     return false;
 }
 

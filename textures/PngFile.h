@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vistrel {
 
@@ -13,5 +14,10 @@ namespace vistrel {
 // reason in error.
 bool WritePng(const std::string& path, int width, int height, const uint8_t* rgba, bool keepAlpha,
               std::string& error);
+
+// The same picture as the bytes of a PNG file in out. False with the reason
+// in error.
+bool EncodePng(int width, int height, const uint8_t* rgba, bool keepAlpha, std::vector<uint8_t>& out,
+               std::string& error);
 
 }  // namespace vistrel

@@ -544,4 +544,15 @@ std::optional<TextureImage> DecodeTextureFile(const std::string& path, std::stri
     return DecodeTexture(bytes.data(), bytes.size(), error);
 }
 
+std::vector<uint8_t> RgbaPixels(const TextureImage& image) {
+    std::vector<uint8_t> rgba(image.bgra.size());
+    for (std::size_t i = 0; i + 3 < rgba.size(); i += 4) {
+        rgba[i] = image.bgra[i + 2];
+        rgba[i + 1] = image.bgra[i + 1];
+        rgba[i + 2] = image.bgra[i];
+        rgba[i + 3] = image.bgra[i + 3];
+    }
+    return rgba;
+}
+
 }  // namespace vistrel

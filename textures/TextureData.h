@@ -86,6 +86,9 @@ struct TextureImage {
 std::optional<TextureImage> DecodeTexture(const uint8_t* data, std::size_t size,
                                           std::string* error = nullptr);
 
+// The image's pixels in the order red, green, blue, alpha.
+std::vector<uint8_t> RgbaPixels(const TextureImage& image);
+
 // DecodeTexture over a whole file; a file that cannot be read gives
 // "cannot read file <path>".
 std::optional<TextureImage> DecodeTextureFile(const std::string& path,

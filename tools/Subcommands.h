@@ -23,6 +23,7 @@ extern const TSubcommand kInfoCommand;
 extern const TSubcommand kLogCommand;
 extern const TSubcommand kMlodCommand;
 extern const TSubcommand kTextureCommand;
+extern const TSubcommand kExportCommand;
 
 // Reports a usage error of a subcommand on standard error; returns
 // kExitFailure.

@@ -17,13 +17,7 @@ namespace {
 
 // Writes the decoded image as an RGBA PNG; on failure nothing is left behind.
 bool WritePng(const std::string& path, const vistrel::TextureImage& image, std::string& error) {
-    std::vector<uint8_t> rgba(image.bgra.size());
-    for (std::size_t i = 0; i + 3 < rgba.size(); i += 4) {
-        rgba[i] = image.bgra[i + 2];
-        rgba[i + 1] = image.bgra[i + 1];
-        rgba[i + 2] = image.bgra[i];
-        rgba[i + 3] = image.bgra[i + 3];
-    }
+    const std::vector<uint8_t> rgba = vistrel::RgbaPixels(image);
     return vistrel::WritePng(path, image.width, image.height, rgba.data(), true, error);
 }
 

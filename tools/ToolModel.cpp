@@ -32,6 +32,7 @@ TArgs SplitArgs(std::span<char* const> args) {
     bool optionsEnded = false;
     for (const char* arg : args) {
         const std::string_view a(arg);
+        result.All.emplace_back(a);
         if (!optionsEnded && a == "--") {
             optionsEnded = true;
         } else if (!optionsEnded && a.size() > 1 && a[0] == '-') {

@@ -36,6 +36,7 @@ void ReportError(std::string_view text);
 struct TArgs {
     std::vector<std::string> Options;
     std::vector<std::string> Operands;
+    std::vector<std::string> All;  // every argument in order, for options that take a value
 };
 TArgs SplitArgs(std::span<char* const> args);
 

@@ -1,7 +1,9 @@
-// p3dtool: reads binarized model files (.p3d, "BMDL") outside the viewer.
+// p3dtool: reads model files (.p3d, binarized or editable) outside the viewer.
 //   p3dtool info [--json] FILE   the information panel of every LOD
 //   p3dtool log FILE             the reader's debug log
 //   p3dtool mlod [-r] IN OUT     conversion to the editable format
+//   p3dtool texture FILE OUT.png what the texture decoder sees
+//   p3dtool export [-r] IN OUT   glTF, OBJ and the other formats of Assimp
 // The subcommands are listed in kCommands; each one parses its own options.
 #include <array>
 #include <span>
@@ -19,11 +21,12 @@
 namespace p3dtool {
 namespace {
 
-constexpr std::array<const TSubcommand*, 4> kCommands{
+constexpr std::array<const TSubcommand*, 5> kCommands{
     &kInfoCommand,
     &kLogCommand,
     &kMlodCommand,
     &kTextureCommand,
+    &kExportCommand,
 };
 
 const TSubcommand* FindCommand(std::string_view name) {

@@ -1,0 +1,272 @@
+// p3dtool export: a model (or a folder tree of them) into the formats other
+// tools read, through the exporter library (export/ModelExport.h).
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "ModelExport.h"
+#include "Subcommands.h"
+
+namespace fs = std::filesystem;
+
+namespace p3dtool {
+namespace {
+
+struct TExportArgs {
+    vistrel::TExportOptions Options;
+    std::string FormatId;
+    bool Recursive = false;
+    bool ListFormats = false;
+    bool LodGiven = false;
+    std::vector<std::string> Operands;
+};
+
+bool ParseExportArgs(const TArgs& args, TExportArgs& parsed, std::string& error)
+{
+    const std::vector<std::string>& all = args.All;
+    bool optionsEnded = false;
+    for (std::size_t k = 0; k < all.size(); ++k) {
+        const std::string& a = all[k];
+        auto value = [&](const std::string& name, std::string& out) {
+            if (a.rfind(name + "=", 0) == 0) {
+                out = a.substr(name.size() + 1);
+                return true;
+            }
+            if (a != name)
+                return false;
+            if (k + 1 >= all.size()) {
+                error = name + " needs a value";
+                return true;
+            }
+            out = all[++k];
+            return true;
+        };
+        std::string text;
+        if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
+            parsed.Operands.push_back(a);
+        } else if (a == "--") {
+            optionsEnded = true;
+        } else if (a == "-r" || a == "--recursive") {
+            parsed.Recursive = true;
+        } else if (a == "--all-lods") {
+            parsed.Options.AllLods = true;
+        } else if (a == "--formats") {
+            parsed.ListFormats = true;
+        } else if (value("--lod", text)) {
+            if (!error.empty())
+                return false;
+            char* end = nullptr;
+            const long n = std::strtol(text.c_str(), &end, 10);
+            if (text.empty() || *end != '\0' || n < 0 || n > 1000000) {
+                error = "--lod expects a LOD number from 0";
+                return false;
+            }
+            parsed.Options.Lod = static_cast<int>(n);
+            parsed.LodGiven = true;
+        } else if (value("--data", parsed.Options.DataDir) || value("--format", parsed.FormatId)) {
+            if (!error.empty())
+                return false;
+        } else {
+            error = "unknown option " + a;
+            return false;
+        }
+    }
+    if (parsed.LodGiven && parsed.Options.AllLods) {
+        error = "--lod and --all-lods exclude each other";
+        return false;
+    }
+    return true;
+}
+
+int ListFormats()
+{
+    std::string text;
+    for (const vistrel::TExportFormat& f : vistrel::ExportFormats())
+        text += f.Id + std::string(f.Id.size() < 12 ? 12 - f.Id.size() : 1, ' ') + "." + f.Extension + "  " +
+                f.Description + "\n";
+    WriteOut(text);
+    return FinishOut() ? kExitComplete : kExitFailure;
+}
+
+// Reads one model and exports it. status is that of the command; reason says
+// why it failed.
+struct TOutcome {
+    int status = kExitComplete;
+    std::string reason;
+    std::vector<std::string> warnings;
+};
+
+TOutcome ExportOne(const std::string& in, const fs::path& out, const vistrel::TExportFormat& format,
+                   const vistrel::TExportOptions& options, bool echoMessages)
+{
+    TOutcome outcome;
+    std::vector<std::string> messages;
+    std::unique_ptr<vistrel::TP3dModell> model;
+    try {
+        model = std::make_unique<vistrel::TP3dModell>(in, vistrel::TLogEvent{}, [&messages, echoMessages](const std::string& text) {
+            if (echoMessages) {
+                WriteErr(text);
+                WriteErr("\n");
+            }
+            messages.push_back(text);
+        });
+    } catch (const std::exception& e) {
+        outcome.status = kExitIncomplete;
+        outcome.reason = e.what();
+        return outcome;
+    }
+    if (!model->Complete()) {
+        outcome.status = kExitIncomplete;
+        outcome.reason = "not read completely, nothing written";
+        for (const std::string& m : messages) {
+            outcome.reason += outcome.reason.back() == ')' ? "; " : " (";
+            for (char c : m)
+                outcome.reason += c == '\n' ? ' ' : c;
+        }
+        if (!messages.empty())
+            outcome.reason += ")";
+        return outcome;
+    }
+    const vistrel::TExportResult result = vistrel::ExportModel(*model, in, out, format, options);
+    outcome.warnings = result.Warnings;
+    if (!result.Ok) {
+        outcome.status = kExitFailure;
+        outcome.reason = result.Error;
+    }
+    return outcome;
+}
+
+bool IsModelFile(const fs::path& path)
+{
+    std::string ext = path.extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext == ".p3d";
+}
+
+int RunRecursive(const std::string& inDir, const std::string& outDir, const vistrel::TExportFormat& format,
+                 const vistrel::TExportOptions& options)
+{
+    std::error_code ec;
+    if (!fs::is_directory(inDir, ec))
+        return UsageError(kExportCommand, inDir + " is not a folder");
+    std::vector<fs::path> files;
+    for (auto it = fs::recursive_directory_iterator(inDir, fs::directory_options::skip_permission_denied, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        std::error_code fileEc;
+        if (it->is_regular_file(fileEc) && IsModelFile(it->path()))
+            files.push_back(it->path());
+    }
+    if (ec) {
+        ReportError("cannot list " + inDir + ": " + ec.message());
+        return kExitFailure;
+    }
+    std::sort(files.begin(), files.end());
+
+    std::size_t exported = 0;
+    std::vector<std::pair<std::string, std::string>> failed;
+    for (std::size_t k = 0; k < files.size(); ++k) {
+        const fs::path relative = files[k].lexically_relative(inDir);
+        fs::path target = fs::path(outDir) / relative;
+        target.replace_extension("." + format.Extension);
+        std::string line = "[" + std::to_string(k + 1) + "/" + std::to_string(files.size()) + "] " +
+                           relative.string() + ": ";
+        std::error_code dirEc;
+        fs::create_directories(target.parent_path(), dirEc);
+        TOutcome outcome;
+        if (dirEc) {
+            outcome.status = kExitFailure;
+            outcome.reason = "cannot create folder " + target.parent_path().string() + ": " + dirEc.message();
+        } else {
+            outcome = ExportOne(files[k].string(), target, format, options, false);
+        }
+        if (outcome.status == kExitComplete) {
+            ++exported;
+            line += "exported";
+            if (!outcome.warnings.empty())
+                line += " (" + std::to_string(outcome.warnings.size()) + " texture(s) left out)";
+        } else {
+            failed.emplace_back(relative.string(), outcome.reason);
+            line += "failed, " + outcome.reason;
+        }
+        WriteOut(line + "\n");
+        std::fflush(stdout);
+    }
+    std::string summary = "\n" + std::to_string(exported) + " exported, " + std::to_string(failed.size()) + " failed\n";
+    for (const auto& [name, reason] : failed)
+        summary += "  " + name + ": " + reason + "\n";
+    WriteOut(summary);
+    if (!FinishOut()) {
+        ReportError("cannot write to standard output");
+        return kExitFailure;
+    }
+    return failed.empty() ? kExitComplete : kExitIncomplete;
+}
+
+int RunExport(const TArgs& args)
+{
+    TExportArgs parsed;
+    std::string error;
+    if (!ParseExportArgs(args, parsed, error))
+        return UsageError(kExportCommand, error);
+    if (parsed.ListFormats)
+        return parsed.Operands.empty() ? ListFormats() : UsageError(kExportCommand, "--formats takes no files");
+    if (parsed.Operands.size() != 2 || parsed.Operands[0].empty() || parsed.Operands[1].empty())
+        return UsageError(kExportCommand, "expects IN and OUT");
+    const std::vector<vistrel::TExportFormat> formats = vistrel::ExportFormats();
+    const fs::path out = parsed.Operands[1];
+    std::string formatId = parsed.FormatId;
+    if (parsed.Recursive && formatId.empty())
+        formatId = "glb2";
+    const vistrel::TExportFormat* format = vistrel::FindExportFormat(formats, formatId, out);
+    if (!format)
+        return UsageError(kExportCommand, formatId.empty()
+                                              ? "no format is written with the extension of " + out.string() +
+                                                    " (--format names one; --formats lists them)"
+                                              : "unknown format " + formatId + " (--formats lists them)");
+    if (parsed.Recursive)
+        return RunRecursive(parsed.Operands[0], parsed.Operands[1], *format, parsed.Options);
+
+    const TOutcome outcome = ExportOne(parsed.Operands[0], out, *format, parsed.Options, true);
+    for (const std::string& w : outcome.warnings)
+        WriteErr("warning: " + w + "\n");
+    if (outcome.status != kExitComplete)
+        ReportError(parsed.Operands[0] + ": " + outcome.reason);
+    return outcome.status;
+}
+
+}  // namespace
+
+const TSubcommand kExportCommand{
+    "export",
+    "[--lod N | --all-lods] [--data DIR] [--format ID] IN OUT",
+    "exports a model (or a folder tree) to glTF, OBJ and the other formats of the library",
+    "Reads the model IN (binarized or editable) and writes OUT in the format of\n"
+    "its extension (.glb, .gltf, .obj, .stl, .ply, .dae, …; --format ID names\n"
+    "one, --formats lists them). The first LOD (the finest) by default; --lod N\n"
+    "another, counted from 0 in file order; --all-lods every LOD, each a node\n"
+    "named as the information panel names it (\"LOD 1.000\", \"Geometry\", …).\n"
+    "One mesh per texture, a material per texture named by its path, positions,\n"
+    "normals and UVs as the view draws them. Textures are looked for under\n"
+    "--data DIR, else beside the model (its folder and the folders above),\n"
+    "letter case ignored, and go out as PNG: inside a .glb, beside the other\n"
+    "files (named by the texture's file name only, within OUT's folder). A\n"
+    "missing texture leaves its material plain, with one warning line. Named\n"
+    "selections, properties and the resolution go into each LOD node's extras\n"
+    "(metadata), the mass into the root node's.\n"
+    "\n"
+    "With -r, IN and OUT are folders: every \"*.p3d\" under IN goes to the same\n"
+    "relative path under OUT in the format of --format (glb2 when none is\n"
+    "given); one progress line per file, then a summary. A bad file never\n"
+    "stops the run.\n"
+    "\n"
+    "Exit status: 0 exported; 1 IN could not be read completely (nothing is\n"
+    "written) or, with -r, any file failed; 2 bad arguments or OUT could not be\n"
+    "written (nothing half-written stays behind).\n",
+    RunExport,
+};
+
+}  // namespace p3dtool

@@ -1,0 +1,136 @@
+// p3dtool export: the sample read back by Assimp's importer from .glb and
+// .obj, a missing texture, bad input and untrusted texture names.
+#include <gtest/gtest.h>
+
+#include <assimp/Importer.hpp>
+#include <assimp/scene.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+
+#include "ModelExport.h"
+#include "P3dBuilder.h"
+#include "P3dmodell.h"
+#include "ToolRunner.h"
+
+namespace fs = std::filesystem;
+using tooltest::ReadAll;
+using tooltest::RunTool;
+using tooltest::TScratchDir;
+
+namespace {
+
+fs::path SourceDir() { return fs::path(__FILE__).parent_path().parent_path().parent_path(); }
+std::string Sample() { return (SourceDir() / "samples" / "tank.p3d").string(); }
+
+// The files under a folder, as paths relative to it.
+std::set<std::string> FilesUnder(const fs::path& dir) {
+    std::set<std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(dir))
+        if (entry.is_regular_file()) files.insert(entry.path().lexically_relative(dir).string());
+    return files;
+}
+
+unsigned Triangles(const aiScene& scene) {
+    unsigned n = 0;
+    for (unsigned k = 0; k < scene.mNumMeshes; ++k) n += scene.mMeshes[k]->mNumFaces;
+    return n;
+}
+
+// Whether any mesh of the scene has a vertex at p (within a small distance).
+bool HasVertex(const aiScene& scene, const aiVector3D& p) {
+    for (unsigned m = 0; m < scene.mNumMeshes; ++m)
+        for (unsigned v = 0; v < scene.mMeshes[m]->mNumVertices; ++v)
+            if ((scene.mMeshes[m]->mVertices[v] - p).Length() < 1e-4f) return true;
+    return false;
+}
+
+}  // namespace
+
+TEST(ExportCommand, TheSampleReadBackFromGlbAndObj) {
+    TScratchDir dir;
+    const vistrel::TP3dModell model(Sample());
+    const vistrel::TP3dLOD& lod = *model.LODs[0];
+    unsigned faces = 0;  // triangles of LOD 0: a quad makes two
+    std::set<std::string> textures;
+    for (const vistrel::APolygon* p : lod.Polygons) {
+        faces += p->VertexCount == 4 ? 2 : 1;
+        textures.insert(p->TextureIndex >= 0 ? lod.Textures[static_cast<std::size_t>(p->TextureIndex)] : "");
+    }
+    // a point as the view draws it: x mirrored
+    const vistrel::AVertex& first = *lod.Vertexes[0];
+    const aiVector3D seen(-first.X, first.Y, first.Z);
+
+    const std::string glb = dir.File("tank.glb");
+    const auto run = RunTool(P3DTOOL_EXE, {"export", "--data", (SourceDir() / "samples").string(), Sample(), glb}, dir.Path());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    Assimp::Importer importer;
+    const aiScene* scene = importer.ReadFile(glb, 0);
+    ASSERT_NE(scene, nullptr) << importer.GetErrorString();
+    std::set<std::string> materials;  // the importer may add a default one
+    for (unsigned k = 0; k < scene->mNumMaterials; ++k) materials.insert(scene->mMaterials[k]->GetName().C_Str());
+    for (const std::string& t : textures) EXPECT_TRUE(materials.count(t.empty() ? "untextured" : t)) << t;
+    EXPECT_LE(scene->mNumMaterials, textures.size() + 1);
+    EXPECT_EQ(Triangles(*scene), faces);
+    EXPECT_TRUE(HasVertex(*scene, seen));
+    ASSERT_GT(scene->mNumTextures, 0u);  // embedded PNG pictures
+    EXPECT_EQ(std::string(scene->mTextures[0]->achFormatHint).substr(0, 3), "png");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(scene->mTextures[0]->pcData) + 1, 3), "PNG");
+    const std::string bytes = ReadAll(glb);
+    EXPECT_NE(bytes.find("\"extras\":{\"resolution\":1,\"selections\":{\"hull\":"), std::string::npos);
+    EXPECT_NE(bytes.find("\"extras\":{\"mass\":"), std::string::npos);
+
+    const std::string obj = dir.File("out/tank.obj");
+    fs::create_directories(dir.Path() / "out");
+    ASSERT_EQ(RunTool(P3DTOOL_EXE, {"export", "--data", (SourceDir() / "samples").string(), Sample(), obj}, dir.Path()).status, 0);
+    Assimp::Importer objImporter;
+    const aiScene* fromObj = objImporter.ReadFile(obj, 0);
+    ASSERT_NE(fromObj, nullptr) << objImporter.GetErrorString();
+    EXPECT_EQ(Triangles(*fromObj), faces);
+    EXPECT_TRUE(HasVertex(*fromObj, seen));
+    const std::set<std::string> written = FilesUnder(dir.Path() / "out");
+    EXPECT_TRUE(written.count("tank.mtl"));
+    EXPECT_TRUE(written.count("hull_dxt1.png"));  // named by the .mtl
+    EXPECT_NE(ReadAll(dir.File("out/tank.mtl")).find("map_Kd hull_dxt1.png"), std::string::npos);
+}
+
+TEST(ExportCommand, MissingTexturesWarnBadInputWritesNothing) {
+    TScratchDir dir;
+    fs::create_directories(dir.Path() / "empty");
+    const std::string glb = dir.File("plain.glb");
+    auto run = RunTool(P3DTOOL_EXE, {"export", "--data", dir.File("empty"), Sample(), glb}, dir.Path());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.err.find("warning: texture data\\hull_dxt1.paa not found under "), std::string::npos) << run.err;
+    Assimp::Importer importer;
+    const aiScene* scene = importer.ReadFile(glb, 0);
+    ASSERT_NE(scene, nullptr);
+    EXPECT_EQ(scene->mNumTextures, 0u);
+
+    fs::create_directories(dir.Path() / "bad");
+    vistrel::WriteFile(dir.File("bad/junk.p3d"), {'B', 'M', 'D', 'L', 1, 2});
+    run = RunTool(P3DTOOL_EXE, {"export", dir.File("bad/junk.p3d"), dir.File("bad/junk.glb")}, dir.Path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("p3dtool: " + dir.File("bad/junk.p3d") + ": "), std::string::npos) << run.err;
+    EXPECT_EQ(FilesUnder(dir.Path() / "bad"), std::set<std::string>{"junk.p3d"});
+
+    run = RunTool(P3DTOOL_EXE, {"export", Sample(), dir.File("no/such/folder/tank.gltf")}, dir.Path());
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("cannot write " + dir.File("no/such/folder/tank.gltf")), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(dir.Path() / "no"));
+
+    run = RunTool(P3DTOOL_EXE, {"export", Sample(), dir.File("tank.xyz")}, dir.Path());
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("no format is written with the extension of"), std::string::npos);
+}
+
+TEST(ExportCommand, TextureFileNamesStayInsideAndApart) {
+    std::vector<std::string> taken;
+    EXPECT_EQ(vistrel::SafeTextureFileName("..\\..\\x.paa", taken), "x.png");
+    EXPECT_EQ(vistrel::SafeTextureFileName("/etc/x.paa", taken), "x_2.png");
+    EXPECT_EQ(vistrel::SafeTextureFileName("C:x.PAA", taken), "x_3.png");
+    EXPECT_EQ(vistrel::SafeTextureFileName("data\\..", taken), "texture.png");
+    EXPECT_EQ(vistrel::SafeTextureFileName("a\\b c?.paa", taken), "b_c_.png");
+    EXPECT_EQ(vistrel::SafeTextureFileName("X.paa", taken), "X_4.png");  // clashes ignore letter case
+}
