@@ -30,12 +30,12 @@
 #include <vector>
 
 #include "BenchModels.h"
+#include "RealShapedFiles.h"
 #include "Headless.h"
 #include "P3dmodell.h"
 #include "PngFile.h"
 #include "Scene.h"
 #include "SceneTextures.h"
-#include "TextureEncoder.h"
 #include "TexturePath.h"
 
 extern char** environ;
@@ -49,17 +49,6 @@ constexpr int kWidth = 800;
 constexpr int kHeight = 600;
 
 std::string gReference;  // --reference=PROGRAM
-
-// A smooth picture with some detail, so that the textures are not all one
-// block.
-TexImage Picture(int side, uint8_t tint) {
-    TexImage image(side, side);
-    for (int y = 0; y < side; ++y)
-        for (int x = 0; x < side; ++x)
-            image.Set(x, y, {static_cast<uint8_t>(x * 255 / side), static_cast<uint8_t>(y * 255 / side),
-                             static_cast<uint8_t>(tint ^ ((x / 16 + y / 16) & 1) * 64), 255});
-    return image;
-}
 
 void WriteBinaryStl(const std::string& path, const TP3dLOD& lod) {
     std::vector<uint8_t> bytes(84, 0);
@@ -97,18 +86,9 @@ struct TFiles {
         // where the content lives: the model in the data folder, under which
         // its textures are named (the thumbnailer finds them beside it)
         data = dir / "data";
-        model = data / "ca" / "tracked" / "tank.p3d";
+        model = bench::WriteRealShapedContent(data);
         stl = dir / "lod0.stl";
         out = dir / "out.png";
-        fs::create_directories(data / "ca" / "tracked" / "data");
-        const BModel shape = bench::RealShapedModel();
-        WriteFile(model.string(), BuildModel(shape));
-        const char* names[] = {"body_co.paa", "wheels_co.paa", "turret_co.paa"};
-        const TexFormat formats[] = {TexFormat::Dxt5, TexFormat::Dxt1, TexFormat::Dxt1};
-        const int sides[] = {1024, 512, 512};
-        for (int i = 0; i < 3; ++i)
-            WriteFile((data / "ca" / "tracked" / "data" / names[i]).string(),
-                      EncodeTexture(Picture(sides[i], static_cast<uint8_t>(80 * i)), formats[i]));
         TP3dModell loaded(model.string());
         WriteBinaryStl(stl.string(), *loaded.LODs.Items(0));
     }

@@ -41,8 +41,9 @@ std::string Usage() {
         "       p3dtool --help | -h\n"
         "       p3dtool COMMAND --help | p3dtool help COMMAND\n"
         "\n"
-        "Reads binarized model files (.p3d, magic \"BMDL\") as the viewer does, and\n"
-        "converts them to the editable format (\"MLOD\").\n"
+        "Reads model files (.p3d, binarized \"BMDL\" or editable \"MLOD\") as the\n"
+        "viewer does, converts them to the editable format, and exports them to\n"
+        "glTF, OBJ and the other formats of the Assimp library.\n"
         "\n"
         "Commands:\n";
     for (const TSubcommand* command : kCommands) {
