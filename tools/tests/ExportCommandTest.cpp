@@ -73,6 +73,7 @@ TEST(ExportCommand, TheSampleReadBackFromGlbAndObj) {
     for (unsigned k = 0; k < scene->mNumMaterials; ++k) materials.insert(scene->mMaterials[k]->GetName().C_Str());
     for (const std::string& t : textures) EXPECT_TRUE(materials.count(t.empty() ? "untextured" : t)) << t;
     EXPECT_LE(scene->mNumMaterials, textures.size() + 1);
+    EXPECT_EQ(scene->mNumMeshes, textures.size());  // one per texture
     EXPECT_EQ(Triangles(*scene), faces);
     EXPECT_TRUE(HasVertex(*scene, seen));
     ASSERT_GT(scene->mNumTextures, 0u);  // embedded PNG pictures
