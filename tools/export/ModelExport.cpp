@@ -653,6 +653,24 @@ TExportResult ExportModel(const TP3dModell& model, const std::string& modelFile,
         }
         nodes.push_back(node);
     }
+    // The glTF writer of the library grows its one binary buffer by exactly
+    // what each array needs, copying all that came before: the smallest
+    // meshes go first, so that the large ones are copied least.
+    std::vector<unsigned> order(meshes.size()), place(meshes.size());
+    for (unsigned k = 0; k < order.size(); ++k)
+        order[k] = k;
+    std::stable_sort(order.begin(), order.end(),
+                     [&meshes](unsigned a, unsigned b) { return meshes[a]->mNumVertices < meshes[b]->mNumVertices; });
+    std::vector<aiMesh*> sorted;
+    for (unsigned k = 0; k < order.size(); ++k) {
+        place[order[k]] = k;
+        sorted.push_back(meshes[order[k]]);
+    }
+    meshes.swap(sorted);
+    for (aiNode* node : nodes)
+        for (unsigned m = 0; m < node->mNumMeshes; ++m)
+            node->mMeshes[m] = place[node->mMeshes[m]];
+
     scene->mNumMeshes = static_cast<unsigned>(meshes.size());
     if (!meshes.empty()) {
         scene->mMeshes = new aiMesh*[meshes.size()];
