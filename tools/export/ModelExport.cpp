@@ -655,7 +655,7 @@ TExportResult ExportModel(const TP3dModell& model, const std::string& modelFile,
     }
     // The glTF writer of the library grows its one binary buffer by exactly
     // what each array needs, copying all that came before: the smallest
-    // meshes go first, so that the large ones are copied least.
+    // meshes go first, so that the large ones are copied fewest times.
     std::vector<unsigned> order(meshes.size()), place(meshes.size());
     for (unsigned k = 0; k < order.size(); ++k)
         order[k] = k;
