@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <functional>
 #include <thread>
 #include <vector>
@@ -283,6 +284,15 @@ protected:
     {
         ASSERT_TRUE(program.waitForFinished(30000)) << "the program did not end";
         const std::string state = State();
+        // The sanitizer's leak check stops the program's threads with a helper
+        // that now and then dies on its own ("Tracer caught signal", a known
+        // intermittent fault of the tool); the program had ended normally then,
+        // and its check is lost, not failed.
+        if (state.find("Tracer caught signal") != std::string::npos &&
+            state.find("LeakSanitizer has encountered a fatal error") != std::string::npos) {
+            std::fprintf(stderr, "note: the leak check's helper died; this end is not judged\n%s\n", state.c_str());
+            return;
+        }
         EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << state;
         EXPECT_EQ(program.exitCode(), 0) << state;
         EXPECT_EQ(state.find("Sanitizer"), std::string::npos) << state;
