@@ -242,7 +242,7 @@ int RunExport(const TArgs& args)
 
 const TSubcommand kExportCommand{
     "export",
-    "[--lod N | --all-lods] [--data DIR] [--format ID] IN OUT",
+    "[-r] [--lod N | --all-lods] [--data DIR] [--format ID] IN OUT | --formats",
     "exports a model (or a folder tree) to glTF, OBJ and the other formats of the library",
     "Reads the model IN (binarized or editable) and writes OUT in the format of\n"
     "its extension (.glb, .gltf, .obj, .stl, .ply, .dae, …; --format ID names\n"
