@@ -154,6 +154,18 @@ inline BLod BandLod(const Band& b, float resolution) {
     return lod;
 }
 
+// A mass per point of the last LOD (the geometry LOD), their sum, and the
+// model-wide box and offset of the band.
+inline void AddMassesAndBox(BModel& m) {
+    const int points = m.lods.back().UniqueCount();
+    m.masses.reserve(static_cast<std::size_t>(points));
+    for (int p = 0; p < points; ++p) m.masses.push_back(0.5f + 0.25f * static_cast<float>(p % 4));
+    for (float f : m.masses) m.totalMass += f;
+    m.offset2 = {0.0f, 1.2f, 0.0f};
+    m.bboxMin = {-1.6f, -2.0f, -1.6f};
+    m.bboxMax = {1.6f, 2.0f, 1.6f};
+}
+
 // The whole benchmark model (about 50 MB once written).
 inline BModel BigModel() {
     BModel m;
@@ -164,13 +176,7 @@ inline BModel BigModel() {
         const bool geometry = k == kLodCount - 1;
         m.lods.push_back(BandLod(b, geometry ? kBuilderGeometryResolution : 1.0f + k));
     }
-    const int points = m.lods.back().UniqueCount();
-    m.masses.reserve(static_cast<std::size_t>(points));
-    for (int p = 0; p < points; ++p) m.masses.push_back(0.5f + 0.25f * static_cast<float>(p % 4));
-    for (float f : m.masses) m.totalMass += f;
-    m.offset2 = {0.0f, 1.2f, 0.0f};
-    m.bboxMin = {-1.6f, -2.0f, -1.6f};
-    m.bboxMax = {1.6f, 2.0f, 1.6f};
+    AddMassesAndBox(m);
     return m;
 }
 
@@ -195,12 +201,7 @@ inline BModel RealShapedModel() {
         b.phase = phase += 0.1f;
         m.lods.push_back(BandLod(b, step.resolution));
     }
-    const int points = m.lods.back().UniqueCount();
-    for (int p = 0; p < points; ++p) m.masses.push_back(0.5f + 0.25f * static_cast<float>(p % 4));
-    for (float f : m.masses) m.totalMass += f;
-    m.offset2 = {0.0f, 1.2f, 0.0f};
-    m.bboxMin = {-1.6f, -2.0f, -1.6f};
-    m.bboxMax = {1.6f, 2.0f, 1.6f};
+    AddMassesAndBox(m);
     return m;
 }
 

@@ -9,9 +9,9 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <map>
 #include <string>
 
+#include "BenchRatios.h"
 #include "ModelExport.h"
 #include "RealShapedFiles.h"
 
@@ -21,16 +21,10 @@ using namespace vistrel;
 namespace fs = std::filesystem;
 
 struct TFiles {
-    fs::path dir, model, out;
-    TFiles() {
-        dir = fs::temp_directory_path() / ("vistrel_bench_export_" + std::to_string(getpid()));
-        model = bench::WriteRealShapedContent(dir / "data");
-        out = dir / "tank.glb";
-    }
-    ~TFiles() {
-        std::error_code ignored;
-        fs::remove_all(dir, ignored);
-    }
+    bench::TScratchFolder scratch{"vistrel_bench_export"};
+    fs::path dir = scratch.dir;
+    fs::path model = bench::WriteRealShapedContent(dir / "data");
+    fs::path out = dir / "tank.glb";
 };
 
 const TFiles& Files() {
@@ -68,29 +62,14 @@ BENCHMARK(BM_Load)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ExportAllLodsToGlb)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ExportAllLodsToGlbUntextured)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-class TRatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> Seconds;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            if (!run.error_occurred && run.iterations > 0)
-                Seconds[run.run_name.function_name] = run.real_accumulated_time / static_cast<double>(run.iterations);
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    TRatioReporter reporter;
+    bench::TRatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto load = reporter.Seconds.find("BM_Load");
-    const auto out = reporter.Seconds.find("BM_ExportAllLodsToGlb");
-    if (load != reporter.Seconds.end() && out != reporter.Seconds.end() && load->second > 0) {
-        const double ratio = out->second / load->second;
-        std::printf("\nexport / load: %.2f (goal below 3: %s)\n", ratio, ratio < 3 ? "met" : "NOT met");
-    }
+    std::printf("\n");
+    reporter.PrintRatio("export / load:", "BM_ExportAllLodsToGlb", "BM_Load", 3.0, true);
     benchmark::Shutdown();
     return 0;
 }

@@ -24,12 +24,12 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "BenchModels.h"
+#include "BenchRatios.h"
 #include "RealShapedFiles.h"
 #include "Headless.h"
 #include "P3dmodell.h"
@@ -80,9 +80,9 @@ void WriteBinaryStl(const std::string& path, const TP3dLOD& lod) {
 
 // The files, made once per process in a folder of their own, removed at exit.
 struct TFiles {
-    fs::path dir, model, data, stl, out;
+    bench::TScratchFolder scratch{"vistrel_bench_pictures"};
+    fs::path dir = scratch.dir, model, data, stl, out;
     TFiles() {
-        dir = fs::temp_directory_path() / ("vistrel_bench_pictures_" + std::to_string(getpid()));
         // where the content lives: the model in the data folder, under which
         // its textures are named (the thumbnailer finds them beside it)
         data = dir / "data";
@@ -91,10 +91,6 @@ struct TFiles {
         out = dir / "out.png";
         TP3dModell loaded(model.string());
         WriteBinaryStl(stl.string(), *loaded.LODs.Items(0));
-    }
-    ~TFiles() {
-        std::error_code ignored;
-        fs::remove_all(dir, ignored);
     }
 };
 
@@ -171,11 +167,7 @@ struct TDrawing {
         SetProjection(kWidth, kHeight);
         QStringList problems;
         textures = LoadLodTextures(*frame.Lod, roots, problems);
-        frame.Texture = [this](int index) {
-            return index >= 0 && static_cast<std::size_t>(index) < textures.size()
-                       ? textures[static_cast<std::size_t>(index)]
-                       : GLuint{0};
-        };
+        frame.Texture = TableLookup(textures);
     }
 };
 
@@ -257,29 +249,6 @@ BENCHMARK(BM_Program_F3d)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime
 BENCHMARK(BM_Program_Reference)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
 // Keeps each benchmark's time per iteration for the ratios at the end.
-class TRatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> Seconds;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            if (!run.error_occurred && run.iterations > 0)
-                Seconds[run.run_name.function_name] = run.real_accumulated_time / static_cast<double>(run.iterations);
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
-void PrintRatio(const TRatioReporter& reporter, const char* what, const std::string& a, const std::string& b,
-                double goal) {
-    const auto x = reporter.Seconds.find(a);
-    const auto y = reporter.Seconds.find(b);
-    if (x == reporter.Seconds.end() || y == reporter.Seconds.end() || y->second <= 0) {
-        std::printf("%-40s not measured\n", what);
-        return;
-    }
-    const double ratio = x->second / y->second;
-    std::printf("%-40s %.2f (goal %.1f at most: %s)\n", what, ratio, goal, ratio <= goal ? "met" : "NOT met");
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -295,13 +264,12 @@ int main(int argc, char** argv) {
     Files();
     std::printf("model: %ju bytes, LOD 0 of %d faces\n", static_cast<uintmax_t>(fs::file_size(Files().model)),
                 TP3dModell(Files().model.string()).LODs.Items(0)->Polygons.Count());
-    TRatioReporter reporter;
+    bench::TRatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\n");
-    PrintRatio(reporter, "screenshot / f3d:", "BM_Program_Screenshot",
-               "BM_Program_F3d", 0.5);
-    PrintRatio(reporter, "thumbnail / reference screenshot:", "BM_Program_Thumbnail",
-               "BM_Program_Reference", 0.3);
+    reporter.PrintRatio("screenshot / f3d:", "BM_Program_Screenshot", "BM_Program_F3d", 0.5, false);
+    reporter.PrintRatio("thumbnail / reference screenshot:", "BM_Program_Thumbnail", "BM_Program_Reference", 0.3,
+                        false);
     benchmark::Shutdown();
     return 0;
 }

@@ -156,6 +156,14 @@ std::vector<GLuint> UploadTextures(std::vector<TPreparedTexture>& prepared, QStr
     return names;
 }
 
+TTextureLookup TableLookup(const std::vector<GLuint>& textures)
+{
+    return [&textures](int index) {
+        return index >= 0 && static_cast<std::size_t>(index) < textures.size() ? textures[static_cast<std::size_t>(index)]
+                                                                                 : GLuint{0};
+    };
+}
+
 QString TextureProblemsText(const QStringList& problems)
 {
     constexpr qsizetype kShown = 30;

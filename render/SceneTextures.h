@@ -4,6 +4,7 @@
 // them; pictures made without a window use the same steps.
 #pragma once
 
+#include "DrawBatches.h"
 #include "GL.h"
 #include "P3dmodell.h"
 #include "TextureData.h"
@@ -61,6 +62,10 @@ void MakeGlTexture(const TextureData& record, GLuint& slot);
 std::vector<GLuint> LoadLodTextures(const TP3dLOD& lod, const QStringList& roots, QStringList& problems);
 // Its second step alone, for textures prepared while the context was made.
 std::vector<GLuint> UploadTextures(std::vector<TPreparedTexture>& prepared, QStringList& problems);
+
+// The lookup of a frame over such a table: the GL texture of a face's
+// texture index, 0 outside the table. The table must outlive the lookup.
+TTextureLookup TableLookup(const std::vector<GLuint>& textures);
 
 // The missing and undecodable files of one LOD as the text of one message:
 // a line each, the first 30 and then how many more.

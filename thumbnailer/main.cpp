@@ -163,10 +163,7 @@ int Thumbnail(int size, const std::string& input, const std::string& output)
 
     QStringList missing;
     const std::vector<GLuint> textures = UploadTextures(prepared, missing);
-    frame.Texture = [&textures](int index) {
-        return index >= 0 && static_cast<std::size_t>(index) < textures.size() ? textures[static_cast<std::size_t>(index)]
-                                                                                 : GLuint{0};
-    };
+    frame.Texture = TableLookup(textures);
 
     SetProjection(size, size);
     DrawFrame(frame);

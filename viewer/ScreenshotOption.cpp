@@ -320,10 +320,7 @@ int RunScreenshot(const TScreenshotOptions& options)
         LoadLodTextures(*frame.Lod, TextureRoots(dataDir, options.File), problems);
     if (!problems.isEmpty())
         WriteError(TextureProblemsText(problems));
-    frame.Texture = [&textures](int index) {
-        return index >= 0 && static_cast<std::size_t>(index) < textures.size() ? textures[static_cast<std::size_t>(index)]
-                                                                                 : GLuint{0};
-    };
+    frame.Texture = TableLookup(textures);
 
     SetProjection(width, height);
     DrawFrame(frame);
