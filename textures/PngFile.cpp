@@ -47,10 +47,11 @@ void AppendToVector(png_structp png, png_bytep data, png_size_t length)
 
 void FlushNothing(png_structp) {}
 
-// The rows to an open file, or to out when file is null; false with libpng's
+// The rows (bytes R, G, B, A, or B, G, R, A when bgra) to an open file, or to
+// out when file is null; false with libpng's
 // reason in message. Nothing here owns anything that the jump back out of
 // libpng could skip (out is the caller's).
-bool WriteRows(std::FILE* file, std::vector<uint8_t>* out, int width, int height, const uint8_t* rgba,
+bool WriteRows(std::FILE* file, std::vector<uint8_t>* out, int width, int height, const uint8_t* rgba, bool bgra,
                bool keepAlpha, TPngMessage& message)
 {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, message, OnPngError, OnPngWarning);
@@ -71,6 +72,8 @@ bool WriteRows(std::FILE* file, std::vector<uint8_t>* out, int width, int height
     png_set_compression_level(png, kCompressionLevel);
     png_set_filter(png, PNG_FILTER_TYPE_BASE, kFilters);
     png_write_info(png, info);
+    if (bgra)
+        png_set_bgr(png);
     if (!keepAlpha)
         png_set_filler(png, 0, PNG_FILLER_AFTER);  // the rows keep their fourth byte; it is dropped
     const std::size_t stride = static_cast<std::size_t>(width) * 4;
@@ -99,7 +102,7 @@ bool WritePng(const std::string& path, int width, int height, const uint8_t* rgb
         return false;
     }
     TPngMessage message = "out of memory";
-    const bool written = WriteRows(file, nullptr, width, height, rgba, keepAlpha, message);
+    const bool written = WriteRows(file, nullptr, width, height, rgba, false, keepAlpha, message);
     const bool closed = std::fclose(file) == 0;
     std::error_code ec;
     if (written && closed) {
@@ -114,8 +117,7 @@ bool WritePng(const std::string& path, int width, int height, const uint8_t* rgb
     return false;
 }
 
-bool EncodePng(int width, int height, const uint8_t* rgba, bool keepAlpha, std::vector<uint8_t>& out,
-               std::string& error)
+bool EncodePngFromBgra(int width, int height, const uint8_t* bgra, std::vector<uint8_t>& out, std::string& error)
 {
     out.clear();
     if (width <= 0 || height <= 0) {
@@ -123,7 +125,7 @@ bool EncodePng(int width, int height, const uint8_t* rgba, bool keepAlpha, std::
         return false;
     }
     TPngMessage message = "out of memory";
-    if (WriteRows(nullptr, &out, width, height, rgba, keepAlpha, message))
+    if (WriteRows(nullptr, &out, width, height, bgra, true, true, message))
         return true;
     out.clear();
     error = message;

@@ -15,9 +15,9 @@ namespace vistrel {
 bool WritePng(const std::string& path, int width, int height, const uint8_t* rgba, bool keepAlpha,
               std::string& error);
 
-// The same picture as the bytes of a PNG file in out. False with the reason
-// in error.
-bool EncodePng(int width, int height, const uint8_t* rgba, bool keepAlpha, std::vector<uint8_t>& out,
-               std::string& error);
+// A picture in the decoder's byte order (B, G, R, A per pixel, rows top
+// first) as the bytes of an RGBA PNG file in out; the bytes are swapped while
+// written, not copied first. False with the reason in error.
+bool EncodePngFromBgra(int width, int height, const uint8_t* bgra, std::vector<uint8_t>& out, std::string& error);
 
 }  // namespace vistrel

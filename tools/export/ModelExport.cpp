@@ -122,8 +122,7 @@ TTextureOut PrepareTexture(const std::vector<fs::path>& roots, const std::string
         out.problem = "texture " + out.file.string() + " not decoded (" + error + "); left untextured";
         return out;
     }
-    const std::vector<uint8_t> rgba = RgbaPixels(*image);
-    if (!EncodePng(image->width, image->height, rgba.data(), true, out.png, error))
+    if (!EncodePngFromBgra(image->width, image->height, image->bgra.data(), out.png, error))
         out.problem = "texture " + out.file.string() + " not encoded (" + error + "); left untextured";
     return out;
 }
@@ -568,22 +567,17 @@ TExportResult ExportModel(const TP3dModell& model, const std::string& modelFile,
                 groups[l][m].push_back(polygon);
             }
 
-    // The textures, decoded on several threads at once.
+    // The textures, decoded on threads of their own while the meshes are built.
     const bool withTextures = CarriesMaterials(format);
     const bool embed = Lower(format.Extension) == "glb";
-    std::vector<TTextureOut> textures(materialNames.size());
-    if (withTextures) {
-        const std::vector<fs::path> roots = TextureSearchRoots(options.DataDir, modelFile);
-        std::vector<std::future<TTextureOut>> pending;
-        for (const std::string& name : materialNames)
-            pending.push_back(std::async(name.empty() ? std::launch::deferred : std::launch::async,
-                                         [&roots, name] { return name.empty() ? TTextureOut{} : PrepareTexture(roots, name); }));
-        for (std::size_t k = 0; k < pending.size(); ++k) {
-            textures[k] = pending[k].get();
-            if (!textures[k].problem.empty())
-                result.Warnings.push_back(textures[k].problem);
-        }
-    }
+    const std::vector<fs::path> roots = withTextures ? TextureSearchRoots(options.DataDir, modelFile)
+                                                     : std::vector<fs::path>();
+    std::vector<std::future<TTextureOut>> pending;
+    for (const std::string& name : materialNames)
+        if (withTextures && !name.empty())
+            pending.push_back(std::async(std::launch::async, [&roots, name] { return PrepareTexture(roots, name); }));
+        else
+            pending.push_back({});
 
     auto scene = std::make_unique<aiScene>();
     scene->mRootNode = new aiNode(fs::path(modelFile).stem().string());
@@ -594,42 +588,6 @@ TExportResult ExportModel(const TP3dModell& model, const std::string& modelFile,
     auto* io = new TStagedIOSystem;  // the exporter owns it
     Assimp::Exporter exporter;
     exporter.SetIOHandler(io);
-
-    std::vector<std::string> taken;
-    std::vector<aiTexture*> embedded;
-    scene->mNumMaterials = static_cast<unsigned>(materialNames.size());
-    scene->mMaterials = new aiMaterial*[std::max<std::size_t>(1, materialNames.size())];
-    for (std::size_t k = 0; k < materialNames.size(); ++k) {
-        auto* material = new aiMaterial;
-        scene->mMaterials[k] = material;
-        const aiString name(materialNames[k].empty() ? std::string("untextured") : materialNames[k]);
-        material->AddProperty(&name, AI_MATKEY_NAME);
-        const aiColor4D white(1, 1, 1, 1);
-        material->AddProperty(&white, 1, AI_MATKEY_COLOR_DIFFUSE);
-        TTextureOut& t = textures[k];
-        if (t.png.empty())
-            continue;
-        if (embed) {
-            auto* texture = new aiTexture;
-            texture->mWidth = static_cast<unsigned>(t.png.size());
-            texture->mHeight = 0;  // compressed: mWidth bytes of a PNG file
-            std::strcpy(texture->achFormatHint, "png");
-            texture->pcData = reinterpret_cast<aiTexel*>(new uint8_t[t.png.size()]);
-            std::memcpy(texture->pcData, t.png.data(), t.png.size());
-            texture->mFilename = SafeTextureFileName(t.name, taken);
-            t.pngName = "*" + std::to_string(embedded.size());
-            embedded.push_back(texture);
-        } else {
-            t.pngName = SafeTextureFileName(t.name, taken);
-        }
-        const aiString path(t.pngName);
-        material->AddProperty(&path, AI_MATKEY_TEXTURE_DIFFUSE(0));
-    }
-    if (!embedded.empty()) {
-        scene->mNumTextures = static_cast<unsigned>(embedded.size());
-        scene->mTextures = new aiTexture*[embedded.size()];
-        std::copy(embedded.begin(), embedded.end(), scene->mTextures);
-    }
 
     std::vector<aiMesh*> meshes;
     std::vector<aiNode*> nodes;
@@ -682,6 +640,50 @@ TExportResult ExportModel(const TP3dModell& model, const std::string& modelFile,
     if (meshes.empty()) {
         result.Error = "nothing to export: the chosen LOD(s) have no faces";
         return result;
+    }
+
+    // Materials: the textures as they came back.
+    std::vector<TTextureOut> textures(materialNames.size());
+    for (std::size_t k = 0; k < pending.size(); ++k)
+        if (pending[k].valid()) {
+            textures[k] = pending[k].get();
+            if (!textures[k].problem.empty())
+                result.Warnings.push_back(textures[k].problem);
+        }
+    std::vector<std::string> taken;
+    std::vector<aiTexture*> embedded;
+    scene->mNumMaterials = static_cast<unsigned>(materialNames.size());
+    scene->mMaterials = new aiMaterial*[std::max<std::size_t>(1, materialNames.size())];
+    for (std::size_t k = 0; k < materialNames.size(); ++k) {
+        auto* material = new aiMaterial;
+        scene->mMaterials[k] = material;
+        const aiString name(materialNames[k].empty() ? std::string("untextured") : materialNames[k]);
+        material->AddProperty(&name, AI_MATKEY_NAME);
+        const aiColor4D white(1, 1, 1, 1);
+        material->AddProperty(&white, 1, AI_MATKEY_COLOR_DIFFUSE);
+        TTextureOut& t = textures[k];
+        if (t.png.empty())
+            continue;
+        if (embed) {
+            auto* texture = new aiTexture;
+            texture->mWidth = static_cast<unsigned>(t.png.size());
+            texture->mHeight = 0;  // compressed: mWidth bytes of a PNG file
+            std::strcpy(texture->achFormatHint, "png");
+            texture->pcData = reinterpret_cast<aiTexel*>(new uint8_t[t.png.size()]);
+            std::memcpy(texture->pcData, t.png.data(), t.png.size());
+            texture->mFilename = SafeTextureFileName(t.name, taken);
+            t.pngName = "*" + std::to_string(embedded.size());
+            embedded.push_back(texture);
+        } else {
+            t.pngName = SafeTextureFileName(t.name, taken);
+        }
+        const aiString path(t.pngName);
+        material->AddProperty(&path, AI_MATKEY_TEXTURE_DIFFUSE(0));
+    }
+    if (!embedded.empty()) {
+        scene->mNumTextures = static_cast<unsigned>(embedded.size());
+        scene->mTextures = new aiTexture*[embedded.size()];
+        std::copy(embedded.begin(), embedded.end(), scene->mTextures);
     }
 
     // The PNG files beside the export, staged with the library's files.
