@@ -28,7 +28,8 @@ std::array<char, 4> ReadFileMagic(const std::string& path) {
     std::filesystem::file_status status;
     const auto f = OpenForReading(path, status);
     std::array<char, 4> magic{};
-    if (std::fread(magic.data(), 1, magic.size(), f.get()) != magic.size()) throw EReadError();
+    if (std::fread(magic.data(), 1, magic.size(), f.get()) != magic.size())
+        throw EReadError(0, "the file is shorter than its 4-byte magic");
     return magic;
 }
 
@@ -55,7 +56,7 @@ std::string TMemStream::ReadZString() {
     const uint64_t rem = Remaining();
     const uint8_t* p = Cursor();
     const void* z = rem ? std::memchr(p, 0, static_cast<std::size_t>(rem)) : nullptr;
-    if (!z) throw EReadError();
+    if (!z) throw EReadError(pos_, "a name runs to the end of the file without its closing zero");
     const std::size_t len = static_cast<const uint8_t*>(z) - p;
     std::string s(reinterpret_cast<const char*>(p), len);
     pos_ += len + 1;
@@ -64,10 +65,10 @@ std::string TMemStream::ReadZString() {
 
 std::string TMemStream::ReadTextureName() {
     constexpr std::size_t kWindow = 256;
-    if (Remaining() < kWindow) throw EReadError();
+    if (Remaining() < kWindow) throw EReadError(pos_, "a texture name's 256-byte window runs past the end of the file");
     const uint8_t* p = Cursor();
     const void* z = std::memchr(p, 0, kWindow);
-    if (!z) throw EReadError();
+    if (!z) throw EReadError(pos_, "a texture name without a closing zero in its 256-byte window");
     const std::size_t len = static_cast<const uint8_t*>(z) - p;
     std::string s(reinterpret_cast<const char*>(p), len);
     pos_ += len + 1;
@@ -85,20 +86,30 @@ void CheckArrayFits(const TMemStream& stream, int64_t count, uint64_t elementSiz
                        ") exceeds the rest of the file");
 }
 
-bool ReadArray(TMemStream& stream, void* buffer, uint64_t count, uint64_t elementSize) {
+void TMemStream::ThrowShortRead(uint64_t n) const {
+    throw EReadError(pos_, "the file ends " + std::to_string(Remaining()) + " bytes into a field of " +
+                               std::to_string(n) + " bytes");
+}
+
+TReadResult ReadArray(TMemStream& stream, void* buffer, uint64_t count, uint64_t elementSize) {
     const uint64_t size = count * elementSize;
     if (size < 1024) {
         stream.ReadBytes(buffer, size);
-        return true;
+        return {};
     }
+    const uint64_t start = stream.Position();
     LzssResult r = LzssDecode(stream.Cursor(), static_cast<std::size_t>(stream.Remaining()),
                               static_cast<uint8_t*>(buffer), static_cast<std::size_t>(size),
                               LzssChecksum::Unsigned);
+    const std::string block = "the compressed block of " + std::to_string(size) + " bytes at " + std::to_string(start);
     switch (r.status) {
-    case LzssStatus::Ok: stream.Skip(r.consumed); return true;
-    case LzssStatus::Truncated: throw EReadError();
-    default: return false;
+    case LzssStatus::Ok: stream.Skip(r.consumed); return {};
+    case LzssStatus::Truncated: throw EReadError(start + r.errorAt, block + " runs past the end of the file");
+    case LzssStatus::ZeroOffset:
+        return {TReadStatus::BadBlock, start + r.errorAt, block + " copies from distance 0"};
+    case LzssStatus::BadChecksum: break;
     }
+    return {TReadStatus::BadBlock, start + r.errorAt, block + " does not match its checksum"};
 }
 
 }  // namespace vistrel

@@ -27,11 +27,14 @@ public:
     uint64_t Remaining() const { return pos_ < data_.size() ? data_.size() - pos_ : 0; }
 
     void ReadBytes(void* out, uint64_t n) {
-        if (n > Remaining()) throw EReadError();
+        if (n > Remaining()) ThrowShortRead(n);
         if (n) std::memcpy(out, data_.data() + pos_, static_cast<std::size_t>(n));
         pos_ += n;
     }
     void Skip(uint64_t n) { pos_ += n; }
+    // Raises EReadError for a field of n bytes at the position that the rest
+    // of the file cannot hold.
+    [[noreturn]] void ThrowShortRead(uint64_t n) const;
 
     int32_t ReadInt32() { return static_cast<int32_t>(ReadU32()); }
     uint32_t ReadU32() {
@@ -77,9 +80,11 @@ private:
     uint64_t pos_ = 0;
 };
 
-// Outcome of ReadArray: ok, or the block failed (bad checksum, zero offset).
-// A short read raises EReadError instead.
-bool ReadArray(TMemStream& stream, void* buffer, uint64_t count, uint64_t elementSize);
+// Reads count elements by the compression rule: stored when they take less
+// than 1024 bytes, else one compressed block. Ok, or BadBlock with the
+// offset and cause when the block does not decode; a short read raises
+// EReadError instead.
+TReadResult ReadArray(TMemStream& stream, void* buffer, uint64_t count, uint64_t elementSize);
 // Raises EBadData when count elements of elementSize bytes cannot be stored in
 // what remains of the stream, raw or compressed, so nothing absurd is allocated.
 void CheckArrayFits(const TMemStream& stream, int64_t count, uint64_t elementSize,

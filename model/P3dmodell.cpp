@@ -1,6 +1,7 @@
 #include "P3dmodell.h"
 
 #include <cstring>
+#include <new>
 
 #include "MemStream.h"
 #include "NumberFormat.h"
@@ -9,6 +10,47 @@ namespace vistrel {
 
 TP3dLOD::TP3dLOD(TLogEvent onLog, TMessageEvent onMessage)
     : OnLog(std::move(onLog)), OnMessage(std::move(onMessage)) {}
+
+TReadResult TP3dLOD::Guarded(const TMemStream& stream, const std::function<TReadResult()>& body) {
+    TReadResult result;
+    try {
+        return body();
+    } catch (const EReadError& e) {
+        result = {TReadStatus::ShortRead, e.Offset,
+                  e.Cause.empty() ? std::string("the file ends inside the LOD") : e.Cause};
+    } catch (const EBadData& e) {
+        result = {TReadStatus::BadData, stream.Position(), e.what()};
+    } catch (const EListError& e) {
+        result = {TReadStatus::BadIndex, stream.Position(), e.what()};
+    } catch (const std::bad_alloc&) {
+        result = {TReadStatus::NoMemory, stream.Position(), "out of memory"};
+    } catch (const std::exception& e) {
+        result = {TReadStatus::BadValue, stream.Position(), e.what()};
+    }
+    // a short read, an index outside a list, a count that cannot be, or an
+    // allocation that failed: the LOD keeps what it read
+    Message("Complete loading of P3d failed!\nSorry ;)");
+    return result;
+}
+
+TReadResult TP3dLOD::Refuse(const TMemStream& stream, const std::string& message, TReadStatus status,
+                            std::string cause) const {
+    Message(message);
+    return {status, stream.Position(), std::move(cause)};
+}
+
+const char* ReadStatusName(TReadStatus status) {
+    switch (status) {
+    case TReadStatus::Ok: return "ok";
+    case TReadStatus::ShortRead: return "short read";
+    case TReadStatus::BadData: return "bad data";
+    case TReadStatus::BadBlock: return "bad compressed block";
+    case TReadStatus::BadIndex: return "bad index";
+    case TReadStatus::BadValue: return "bad value";
+    case TReadStatus::NoMemory: return "out of memory";
+    }
+    return "unknown";
+}
 
 void TP3dLOD::Log(const std::string& line) const {
     if (OnLog) OnLog(line);
@@ -40,6 +82,7 @@ void TP3dModell::Message(const std::string& text) const {
 }
 
 void TP3dModell::Clear() {
+    failure_ = {};
     GeometryLOD = nullptr;
     LODs.Clear();
     Masses.clear();
@@ -79,6 +122,7 @@ bool TP3dModell::OpenStream(TMemStream& stream) {
     } else {
         format_ = Format::Unknown;
         Message("Incorrect Format!");
+        failure_ = {TReadStatus::BadValue, 0, "the magic is neither BMDL nor MLOD"};
         result = false;
     }
     complete_ = result;

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "ReadResult.h"
+
 namespace vistrel {
 
 // A callable that takes one line of text. Empty means nobody listens.
@@ -26,6 +28,10 @@ public:
 class EReadError : public EP3dError {          // "Stream read error"
 public:
     EReadError() : EP3dError("Stream read error") {}
+    EReadError(uint64_t offset, std::string cause)
+        : EP3dError("Stream read error"), Offset(offset), Cause(std::move(cause)) {}
+    uint64_t Offset = 0;  // where in the file the read began
+    std::string Cause;    // what ran past the end; empty when not known
 };
 class EWriteError : public EP3dError {         // "Stream write error"
 public:
@@ -150,14 +156,22 @@ public:
     TLogEvent OnLog;
     TMessageEvent OnMessage;
 
-    // Reads one LOD body. False after a message of its own; other errors
-    // (short read, index outside a list, bad counts) are raised.
-    bool ReadLOD(TMemStream& stream);
+    // Reads one LOD body. Raises nothing: a failure has been shown through
+    // OnMessage, and the LOD keeps what was read before it.
+    TReadResult ReadLOD(TMemStream& stream);
     // Reads one LOD block of the editable format ("SP3X"), the same way;
     // the masses of its "#Mass#" tag go to masses.
-    bool ReadEditableLOD(TMemStream& stream, std::vector<float>& masses);
+    TReadResult ReadEditableLOD(TMemStream& stream, std::vector<float>& masses);
 
 private:
+    TReadResult ReadLODBody(TMemStream& stream);
+    TReadResult ReadEditableLODBody(TMemStream& stream, std::vector<float>& masses);
+    // Runs a LOD body; what it raises becomes a result, shown as
+    // "Complete loading of P3d failed!".
+    TReadResult Guarded(const TMemStream& stream, const std::function<TReadResult()>& body);
+    // A failure the body shows itself: the message, and the result.
+    TReadResult Refuse(const TMemStream& stream, const std::string& message, TReadStatus status,
+                       std::string cause) const;
     void Log(const std::string& line) const;
     void Message(const std::string& text) const;
 };
@@ -198,6 +212,10 @@ public:
 
     // The result of the last Open: true when the model was read completely.
     bool Complete() const { return complete_; }
+    // Where and why the last Open stopped; Ok when it read the model
+    // completely. A read error that leaves the constructor carries its own
+    // offset and cause (EReadError).
+    const TReadResult& Failure() const { return failure_; }
 
     // Writes the model in the editable format, atomically: on any failure an
     // existing file keeps its contents. Reports "MLOD saved" (and any texts
@@ -212,6 +230,7 @@ private:
     bool OpenStream(TMemStream& stream);
     bool complete_ = false;
     Format format_ = Format::None;
+    TReadResult failure_;
 };
 
 // The first four bytes of a file, which tell its format ("BMDL", "MLOD");

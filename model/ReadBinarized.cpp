@@ -48,21 +48,21 @@ uint32_t MapFaceFlags(uint32_t f) {
     return flags;
 }
 
-// Reads count 16-bit indices by the compression rule. False on a failed block.
-bool ReadIndices(TMemStream& stream, int32_t count, std::vector<uint16_t>& out, const char* what) {
+// Reads count 16-bit indices by the compression rule.
+TReadResult ReadIndices(TMemStream& stream, int32_t count, std::vector<uint16_t>& out, const char* what) {
     CheckArrayFits(stream, count, 2, what);
     out.assign(static_cast<std::size_t>(count), 0);
     return ReadArray(stream, out.data(), static_cast<uint64_t>(count), 2);
 }
 
-// Reads and drops count elements by the compression rule. False on a failed block.
-bool DropArray(TMemStream& stream, int32_t count, uint64_t elementSize, const char* what) {
+// Reads and drops count elements by the compression rule.
+TReadResult DropArray(TMemStream& stream, int32_t count, uint64_t elementSize, const char* what) {
     CheckArrayFits(stream, count, elementSize, what);
     const uint64_t size = static_cast<uint64_t>(count) * elementSize;
     if (size < 1024) {
-        if (size > stream.Remaining()) throw EReadError();
+        if (size > stream.Remaining()) stream.ThrowShortRead(size);
         stream.Skip(size);
-        return true;
+        return {};
     }
     std::vector<uint8_t> scratch(static_cast<std::size_t>(size));
     return ReadArray(stream, scratch.data(), static_cast<uint64_t>(count), elementSize);
@@ -70,7 +70,11 @@ bool DropArray(TMemStream& stream, int32_t count, uint64_t elementSize, const ch
 
 }  // namespace
 
-bool TP3dLOD::ReadLOD(TMemStream& s) {
+TReadResult TP3dLOD::ReadLOD(TMemStream& s) {
+    return Guarded(s, [this, &s] { return ReadLODBody(s); });
+}
+
+TReadResult TP3dLOD::ReadLODBody(TMemStream& s) {
     const bool logging = static_cast<bool>(OnLog);
     auto logN = [&](const char* mask, double value) {
         if (logging) OnLog(FormatFloat(mask, value));
@@ -82,9 +86,9 @@ bool TP3dLOD::ReadLOD(TMemStream& s) {
     logN("'Vertex Info Count: '0", nvi);
     CheckArrayFits(s, nvi, 4, "vertex info");
     VertexInfo.assign(static_cast<std::size_t>(nvi), 0);
-    if (!ReadArray(s, VertexInfo.data(), static_cast<uint64_t>(nvi), 4)) {
+    if (TReadResult r = ReadArray(s, VertexInfo.data(), static_cast<uint64_t>(nvi), 4); !r.Ok()) {
         Message("Error reading VertexInfo!");
-        return false;
+        return r;
     }
 
     logPos("'Offset: '0");
@@ -92,9 +96,9 @@ bool TP3dLOD::ReadLOD(TMemStream& s) {
     logN("'UV Count: '0", nuv);
     CheckArrayFits(s, nuv, 8, "UV data");
     UVData.assign(static_cast<std::size_t>(nuv), AUV{});
-    if (!ReadArray(s, UVData.data(), static_cast<uint64_t>(nuv), 8)) {
+    if (TReadResult r = ReadArray(s, UVData.data(), static_cast<uint64_t>(nuv), 8); !r.Ok()) {
         Message("Error reading UV_Data!");
-        return false;
+        return r;
     }
 
     const int32_t nv = s.ReadInt32();
@@ -138,9 +142,9 @@ bool TP3dLOD::ReadLOD(TMemStream& s) {
     CheckArrayFits(s, nu, 2, "unique vertexes");
     UniqueVertexes.Count = nu;
     UniqueVertexes.Items.assign(static_cast<std::size_t>(nu), 0);
-    if (!ReadArray(s, UniqueVertexes.Items.data(), static_cast<uint64_t>(nu), 2)) {
+    if (TReadResult r = ReadArray(s, UniqueVertexes.Items.data(), static_cast<uint64_t>(nu), 2); !r.Ok()) {
         Message("Error reading Unique_Vertex_Count!");
-        return false;
+        return r;
     }
 
     const int32_t nl = s.ReadInt32();
@@ -148,9 +152,9 @@ bool TP3dLOD::ReadLOD(TMemStream& s) {
     CheckArrayFits(s, nl, 2, "links to unique vertexes");
     LinkToUnique.Count = nl;
     LinkToUnique.Items.assign(static_cast<std::size_t>(nl), 0);
-    if (!ReadArray(s, LinkToUnique.Items.data(), static_cast<uint64_t>(nl), 2)) {
+    if (TReadResult r = ReadArray(s, LinkToUnique.Items.data(), static_cast<uint64_t>(nl), 2); !r.Ok()) {
         Message("Error reading Link_to_Unique_Count!");
-        return false;
+        return r;
     }
 
     const int32_t np = s.ReadInt32();
@@ -164,10 +168,10 @@ bool TP3dLOD::ReadLOD(TMemStream& s) {
         p->Flags = MapFaceFlags(s.ReadU32());
         p->TextureIndex = s.ReadInt16();
         p->VertexCount = s.ReadU8();
-        if (p->VertexCount != 3 && p->VertexCount != 4) {
-            Message("Error! Invalid number of vertexes in Poly!");
-            return false;
-        }
+        if (p->VertexCount != 3 && p->VertexCount != 4)
+            return Refuse(s, "Error! Invalid number of vertexes in Poly!", TReadStatus::BadValue,
+                          "face " + std::to_string(k) + " has " + std::to_string(p->VertexCount) +
+                              " corners; 3 or 4 are allowed");
         for (int32_t c = 0; c < p->VertexCount; ++c) {
             const int16_t v = s.ReadInt16();
             if (v < 0 || static_cast<std::size_t>(v) >= uvCount)
@@ -204,9 +208,9 @@ bool TP3dLOD::ReadLOD(TMemStream& s) {
 
         const int32_t nf = s.ReadInt32();
         logN("'FaceCount: '0", nf);
-        if (!ReadIndices(s, nf, indices, "selection faces")) {
+        if (TReadResult r = ReadIndices(s, nf, indices, "selection faces"); !r.Ok()) {
             Message("Error reading Sel_Face_Count!");
-            return false;
+            return r;
         }
         sel->Polygons.Reserve(indices.size());
         for (uint16_t index : indices) sel->Polygons.Add(Polygons.Items(index));
@@ -215,35 +219,35 @@ bool TP3dLOD::ReadLOD(TMemStream& s) {
         logPos("'Offset: '0");
         const int32_t na = s.ReadInt32();
         logN("'Unknown Count1: '0", na);
-        if (!DropArray(s, na, 4, "selection entries")) {
+        if (TReadResult r = DropArray(s, na, 4, "selection entries"); !r.Ok()) {
             Message("Unknown Count1!");
-            return false;
+            return r;
         }
 
         s.Skip(1);
         logPos("'Offset: '0");
         const int32_t nb = s.ReadInt32();
         logN("'Unknown Count2: '0", nb);
-        if (!DropArray(s, nb, 4, "selection entries")) {
+        if (TReadResult r = DropArray(s, nb, 4, "selection entries"); !r.Ok()) {
             Message("Unknown Count2!");
-            return false;
+            return r;
         }
 
         logPos("'Offset SelVertexCount: '0");
         const int32_t nsv = s.ReadInt32();
         logN("'VertexCount: '0", nsv);
-        if (!ReadIndices(s, nsv, indices, "selection vertexes")) {
+        if (TReadResult r = ReadIndices(s, nsv, indices, "selection vertexes"); !r.Ok()) {
             Message("Error reading Sel_Vertexes_Count!");
-            return false;
+            return r;
         }
         sel->Vertexes.Reserve(indices.size());
         for (uint16_t index : indices) sel->Vertexes.Add(Vertexes.Items(index));
 
         const int32_t nc = s.ReadInt32();
         logN("'Unknown Count2: '0", nc);
-        if (!DropArray(s, nc, 1, "selection entries")) {
+        if (TReadResult r = DropArray(s, nc, 1, "selection entries"); !r.Ok()) {
             Message("Error reading UnknownCount3!");
-            return false;
+            return r;
         }
         Log("------------------");
     }
@@ -288,7 +292,7 @@ bool TP3dLOD::ReadLOD(TMemStream& s) {
 
     Log("************************* /End of Lod *************************");
     logPos("'Offset: '0");
-    return true;
+    return {};
 }
 
 bool TP3dModell::ReadBinarized(TMemStream& s) {
@@ -316,12 +320,9 @@ bool TP3dModell::ReadBinarized(TMemStream& s) {
         logN("'****************** reading LOD '0'***********************'", i);
         TP3dLOD* lod = new TP3dLOD(OnLog, OnMessage);
         LODs.Add(lod);
-        try {
-            if (!lod->ReadLOD(s)) return false;
-        } catch (const std::exception&) {
-            // a short read, an index outside a list, a count that cannot be,
-            // or an allocation that failed: the LOD keeps what it read
-            Message("Complete loading of P3d failed!\nSorry ;)");
+        failure_ = lod->ReadLOD(s);
+        if (!failure_.Ok()) {
+            failure_.Lod = i;
             return false;
         }
     }
@@ -359,8 +360,9 @@ bool TP3dModell::ReadBinarized(TMemStream& s) {
         if (m == GeometryLOD->UniqueVertexes.Count) {
             // m equals a table that was read from this file, so it is bounded
             Masses.assign(static_cast<std::size_t>(m), 0.0f);
-            if (!ReadArray(s, Masses.data(), static_cast<uint64_t>(m), 4)) {
+            if (TReadResult r = ReadArray(s, Masses.data(), static_cast<uint64_t>(m), 4); !r.Ok()) {
                 Message("Error reading Masses!");
+                failure_ = r;
                 return false;
             }
         } else {

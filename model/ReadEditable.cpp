@@ -28,6 +28,7 @@
 // from the point flags; the bounding box of the points. Counts are checked
 // against the rest of the file before anything is allocated for them.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -90,7 +91,11 @@ bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 }  // namespace
 
-bool TP3dLOD::ReadEditableLOD(TMemStream& s, std::vector<float>& masses) {
+TReadResult TP3dLOD::ReadEditableLOD(TMemStream& s, std::vector<float>& masses) {
+    return Guarded(s, [this, &s, &masses] { return ReadEditableLODBody(s, masses); });
+}
+
+TReadResult TP3dLOD::ReadEditableLODBody(TMemStream& s, std::vector<float>& masses) {
     const bool logging = static_cast<bool>(OnLog);
     auto logN = [&](const char* mask, double value) {
         if (logging) OnLog(FormatFloat(mask, value));
@@ -99,10 +104,12 @@ bool TP3dLOD::ReadEditableLOD(TMemStream& s, std::vector<float>& masses) {
     char magic[4];
     s.ReadBytes(magic, 4);
     const uint32_t headerSize = s.ReadU32();
-    if (std::memcmp(magic, "SP3X", 4) != 0 || headerSize < kHeaderBytes) {
-        Message("Error! LOD is not SP3X!");
-        return false;
-    }
+    if (std::memcmp(magic, "SP3X", 4) != 0)
+        return Refuse(s, "Error! LOD is not SP3X!", TReadStatus::BadValue, "the LOD does not start with SP3X");
+    if (headerSize < kHeaderBytes)
+        return Refuse(s, "Error! LOD is not SP3X!", TReadStatus::BadValue,
+                      "the LOD header claims " + std::to_string(headerSize) + " bytes, fewer than its " +
+                          std::to_string(kHeaderBytes));
     s.ReadU32();  // header version
     const int32_t np = s.ReadInt32();
     const int32_t nn = s.ReadInt32();
@@ -135,10 +142,9 @@ bool TP3dLOD::ReadEditableLOD(TMemStream& s, std::vector<float>& masses) {
     for (int32_t k = 0; k < nf; ++k) {
         const std::string texture = Field(s, kTextureField);
         const int32_t n = s.ReadInt32();
-        if (n != 3 && n != 4) {
-            Message("Error! Invalid number of vertexes in Poly!");
-            return false;
-        }
+        if (n != 3 && n != 4)
+            return Refuse(s, "Error! Invalid number of vertexes in Poly!", TReadStatus::BadValue,
+                          "face " + std::to_string(k) + " has " + std::to_string(n) + " corners; 3 or 4 are allowed");
         TCornerRef stored[4];
         for (TCornerRef& c : stored) {
             c.point = s.ReadInt32();
@@ -200,8 +206,8 @@ bool TP3dLOD::ReadEditableLOD(TMemStream& s, std::vector<float>& masses) {
         return index;
     };
     auto tooMany = [&] {
-        Message("Error! LOD has more than 32767 vertexes!");
-        return false;
+        return Refuse(s, "Error! LOD has more than 32767 vertexes!", TReadStatus::BadValue,
+                      "the points, normals and texture coordinates make more than 32767 vertexes");
     };
     if (points.size() > kMaxTableIndex + 1) return tooMany();
     const std::size_t room = std::min(std::max(corners.size(), points.size()), kMaxTableIndex + 1);
@@ -251,15 +257,15 @@ bool TP3dLOD::ReadEditableLOD(TMemStream& s, std::vector<float>& masses) {
 
     char tagg[4];
     s.ReadBytes(tagg, 4);
-    if (std::memcmp(tagg, "TAGG", 4) != 0) {
-        Message("Error! No TAGG after the faces!");
-        return false;
-    }
+    if (std::memcmp(tagg, "TAGG", 4) != 0)
+        return Refuse(s, "Error! No TAGG after the faces!", TReadStatus::BadValue, "no TAGG after the faces");
     const uint64_t masks = static_cast<uint64_t>(np) + static_cast<uint64_t>(nf);
     for (;;) {
         const std::string name = Field(s, kNameField);
         const uint32_t length = s.ReadU32();
-        if (length > s.Remaining()) throw EReadError();
+        if (length > s.Remaining())
+            throw EReadError(s.Position(), "tag " + name + " of " + std::to_string(length) +
+                                               " bytes runs past the end of the file");
         const uint64_t end = s.Position() + length;
         if (logging) OnLog("Tag: " + name + " (" + std::to_string(length) + ")");
         if (name == "#EndOfFile#") {
@@ -291,7 +297,7 @@ bool TP3dLOD::ReadEditableLOD(TMemStream& s, std::vector<float>& masses) {
     }
     Resolution = s.ReadFloat();
     logN("'Resolution: '0.000e-00", Resolution);
-    return true;
+    return {};
 }
 
 bool TP3dModell::ReadEditable(TMemStream& s) {
@@ -299,6 +305,9 @@ bool TP3dModell::ReadEditable(TMemStream& s) {
     const uint32_t version = s.ReadU32();
     if (version != kVersion && version != kWriterVersion) {
         Message("Unknown MLOD version!");
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "0x%X", version);
+        failure_ = {TReadStatus::BadValue, s.Position() - 4, std::string("version ") + hex + " is not one this reader knows"};
         return false;
     }
     const int32_t n = s.ReadInt32();
@@ -314,10 +323,9 @@ bool TP3dModell::ReadEditable(TMemStream& s) {
         TP3dLOD* lod = new TP3dLOD(OnLog, OnMessage);
         LODs.Add(lod);
         std::vector<float> masses;
-        try {
-            if (!lod->ReadEditableLOD(s, masses)) return false;
-        } catch (const std::exception&) {
-            Message("Complete loading of P3d failed!\nSorry ;)");
+        failure_ = lod->ReadEditableLOD(s, masses);
+        if (!failure_.Ok()) {
+            failure_.Lod = i;
             return false;
         }
         if (lod->Resolution == kGeometryResolution) {

@@ -76,9 +76,31 @@ void AppendLodText(std::string& out, const TP3dLOD& lod, int index) {
     for (const std::string& property : lod.Properties) out += "    " + property + '\n';
 }
 
+// "LOD 3 at byte 1234: cause" (no LOD outside the LOD bodies).
+std::string FailureLine(const vistrel::TReadResult& failure) {
+    std::string line = failure.Lod >= 0 ? "LOD " + std::to_string(failure.Lod) + " at byte " : "at byte ";
+    return line + std::to_string(failure.Offset) + ": " + failure.Cause;
+}
+
+// Nothing when the model was read completely.
+void AppendFailureJson(std::string& out, const vistrel::TReadResult& failure) {
+    if (failure.Ok()) return;
+    out += ",\"failure\":{\"lod\":";
+    if (failure.Lod >= 0)
+        AppendJsonInt(out, failure.Lod);
+    else
+        out += "null";
+    out += ",\"offset\":";
+    AppendJsonInt(out, static_cast<long long>(failure.Offset));
+    out += ",\"cause\":";
+    AppendJsonText(out, failure.Cause);
+    out += '}';
+}
+
 std::string InfoText(const std::string& path, const TP3dModell& model) {
     std::string out = "File: " + path + '\n';
     out += "Format: " + FormatState(model) + '\n';
+    if (!model.Failure().Ok()) out += "Failure: " + FailureLine(model.Failure()) + '\n';
     out += "LODs: " + std::to_string(model.LODs.Count()) + '\n';
     int index = 0;
     for (const TP3dLOD* lod : model.LODs) AppendLodText(out, *lod, index++);
@@ -159,6 +181,7 @@ std::string InfoJson(const std::string& path, const TToolModel& loaded) {
     if (!loaded.Model) {
         out += ",\"error\":";
         AppendJsonText(out, loaded.Error);
+        if (!loaded.Failure.Ok()) AppendFailureJson(out, loaded.Failure);
         out += "}\n";
         return out;
     }
@@ -167,6 +190,7 @@ std::string InfoJson(const std::string& path, const TToolModel& loaded) {
     AppendJsonText(out, FormatName(model));
     out += ",\"complete\":";
     out += model.Complete() ? "true" : "false";
+    AppendFailureJson(out, model.Failure());
     out += ",\"messages\":[";
     bool first = true;
     for (const std::string& message : loaded.Messages) {
@@ -214,7 +238,10 @@ int RunInfo(const TArgs& args) {
     if (path.empty()) return UsageError(kInfoCommand, "FILE must not be empty");
 
     const TToolModel loaded = LoadModel(path);
-    if (!loaded.Model) ReportError(loaded.Error);
+    if (!loaded.Model) {
+        ReportError(loaded.Error);
+        if (!loaded.Failure.Ok()) ReportError(FailureLine(loaded.Failure));
+    }
 
     std::string out;
     if (json)
@@ -240,16 +267,20 @@ const TSubcommand kInfoCommand{
     "face counts and its extent (Start, End, L/W/H over its vertices, \"-\" for a\n"
     "selection without vertices), and the named properties as \"name= value\".\n"
     "Then the geometry LOD with its number of masses, and the model's mass as\n"
-    "\"Complete Mass: ...\". Names are written with their bytes as stored.\n"
+    "\"Complete Mass: ...\". Names are written with their bytes as stored. When\n"
+    "reading stopped part-way, a line \"Failure: LOD n at byte b: cause\" follows\n"
+    "the format.\n"
     "\n"
     "--json  prints one JSON object on standard output instead:\n"
-    "  {\"file\", \"messages\": [texts], \"lods\": [{\"resolution\", \"name\",\n"
+    "  {\"file\", \"format\", \"complete\", \"failure\" (only when reading stopped:\n"
+    "   {\"lod\": index or null, \"offset\": byte, \"cause\": text}), \"messages\": [texts], \"lods\": [{\"resolution\", \"name\",\n"
     "   \"vertexes\", \"normals\", \"unique\", \"faces\", \"textures\": [names],\n"
     "   \"min\": [x,y,z], \"max\": [x,y,z], \"selections\": [{\"name\", \"vertexes\",\n"
     "   \"faces\", \"start\": [x,y,z] or null, \"end\": [x,y,z] or null}],\n"
     "   \"properties\": [\"name= value\"]}], \"geometry_lod\": index or null,\n"
     "   \"masses\": count or null, \"mass\", \"offset1\", \"offset2\", \"offset3\"}\n"
-    "  When FILE cannot be read at all the object is {\"file\", \"error\": text}.\n"
+    "  When FILE cannot be read at all the object is {\"file\", \"error\": text},\n"
+    "  with \"failure\" when the file ends before its header does.\n"
     "  Floats are written so that they read back as the same 32-bit float\n"
     "  (null when not finite); texts are bytes taken as Latin-1 and written as\n"
     "  UTF-8 with control characters escaped.\n",

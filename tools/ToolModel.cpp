@@ -57,6 +57,12 @@ TToolModel LoadModel(const std::string& path, vistrel::TLogEvent onLog) {
     };
     try {
         loaded.Model = std::make_unique<vistrel::TP3dModell>(path, std::move(onLog), std::move(onMessage));
+        loaded.Failure = loaded.Model->Failure();
+    } catch (const vistrel::EReadError& e) {
+        loaded.Model.reset();
+        loaded.Error = e.what();
+        if (!e.Cause.empty())
+            loaded.Failure = {vistrel::TReadStatus::ShortRead, e.Offset, e.Cause};
     } catch (const std::exception& e) {
         loaded.Model.reset();
         loaded.Error = e.what();

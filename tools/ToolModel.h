@@ -13,13 +13,11 @@
 
 namespace p3dtool {
 
-// Exit statuses of every subcommand.
-enum ExitStatus : int {
-    kExitComplete = 0,   // the model was read completely
-    kExitIncomplete = 1, // the reader reported a failure: partial or empty model,
-                         // or an unknown magic
-    kExitFailure = 2,    // the file could not be read at all, or bad arguments
-};
+// Exit statuses of every subcommand: the model library's, shared with the
+// viewer's picture mode.
+using vistrel::kExitComplete;
+using vistrel::kExitFailure;
+using vistrel::kExitIncomplete;
 
 // Writes the bytes as they are (no newline added, no locale involved).
 // False when the stream reports an error.
@@ -45,6 +43,7 @@ struct TToolModel {
     std::unique_ptr<vistrel::TP3dModell> Model;  // none when the file could not be read
     std::string Error;                           // then the text of the error
     std::vector<std::string> Messages;           // the reader's messages, in order
+    vistrel::TReadResult Failure;                // where and why reading stopped
 };
 
 // Reads the file; every message of the reader is written to standard error

@@ -254,7 +254,7 @@ int RunScreenshot(const TScreenshotOptions& options)
     const TLeakCheckAtScopeEnd leakCheck;  // while the driver is loaded
     if (!context.Ok()) {
         WriteError(QStringLiteral("no OpenGL context: ") + QString::fromStdString(context.Error()));
-        return kScreenshotFailure;
+        return kExitFailure;
     }
 
     // The model, read whatever its format (there is no editor to hand a
@@ -265,20 +265,20 @@ int RunScreenshot(const TScreenshotOptions& options)
                                              [](const std::string& text) { WriteError(QString::fromLatin1(text)); });
     } catch (const std::exception& error) {
         WriteError(QString::fromLocal8Bit(error.what()));
-        return kScreenshotFailure;
+        return kExitFailure;
     }
-    const int status = model->Complete() ? kScreenshotComplete : kScreenshotIncomplete;
+    const int status = model->Complete() ? kExitComplete : kExitIncomplete;
     const int lodCount = model->LODs.Count();
     if (lodCount == 0) {
         WriteError(options.File + QStringLiteral(": no LOD to show"));
-        return kScreenshotIncomplete;
+        return kExitIncomplete;
     }
     if (options.Lod >= lodCount) {
         WriteError(QStringLiteral("--lod %1: the model has %2 LOD(s), 0 to %3")
                        .arg(options.Lod)
                        .arg(lodCount)
                        .arg(lodCount - 1));
-        return kScreenshotFailure;
+        return kExitFailure;
     }
 
     TFrame frame;
@@ -295,7 +295,7 @@ int RunScreenshot(const TScreenshotOptions& options)
                            .arg(options.Selection)
                            .arg(options.Lod)
                            .arg(names.isEmpty() ? QStringLiteral("none") : names.join(QStringLiteral(", "))));
-            return kScreenshotFailure;
+            return kExitFailure;
         }
     }
     // The window's view after loading: the camera fitted to LOD 0, the light
@@ -328,7 +328,7 @@ int RunScreenshot(const TScreenshotOptions& options)
     std::string error;
     if (!WritePng(QFile::encodeName(options.Output).toStdString(), width, height, rgba.data(), false, error)) {
         WriteError(QString::fromLocal8Bit(error));
-        return kScreenshotFailure;
+        return kExitFailure;
     }
     LeaveWithoutTeardown(status);
 }

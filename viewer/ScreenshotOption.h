@@ -28,6 +28,8 @@
 
 #include <array>
 
+#include "ReadResult.h"
+
 namespace vistrel {
 
 struct TScreenshotOptions {
@@ -60,18 +62,12 @@ bool ParseScreenshotArguments(const QStringList& arguments, TScreenshotOptions& 
 
 // Renders and writes the picture in an OpenGL context of its own that needs
 // no display server; no application object, window or platform plugin.
-// Returns the exit status when it fails before the picture is written;
+// Returns the exit status (kExitComplete, ...) when it fails before the picture is written;
 // once it is written, ends the process with that status at once
 // (LeaveWithoutTeardown).
 int RunScreenshot(const TScreenshotOptions& options);
 
 // The light track bars' positions at start-up.
 inline constexpr std::array<int, 3> kInitialLightBars{0, 10, 0};
-
-// Exit statuses.
-inline constexpr int kScreenshotComplete = 0;
-inline constexpr int kScreenshotIncomplete = 1;
-inline constexpr int kScreenshotFailure = 2;
-
 
 }  // namespace vistrel

@@ -44,13 +44,13 @@ int RunScreenshotCommand(const QStringList& arguments)
     QString error;
     if (!ParseScreenshotArguments(arguments, options, error)) {
         WriteText(stderr, QStringLiteral("vistrel: ") + error + QStringLiteral("\n\n") + UsageText());
-        return kScreenshotFailure;
+        return kExitFailure;
     }
     try {
         return RunScreenshot(options);
     } catch (const std::exception& failure) {
         WriteText(stderr, QStringLiteral("vistrel: ") + QString::fromLocal8Bit(failure.what()) + QLatin1Char('\n'));
-        return kScreenshotFailure;
+        return kExitFailure;
     }
 }
 

@@ -1,5 +1,6 @@
 // Runs the built p3dtool on files written with the test builder and checks
 // its output streams and exit status.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -347,9 +348,47 @@ TEST_F(P3dToolTest, FileEndingInModelDataCannotBeRead) {
     const TRun run = Run({"info", "--json", Write("cut.p3d", bytes)});
     EXPECT_EQ(run.status, 2);
     const JValue doc = ParseOut(run);
-    EXPECT_EQ(doc.Keys(), (std::vector<std::string>{"file", "error"}));
+    EXPECT_EQ(doc.Keys(), (std::vector<std::string>{"file", "error", "failure"}));
     EXPECT_EQ(doc["error"].text, "Stream read error");
     EXPECT_NE(run.err.find("Stream read error"), std::string::npos);
+    EXPECT_TRUE(doc["failure"]["lod"].IsNull());
+    EXPECT_EQ(doc["failure"]["offset"].number, layout.offset2);
+    EXPECT_EQ(doc["failure"]["cause"].text, "the file ends 2 bytes into a field of 4 bytes");
+    EXPECT_NE(run.err.find("p3dtool: at byte " + std::to_string(layout.offset2) + ": the file ends"), std::string::npos)
+        << run.err;
+}
+
+// Where a broken LOD breaks, and why: a short read and a refused field, in
+// JSON and in the line for people; a complete model has no failure.
+TEST_F(P3dToolTest, FailureNamesTheLodTheByteAndTheCause) {
+    const BModel model = CompleteModel();
+    vistrel::BModelLayout layout;
+    const std::vector<uint8_t> whole = vistrel::BuildModel(model, &layout);
+    const std::vector<std::string> keys = ParseOut(Run({"info", "--json", Write("whole.p3d", whole)})).Keys();
+    EXPECT_EQ(std::count(keys.begin(), keys.end(), "failure"), 0);
+
+    std::vector<uint8_t> cut = whole;
+    const std::size_t count = layout.lodStart[1] + layout.lodLayouts[1].normalCount;
+    cut.resize(count + 3);
+    const JValue shortRead = ParseOut(Run({"info", "--json", Write("cut.p3d", cut)}));
+    EXPECT_EQ(shortRead["failure"]["lod"].number, 1);
+    EXPECT_EQ(shortRead["failure"]["offset"].number, count);
+    EXPECT_EQ(shortRead["failure"]["cause"].text, "the file ends 3 bytes into a field of 4 bytes");
+
+    std::vector<uint8_t> fiveCorners = whole;
+    const std::size_t corners = layout.lodStart[0] + layout.lodLayouts[0].polygons[1] + 6;
+    fiveCorners[corners] = 5;
+    const std::string path = Write("five.p3d", fiveCorners);
+    const JValue refused = ParseOut(Run({"info", "--json", path}));
+    EXPECT_EQ(refused["failure"]["lod"].number, 0);
+    EXPECT_EQ(refused["failure"]["offset"].number, corners + 1);
+    EXPECT_EQ(refused["failure"]["cause"].text, "face 1 has 5 corners; 3 or 4 are allowed");
+    const TRun text = Run({"info", path});
+    EXPECT_EQ(text.err, "Error! Invalid number of vertexes in Poly!\n");
+    EXPECT_NE(text.out.find("\nFailure: LOD 0 at byte " + std::to_string(corners + 1) +
+                            ": face 1 has 5 corners; 3 or 4 are allowed\n"),
+              std::string::npos)
+        << text.out;
 }
 
 TEST_F(P3dToolTest, EightBitNamesBecomeValidUtf8) {
