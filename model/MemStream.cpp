@@ -80,7 +80,7 @@ void CheckArrayFits(const TMemStream& stream, int64_t count, uint64_t elementSiz
     if (count < 0) throw EBadData(std::string("Negative count of ") + what);
     const uint64_t rem = stream.Remaining();
     const uint64_t bytes = static_cast<uint64_t>(count) * elementSize;  // count < 2^31, size <= 12
-    const bool fits = bytes < 1024 ? bytes <= rem : bytes <= LzssMaxOutput(rem);
+    const bool fits = bytes < kCompressedArrayMinBytes ? bytes <= rem : bytes <= LzssMaxOutput(rem);
     if (!fits)
         throw EBadData(std::string("Count of ") + what + " (" + std::to_string(count) +
                        ") exceeds the rest of the file");
@@ -93,7 +93,7 @@ void TMemStream::ThrowShortRead(uint64_t n) const {
 
 TReadResult ReadArray(TMemStream& stream, void* buffer, uint64_t count, uint64_t elementSize) {
     const uint64_t size = count * elementSize;
-    if (size < 1024) {
+    if (size < kCompressedArrayMinBytes) {
         stream.ReadBytes(buffer, size);
         return {};
     }

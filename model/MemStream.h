@@ -80,8 +80,12 @@ private:
     uint64_t pos_ = 0;
 };
 
-// Reads count elements by the compression rule: stored when they take less
-// than 1024 bytes, else one compressed block. Ok, or BadBlock with the
+// Arrays of fewer bytes are stored as they are, larger ones as one compressed
+// block (docs/model-layouts.md, B.2).
+inline constexpr uint64_t kCompressedArrayMinBytes = 1024;
+
+// Reads count elements by the compression rule: stored when they take fewer
+// than kCompressedArrayMinBytes, else one compressed block. Ok, or BadBlock with the
 // offset and cause when the block does not decode; a short read raises
 // EReadError instead.
 TReadResult ReadArray(TMemStream& stream, void* buffer, uint64_t count, uint64_t elementSize);

@@ -222,7 +222,7 @@ public:
     // that had to be cut to fit their fields) through OnMessage. False when
     // the save was refused or aborted with a message; "Cannot create file %s"
     // and "Stream write error" are raised.
-    bool WriteMLOD(const std::string& fileName);
+    bool WriteMLOD(const std::string& fileName) const;
 
 private:
     void Log(const std::string& line) const;

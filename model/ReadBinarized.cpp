@@ -1,5 +1,7 @@
 // Reading a binarized model: the file header, the LOD bodies, the resolution
-// table and the model-wide data, with the debug log line by line.
+// table and the model-wide data, with the debug log line by line. The layout
+// is written down in docs/model-layouts.md, section B; the constants below
+// name their sections.
 #include <algorithm>
 #include <charconv>
 #include <memory>
@@ -16,11 +18,27 @@ namespace {
 // it stands, but room is reserved only for the records the rest of the file
 // can hold; the records are then read one by one, so a file that ends part-way
 // keeps (and logs) every record before the short read.
-constexpr uint64_t kMinPolygonBytes = 13;    // flags, texture, count, 3 corners
-constexpr uint64_t kMinSelectionBytes = 26;  // empty name, 5 counts, 5 skipped bytes
-constexpr uint64_t kMinPropertyBytes = 2;    // two empty names
-constexpr uint64_t kMinTrailingBytes = 8;    // 4 bytes and an empty count
-constexpr uint64_t kMinProxyBytes = 57;      // empty name and 56 bytes
+constexpr uint64_t kMinPolygonBytes = 13;    // B.4: flags, texture, count, 3 corners
+constexpr uint64_t kMinSelectionBytes = 26;  // B.5: empty name, 5 counts, 5 skipped bytes
+constexpr uint64_t kMinPropertyBytes = 2;    // B.6: two empty names
+
+// Bytes the reader passes over.
+constexpr uint64_t kBeforeLodBoxBytes = 8;        // B.3, before MinPos
+constexpr uint64_t kAfterLodBoxBytes = 16;        // B.3, after MaxPos
+constexpr uint64_t kAfterPolygonCountBytes = 4;   // B.3
+constexpr uint64_t kPropertyRecordBytes = 18;     // B.3, each property record
+constexpr uint64_t kAfterSelectionFacesBytes = 4; // B.5
+constexpr uint64_t kSelectionMiddleBytes = 1;     // B.5, between the two dropped arrays
+constexpr uint64_t kTrailingHeadBytes = 4;        // B.6, each trailing entry
+constexpr uint64_t kTrailingItemBytes = 12;       // B.6
+constexpr uint64_t kBeforeProxiesBytes = 12;      // B.6
+constexpr uint64_t kProxyDataBytes = 56;          // B.6, after each proxy name
+constexpr uint64_t kBeforeOffset1Bytes = 24;      // B.8
+constexpr uint64_t kBeforeBoundingBoxBytes = 12;  // B.8, after Offset1
+constexpr uint64_t kBeforeMassCountBytes = 54;    // B.8, after Offset3
+
+constexpr uint64_t kMinTrailingBytes = kTrailingHeadBytes + 4;  // B.6: an empty count
+constexpr uint64_t kMinProxyBytes = 1 + kProxyDataBytes;        // B.6: an empty name
 
 // How many of count records to make room for; a negative count is refused.
 std::size_t RoomFor(const TMemStream& stream, int32_t count, uint64_t minBytes, const char* what) {
@@ -38,7 +56,7 @@ std::string Triple(const char* prefix, const TVec3& v) {
     return std::string(prefix) + "(" + Fixed3(v.X) + "; " + Fixed3(v.Y) + "; " + Fixed3(v.Z) + ")";
 }
 
-// Face flags of the binarized file in the editable format's encoding.
+// Face flags of the binarized file in the editable format's encoding (B.4).
 uint32_t MapFaceFlags(uint32_t f) {
     uint32_t flags = 0;
     if (f & 0xF0000000u) flags |= 0x10u;
@@ -59,7 +77,7 @@ TReadResult ReadIndices(TMemStream& stream, int32_t count, std::vector<uint16_t>
 TReadResult DropArray(TMemStream& stream, int32_t count, uint64_t elementSize, const char* what) {
     CheckArrayFits(stream, count, elementSize, what);
     const uint64_t size = static_cast<uint64_t>(count) * elementSize;
-    if (size < 1024) {
+    if (size < kCompressedArrayMinBytes) {
         if (size > stream.Remaining()) stream.ThrowShortRead(size);
         stream.Skip(size);
         return {};
@@ -126,10 +144,10 @@ TReadResult TP3dLOD::ReadLODBody(TMemStream& s) {
         Normals.Add(n.release());
     }
 
-    s.Skip(8);
+    s.Skip(kBeforeLodBoxBytes);
     MinPos = s.ReadVec3();
     MaxPos = s.ReadVec3();
-    s.Skip(16);
+    s.Skip(kAfterLodBoxBytes);
 
     const int32_t nt = s.ReadInt32();
     logN("'Texture Count: '0", nt);
@@ -159,7 +177,7 @@ TReadResult TP3dLOD::ReadLODBody(TMemStream& s) {
 
     const int32_t np = s.ReadInt32();
     logN("'Polygon Count: '0", np);
-    s.Skip(4);
+    s.Skip(kAfterPolygonCountBytes);
     Log("reading polygons....");
     Polygons.Reserve(RoomFor(s, np, kMinPolygonBytes, "polygons"));
     const std::size_t uvCount = UVData.size();
@@ -192,7 +210,7 @@ TReadResult TP3dLOD::ReadLODBody(TMemStream& s) {
     const int32_t npr = s.ReadInt32();
     logN("'Prop_Count Count: '0", npr);
     if (npr < 0) throw EBadData("Negative count of property records");
-    s.Skip(18 * static_cast<uint64_t>(npr));
+    s.Skip(kPropertyRecordBytes * static_cast<uint64_t>(npr));
 
     Log("******************Selections**********************");
     logPos("'Read Sel_Count Offset: '0");
@@ -215,7 +233,7 @@ TReadResult TP3dLOD::ReadLODBody(TMemStream& s) {
         sel->Polygons.Reserve(indices.size());
         for (uint16_t index : indices) sel->Polygons.Add(Polygons.Items(index));
 
-        s.Skip(4);
+        s.Skip(kAfterSelectionFacesBytes);
         logPos("'Offset: '0");
         const int32_t na = s.ReadInt32();
         logN("'Unknown Count1: '0", na);
@@ -224,7 +242,7 @@ TReadResult TP3dLOD::ReadLODBody(TMemStream& s) {
             return r;
         }
 
-        s.Skip(1);
+        s.Skip(kSelectionMiddleBytes);
         logPos("'Offset: '0");
         const int32_t nb = s.ReadInt32();
         logN("'Unknown Count2: '0", nb);
@@ -268,17 +286,17 @@ TReadResult TP3dLOD::ReadLODBody(TMemStream& s) {
     logN("'Unknown Count: '0", ne);
     RoomFor(s, ne, kMinTrailingBytes, "trailing entries");
     for (int32_t k = 0; k < ne; ++k) {
-        uint8_t head[4];
-        s.ReadBytes(head, 4);
+        uint8_t head[kTrailingHeadBytes];
+        s.ReadBytes(head, kTrailingHeadBytes);
         logPos("'   Offset: '0");
         const int32_t nk = s.ReadInt32();
         logN("'   AVertex Count: '0", nk);
         if (nk < 0) throw EBadData("Negative count of trailing items");
-        s.Skip(12 * static_cast<uint64_t>(nk));
+        s.Skip(kTrailingItemBytes * static_cast<uint64_t>(nk));
     }
 
     logPos("'Offset: '0");
-    s.Skip(12);
+    s.Skip(kBeforeProxiesBytes);
     Log("************************* Proxys *************************");
     const int32_t nx = s.ReadInt32();
     logN("'Proxy Count: '0", nx);
@@ -286,7 +304,7 @@ TReadResult TP3dLOD::ReadLODBody(TMemStream& s) {
     for (int32_t k = 0; k < nx; ++k) {
         std::string name = s.ReadZString();
         if (logging) OnLog("ProxyName: " + name);
-        s.Skip(56);
+        s.Skip(kProxyDataBytes);
         Log("------------------");
     }
 
@@ -336,11 +354,11 @@ bool TP3dModell::ReadBinarized(TMemStream& s) {
         if (r == kGeometryResolution) GeometryLOD = lod;
     }
 
-    s.Skip(24);
+    s.Skip(kBeforeOffset1Bytes);
     Offset1 = s.ReadVec3();
     logVec("Offset 1 -----------------------------", Offset1);
 
-    s.Skip(12);
+    s.Skip(kBeforeBoundingBoxBytes);
     Log("Dimension -----------------------------");
     const TVec3 bboxMin = s.ReadVec3();
     if (logging) OnLog(Triple("Min: ", bboxMin));
@@ -352,7 +370,7 @@ bool TP3dModell::ReadBinarized(TMemStream& s) {
     Offset3 = s.ReadVec3();
     logVec("Offset 3 -----------------------------", Offset3);
 
-    s.Skip(54);
+    s.Skip(kBeforeMassCountBytes);
     const int32_t m = s.ReadInt32();
     if (GeometryLOD) {
         logN("'Masses->Count: '0", m);

@@ -1,26 +1,8 @@
 // Reading a model in the editable format into the same in-memory model as a
 // binarized one, so that everything built on the model works for both.
 //
-// Layout (little-endian; as our writer writes it, and as the editor's own
-// files are):
-//   file   "MLOD", version (0x101; our writer puts the bytes CD CC 8C 3F),
-//          LOD count, the LODs back to back
-//   LOD    "SP3X", header size (28), header version, point count P, normal
-//          count N (need not equal P), face count F, flags;
-//          P points (x, y, z, point flags); N normals (x, y, z);
-//          F faces of 104 bytes; "TAGG"; tags up to "#EndOfFile#";
-//          the resolution (float)
-//   face   texture (32-byte zero-ended field), corner count (3 or 4),
-//          4 corners (point, normal, u, v), face flags. The corners run
-//          the other way round from the binarized file's: a quad a b c d
-//          is stored b a d c, a triangle a b c as a c b (fourth slot unused)
-//   tag    name (64-byte zero-ended field), data length, data:
-//          a named selection (a name without a leading '#'): P point
-//          bytes then F face bytes, non-zero when selected;
-//          "#Property#": name and value in 64-byte fields;
-//          "#Mass#": one float per point;
-//          any other tag (sharp edges, UV sets, animations, ...) is
-//          passed over by its length.
+// The layout is written down in docs/model-layouts.md, section E; the
+// constants shared with the writer are in EditableLayout.h.
 //
 // The LOD gets the binarized arrays: one vertex per distinct (point, normal,
 // u, v) that a corner uses, and one for each point no corner uses; the
@@ -32,6 +14,7 @@
 #include <cstring>
 #include <memory>
 
+#include "EditableLayout.h"
 #include "MemStream.h"
 #include "NumberFormat.h"
 #include "P3dmodell.h"
@@ -39,17 +22,7 @@
 namespace vistrel {
 namespace {
 
-constexpr uint32_t kVersion = 0x101;
-constexpr uint32_t kWriterVersion = 0x3F8CCCCD;  // the bit pattern of 1.1f
-constexpr uint64_t kHeaderBytes = 28;
-constexpr uint64_t kPointBytes = 16;
-constexpr uint64_t kNormalBytes = 12;
-constexpr uint64_t kFaceBytes = 104;
-constexpr std::size_t kTextureField = 32;
-constexpr std::size_t kNameField = 64;
-constexpr std::size_t kPropertyBytes = 2 * kNameField;
-// Vertex and point indices live in 16-bit tables.
-constexpr std::size_t kMaxTableIndex = 32767;
+using namespace editable;
 
 std::string Field(TMemStream& s, std::size_t width) {
     char buf[kNameField];
@@ -157,8 +130,6 @@ TReadResult TP3dLOD::ReadEditableLODBody(TMemStream& s, std::vector<float>& mass
                                std::to_string(c.point) + " and normal " + std::to_string(c.normal) +
                                " of " + std::to_string(np) + " and " + std::to_string(nn));
         }
-        static constexpr int kQuadOrder[4] = {1, 0, 3, 2};
-        static constexpr int kTriangleOrder[3] = {0, 2, 1};
         const int* order = n == 4 ? kQuadOrder : kTriangleOrder;
         for (int c = 0; c < n; ++c) corners.push_back(stored[order[c]]);
 
@@ -278,7 +249,7 @@ TReadResult TP3dLOD::ReadEditableLODBody(TMemStream& s, std::vector<float>& mass
             if (logging) OnLog("Property: " + key + " = " + value);
             Properties.push_back(key + "= " + value);
         } else if (name == "#Mass#") {
-            masses.resize(length / 4);
+            masses.resize(length / kMassBytes);
             for (float& m : masses) m = s.ReadFloat();
         } else if (!name.empty() && name[0] != '#' && length == masks) {
             auto owned = std::make_unique<TRealSelection>(name);

@@ -14,13 +14,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "EditableLayout.h"
 #include "P3dmodell.h"
 
 namespace vistrel {
 namespace {
 
-constexpr std::size_t kTextureField = 32;
-constexpr std::size_t kNameField = 64;
+using namespace editable;
 
 // A file being written through a buffer; every failure is a write error.
 class TOutFile {
@@ -259,7 +259,7 @@ void SplitProperty(const std::string& entry, std::string& name, std::string& val
 
 uint32_t MlodPointFlags(uint32_t vertexInfo) { return PointFlagsFromInfo(vertexInfo); }
 
-bool TP3dModell::WriteMLOD(const std::string& fileName) {
+bool TP3dModell::WriteMLOD(const std::string& fileName) const {
     for (int i = 0; i < LODs.Count(); ++i) {
         const std::string reason = ValidateLod(*this, i, *LODs[static_cast<std::size_t>(i)]);
         if (!reason.empty()) {
@@ -273,32 +273,31 @@ bool TP3dModell::WriteMLOD(const std::string& fileName) {
     TCutList cuts;
 
     out.Bytes("MLOD", 4);
-    out.U32(0x3F8CCCCDu);
+    out.U32(kWriterVersion);
     out.I32(LODs.Count());
 
     std::vector<uint8_t> pointMask, faceMask;
     for (int li = 0; li < LODs.Count(); ++li) {
-        TP3dLOD& lod = *LODs[static_cast<std::size_t>(li)];
+        const TP3dLOD& lod = *LODs[static_cast<std::size_t>(li)];
         const std::string label = LodLabel(li, lod);
         const int p = lod.UniqueVertexes.Count;
         const int f = lod.Polygons.Count();
 
         out.Bytes("SP3X", 4);
-        out.I32(28);
-        out.I32(153);
+        out.U32(kHeaderBytes);
+        out.U32(kHeaderVersion);
         out.I32(p);
         out.I32(p);
         out.I32(f);
-        out.I32(0);
+        out.U32(kHeaderFlags);
 
         for (int k = 0; k < p; ++k) {
             const auto i = static_cast<std::size_t>(Entry(lod.UniqueVertexes, static_cast<std::size_t>(k)));
-            AVertex& v = *lod.Vertexes[i];
-            v.PointFlags = PointFlagsFromInfo(lod.VertexInfo[i]);
+            const AVertex& v = *lod.Vertexes[i];
             out.F32(v.X);
             out.F32(v.Y);
             out.F32(v.Z);
-            out.U32(v.PointFlags);
+            out.U32(PointFlagsFromInfo(lod.VertexInfo[i]));
         }
         for (int k = 0; k < p; ++k) {
             const auto i = static_cast<std::size_t>(Entry(lod.UniqueVertexes, static_cast<std::size_t>(k)));
@@ -317,10 +316,8 @@ bool TP3dModell::WriteMLOD(const std::string& fileName) {
             out.Field(texture, kTextureField);
             out.I32(poly.VertexCount);
             // both orders reverse the winding
-            static constexpr int kQuadOrder[4] = {1, 0, 3, 2};
-            static constexpr int kTriOrder[3] = {0, 2, 1};
             const bool quad = poly.VertexCount == 4;
-            const int* order = quad ? kQuadOrder : kTriOrder;
+            const int* order = quad ? kQuadOrder : kTriangleOrder;
             for (int c = 0; c < (quad ? 4 : 3); ++c) {
                 const ACorner& corner = poly.Corners[order[c]];
                 const int32_t point =
@@ -330,7 +327,7 @@ bool TP3dModell::WriteMLOD(const std::string& fileName) {
                 out.F32(corner.U);
                 out.F32(corner.V);
             }
-            if (!quad) out.Zeros(16);
+            if (!quad) out.Zeros(kCornerBytes);
             out.U32(poly.Flags);
         }
 
@@ -377,19 +374,19 @@ bool TP3dModell::WriteMLOD(const std::string& fileName) {
         for (const std::string& entry : lod.Properties) {
             SplitProperty(entry, name, value);
             out.Field("#Property#", kNameField);
-            out.I32(128);
+            out.U32(kPropertyBytes);
             out.Field(cuts.Fit(name, kNameField, label + ": property name"), kNameField);
             out.Field(cuts.Fit(value, kNameField, label + ": property value"), kNameField);
         }
 
         if (GeometryLOD == &lod) {
             out.Field("#Mass#", kNameField);
-            out.U32(4u * static_cast<uint32_t>(p));
+            out.U32(static_cast<uint32_t>(kMassBytes) * static_cast<uint32_t>(p));
             for (int k = 0; k < p; ++k) out.F32(Masses[static_cast<std::size_t>(k)]);
         }
 
         out.Field("#EndOfFile#", kNameField);
-        out.I32(0);
+        out.U32(kEndOfFileLength);
         out.F32(lod.Resolution);
     }
 

@@ -166,20 +166,20 @@ TEST(MlodPointFlags, FlagArithmeticFromVertexInfo) {
     EXPECT_EQ(MlodPointFlags(0xFF0F00FFu), 0x0u);
 }
 
-TEST(MlodPointFlags, WrittenAndStoredForEveryPoint) {
+TEST(MlodPointFlags, WrittenForEveryPointAndTheModelLeftAsItWas) {
     TempDir dir;
     TP3dModell model("");
     TP3dLOD* lod = AddLod(model, 3);
     lod->VertexInfo = {0x00A00000u, 0x00000F00u, 0x00400000u};
-    lod->Vertexes[2]->PointFlags = 12345;  // replaced by the writer
+    lod->Vertexes[2]->PointFlags = 12345;  // not the writer's source, and kept
     const auto b = Save(model, dir);
     const auto file = ReadMlod(b);
     ASSERT_EQ(file.lods.size(), 1u);
     EXPECT_EQ(file.lods[0].points[0].flags, 0x40u);
     EXPECT_EQ(file.lods[0].points[1].flags, 0xFu);
     EXPECT_EQ(file.lods[0].points[2].flags, 0x0u);
-    EXPECT_EQ(lod->Vertexes[0]->PointFlags, 0x40u);
-    EXPECT_EQ(lod->Vertexes[2]->PointFlags, 0x0u);
+    EXPECT_EQ(lod->Vertexes[0]->PointFlags, 0x0u);
+    EXPECT_EQ(lod->Vertexes[2]->PointFlags, 12345u);
     // saving again writes the same values
     EXPECT_EQ(Save(model, dir), b);
 }
@@ -440,8 +440,8 @@ TEST(MlodAbort, ForeignSelectionEntriesAbortWithoutTouchingTheFile) {
         const auto bytes = ReadFileBytes(path);
         EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "old contents");
         EXPECT_EQ(dir.Entries(), 1u);
-        // point flags computed before the abort stay stored
-        EXPECT_EQ(lod->Vertexes[0]->PointFlags, 0x40u);
+        // the writer leaves the model as it was
+        EXPECT_EQ(lod->Vertexes[0]->PointFlags, 0x0u);
         sel->Vertexes.Clear();
         sel->Polygons.Clear();
     }
