@@ -16,8 +16,6 @@ namespace vistrel {
 
 namespace {
 
-TGLPlatform* g_platform = nullptr;  // nullptr: Qt's default
-
 const QString kPanelCaption = QStringLiteral("My OpenGL Panel");
 
 QFont DefaultPanelFont() {
@@ -116,10 +114,8 @@ TPixelFormatDescriptor TOpenGLVexPanel::BuildPixelFormatRequest() const {
 // ---------------------------------------------------------------------------
 // Platform layer and clock
 
-void TOpenGLVexPanel::SetPlatformForTesting(TGLPlatform* platform) { g_platform = platform; }
-
-TGLPlatform& TOpenGLVexPanel::Platform() {
-  return g_platform ? *g_platform : TGLPlatform::Default();
+TGLPlatform& TOpenGLVexPanel::Platform() const {
+  return m_platform ? *m_platform : TGLPlatform::Default();
 }
 
 void TOpenGLVexPanel::SetClockForTesting(TClock clock) { m_clock = std::move(clock); }

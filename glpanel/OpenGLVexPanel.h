@@ -243,7 +243,8 @@ int FramesPerSecondFromNanoseconds(qint64 nanoseconds);
 
 // ---------------------------------------------------------------------------
 // Platform layer: the steps of context creation that can fail. The default
-// implementation is Qt's; tests install their own to make a step fail.
+// implementation is Qt's; a panel may be given another (SetPlatform), for
+// example one that makes a step fail.
 // Each step returns false and sets errorText (the platform's own text,
 // appended to the step's prefix in ErrorText) on failure.
 
@@ -450,11 +451,12 @@ public:
   // destroy the panel's context and when the panel is destroyed.
   void DestroyGLContext();
 
-  // --- Testing seams ---
-  // Replaces the platform layer for every panel (nullptr: Qt's default). Not
-  // owned; must outlive its use.
-  static void SetPlatformForTesting(TGLPlatform* platform);
-  static TGLPlatform& Platform();
+  // The platform layer of this panel's context creation (nullptr: Qt's).
+  // Not owned; must outlive the panel. Takes effect at the next creation.
+  void SetPlatform(TGLPlatform* platform) { m_platform = platform; }
+  TGLPlatform& Platform() const;
+
+  // --- Testing seam ---
   // Replaces the frame-rate clock of this panel (empty: QElapsedTimer).
   void SetClockForTesting(TClock clock);
 
@@ -528,6 +530,7 @@ private:
   // Frame rate
   QElapsedTimer m_elapsed;
   TClock m_clock;
+  TGLPlatform* m_platform = nullptr;  // nullptr: Qt's
   int m_fpsValue = 0;
   bool m_fpsEnabled = false;
 

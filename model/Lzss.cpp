@@ -1,5 +1,6 @@
 #include "Lzss.h"
 
+#include <cassert>
 #include <cstring>
 
 namespace vistrel {
@@ -21,6 +22,7 @@ uint32_t ReadU32(const uint8_t* p) {
 // Positions before the start of the output read as blanks; the copy goes byte
 // by byte where it overlaps what it produces.
 inline void CopyRun(uint8_t* out, std::size_t i, std::size_t dist, std::size_t len) {
+    assert(dist > 0 && len <= kMaxRun);
     uint8_t* d = out + i;
     if (dist > i) {
         std::size_t blanks = dist - i;
@@ -60,12 +62,16 @@ uint32_t SumSigned(const uint8_t* p, std::size_t n) {
 
 LzssResult LzssDecode(const uint8_t* src, std::size_t srcSize, uint8_t* dst, std::size_t L,
                       LzssChecksum mode) {
+    assert(src != nullptr || srcSize == 0);
+    assert(dst != nullptr || L == 0);
     LzssResult r;
     std::size_t ip = 0;  // input position
     std::size_t i = 0;   // output length
 
     // Fast part: whole groups while both sides have room for a full group.
     while (i < L && srcSize - ip >= kGroupIn && L - i >= kGroupOut) {
+        // what the unchecked reads and writes of one group rely on
+        assert(ip + kGroupIn <= srcSize && i + kGroupOut <= L);
         unsigned flags = src[ip++];
         if (flags == 0xFF) {
             std::memcpy(dst + i, src + ip, 8);
@@ -93,6 +99,7 @@ LzssResult LzssDecode(const uint8_t* src, std::size_t srcSize, uint8_t* dst, std
     }
 
     // Careful part: the tail of the block, every read and write checked.
+    assert(ip <= srcSize && i <= L);
     while (i < L) {
         if (ip >= srcSize) {
             r.status = LzssStatus::Truncated;
@@ -130,6 +137,7 @@ LzssResult LzssDecode(const uint8_t* src, std::size_t srcSize, uint8_t* dst, std
         }
     }
 
+    assert(i == L && ip <= srcSize);
     if (srcSize - ip < 4) {
         r.status = LzssStatus::Truncated;
         r.errorAt = ip;

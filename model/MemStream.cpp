@@ -1,5 +1,7 @@
 #include "MemStream.h"
 
+#include <cassert>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -92,6 +94,8 @@ void TMemStream::ThrowShortRead(uint64_t n) const {
 }
 
 TReadResult ReadArray(TMemStream& stream, void* buffer, uint64_t count, uint64_t elementSize) {
+    // the count has passed CheckArrayFits: the product cannot overflow
+    assert(count <= INT32_MAX && elementSize > 0 && elementSize <= 12);
     const uint64_t size = count * elementSize;
     if (size < kCompressedArrayMinBytes) {
         stream.ReadBytes(buffer, size);

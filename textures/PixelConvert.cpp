@@ -1,6 +1,7 @@
 #include "PixelConvert.h"
 
 #include <algorithm>
+#include <cassert>
 #include <bit>
 #include <cstring>
 
@@ -71,6 +72,9 @@ void Expand16(uint8_t* bgra, std::size_t n) {
 std::size_t DxtBlockBytes(TextureFormat format) { return format == TextureFormat::Dxt1 ? 8 : 16; }
 
 void DecodeDxt(const uint8_t* blocks, int w, int h, TextureFormat format, uint8_t* bgra) {
+    // the caller has checked that the level holds every block and allocated
+    // w x h pixels; nothing below is checked again
+    assert(blocks != nullptr && bgra != nullptr && w > 0 && h > 0);
     // libsquish decodes exactly the documented rules (checked by the tests):
     // colours from RGB565 by bit replication, thirds and halves truncated,
     // DXT1's index 3 transparent black when c0 <= c1, DXT3's 4-bit alpha
@@ -128,6 +132,7 @@ PaletteTable MakePaletteTable(const uint8_t* entries, std::size_t count) {
 }
 
 void ExpandIndices(const uint8_t* indices, std::size_t n, const PaletteTable& table, uint8_t* bgra) {
+    assert(n == 0 || (indices != nullptr && bgra != nullptr));
     for (std::size_t i = 0; i < n; ++i) std::memcpy(bgra + 4 * i, table[indices[i]].data(), 4);
 }
 

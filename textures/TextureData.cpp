@@ -14,6 +14,7 @@
 // can hold before anything is allocated for them.
 #include "TextureData.h"
 
+#include <cassert>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -293,6 +294,7 @@ private:
                         At(level_.header) + " needs " + std::to_string(need) + " bytes of blocks, has " +
                         std::to_string(level_.size));
         if (!Allocate()) return false;
+        assert(level_.size >= need);
         texpix::DecodeDxt(level_.data, level_.w, level_.h, out_->kind, out_->pixels.get());
         out_->storage = "raw";
         return true;
@@ -362,6 +364,7 @@ private:
         const std::size_t size = level_.size;
         std::size_t ip = 0, i = 0;
         while (i < n && ip < size) {
+            assert(i < n && ip < size);  // each item below writes at most n - i pixels
             const std::size_t itemPos = ip;
             const unsigned c = src[ip++];
             if (c & 0x80) {

@@ -59,12 +59,6 @@ struct Host {
   }
 };
 
-// Installs a platform layer for one test.
-struct PlatformScope {
-  explicit PlatformScope(TGLPlatform* p) { TOpenGLVexPanel::SetPlatformForTesting(p); }
-  ~PlatformScope() { TOpenGLVexPanel::SetPlatformForTesting(nullptr); }
-};
-
 struct FailingPlatform : TGLPlatform {
   enum Step { Choose, Set, Create, Current } step;
   explicit FailingPlatform(Step s) : step(s) {}
@@ -305,8 +299,8 @@ TEST(PanelSwapTest, SingleBufferedFormatDrawsDirectly) {
 
 TEST(PanelFailureTest, ChoosePixelFormatFailure) {
   FailingPlatform platform(FailingPlatform::Choose);
-  PlatformScope scope(&platform);
   Host host;
+  host.panel->SetPlatform(&platform);
   std::vector<QString> errors;
   int inits = 0, paints = 0;
   host.panel->OnError = [&](TOpenGLVexPanel* s) { errors.push_back(s->ErrorText()); };
@@ -337,8 +331,8 @@ TEST(PanelFailureTest, EachStepHasItsPrefix) {
   };
   for (const auto& c : cases) {
     FailingPlatform platform(c.step);
-    PlatformScope scope(&platform);
     Host host;
+    host.panel->SetPlatform(&platform);
     std::vector<QString> errors;
     int inits = 0;
     host.panel->OnError = [&](TOpenGLVexPanel* s) { errors.push_back(s->ErrorText()); };
@@ -355,8 +349,8 @@ TEST(PanelFailureTest, MakeCurrentFailure) {
   // Qt creates the context current, so making it current again can only
   // fail later: after the owner released it.
   FailingPlatform platform(FailingPlatform::Current);
-  PlatformScope scope(&platform);
   Host host;
+  host.panel->SetPlatform(&platform);
   std::vector<QString> errors;
   host.panel->OnError = [&](TOpenGLVexPanel* s) { errors.push_back(s->ErrorText()); };
   ASSERT_TRUE(host.Show());
