@@ -19,7 +19,7 @@
 
 namespace vistrel::bench {
 
-inline constexpr int kGridSide = 179;   // 32041 vertices per LOD
+inline constexpr int kGridSide = 179;  // 32041 vertices per LOD
 inline constexpr int kLodCount = 32;
 
 // A closed band (like a wheel or a barrel): w columns around, h rows along.
@@ -52,8 +52,7 @@ inline std::vector<BVec3> BandNormals(const Band& b) {
     for (int y = 0; y < b.h; ++y)
         for (int x = 0; x < b.w; ++x) {
             const float a = 6.2831853f * static_cast<float>(x % (b.w - 1)) / static_cast<float>(b.w - 1);
-            n.push_back({std::cos(a), 0.05f * std::sin(b.phase + static_cast<float>(y) * 0.01f),
-                         std::sin(a)});
+            n.push_back({std::cos(a), 0.05f * std::sin(b.phase + static_cast<float>(y) * 0.01f), std::sin(a)});
         }
     return n;
 }
@@ -76,10 +75,10 @@ inline std::vector<uint32_t> BandVertexInfo(const Band& b) {
     info.reserve(static_cast<std::size_t>(VertexCount(b)));
     for (int y = 0; y < b.h; ++y)
         for (int x = 0; x < b.w; ++x) {
-            uint32_t bits = 0x00000100u;                        // lit normally
-            if (y == 0 || y == b.h - 1) bits |= 0x00000004u;     // open edge
-            if (x == 0 || x == b.w - 1) bits |= 0x00200000u;     // on the seam
-            bits |= static_cast<uint32_t>((y / 24) & 0x7) << 16; // user value
+            uint32_t bits = 0x00000100u;                          // lit normally
+            if (y == 0 || y == b.h - 1) bits |= 0x00000004u;      // open edge
+            if (x == 0 || x == b.w - 1) bits |= 0x00200000u;      // on the seam
+            bits |= static_cast<uint32_t>((y / 24) & 0x7) << 16;  // user value
             info.push_back(bits);
         }
     return info;
@@ -188,10 +187,19 @@ inline BModel RealShapedModel() {
         int side;
         float resolution;
     };
-    const Step steps[] = {{104, 1.0f},    {96, 1.5f},    {84, 2.0f},   {74, 3.0f},
-                          {64, 4.0f},     {56, 6.0f},    {48, 8.0f},   {42, 12.0f},
-                          {40, 20.0f},    {76, 10000.0f}, {56, 10010.0f},
-                          {70, kBuilderMemoryResolution}, {64, kBuilderGeometryResolution}};
+    const Step steps[] = {{104, 1.0f},
+                          {96, 1.5f},
+                          {84, 2.0f},
+                          {74, 3.0f},
+                          {64, 4.0f},
+                          {56, 6.0f},
+                          {48, 8.0f},
+                          {42, 12.0f},
+                          {40, 20.0f},
+                          {76, 10000.0f},
+                          {56, 10010.0f},
+                          {70, kBuilderMemoryResolution},
+                          {64, kBuilderGeometryResolution}};
     BModel m;
     m.headerValue = 0x4B;
     float phase = 0;

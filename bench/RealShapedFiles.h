@@ -17,8 +17,9 @@ inline TexImage Picture(int side, uint8_t tint) {
     TexImage image(side, side);
     for (int y = 0; y < side; ++y)
         for (int x = 0; x < side; ++x)
-            image.Set(x, y, {static_cast<uint8_t>(x * 255 / side), static_cast<uint8_t>(y * 255 / side),
-                             static_cast<uint8_t>(tint ^ ((x / 16 + y / 16) & 1) * 64), 255});
+            image.Set(x, y,
+                      {static_cast<uint8_t>(x * 255 / side), static_cast<uint8_t>(y * 255 / side),
+                       static_cast<uint8_t>(tint ^ ((x / 16 + y / 16) & 1) * 64), 255});
     return image;
 }
 

@@ -47,8 +47,7 @@ constexpr int kTextures = 5;
 // A rolling surface of quads, with every fifth cell split into two
 // triangles, textures changing every 48 faces (some faces untextured), as a
 // model's faces come grouped by texture.
-void BuildLod(TP3dLOD& lod)
-{
+void BuildLod(TP3dLOD& lod) {
     constexpr int kColumns = 320;
     const int rows = kFaces / kColumns + 2;
     for (int j = 0; j <= rows; ++j)
@@ -84,16 +83,14 @@ void BuildLod(TP3dLOD& lod)
             };
             if ((i + j) % 5 == 0) {
                 add({0, 1, 2});
-                if (faces < kFaces)
-                    add({0, 2, 3});
+                if (faces < kFaces) add({0, 2, 3});
             } else {
                 add({0, 1, 2, 3});
             }
         }
 }
 
-std::vector<GLuint> MakeTextures()
-{
+std::vector<GLuint> MakeTextures() {
     std::vector<GLuint> names(kTextures);
     glGenTextures(kTextures, names.data());
     std::vector<unsigned char> pixels(64 * 64 * 4);
@@ -116,8 +113,7 @@ std::vector<GLuint> MakeTextures()
 }
 
 // The viewer's GL state and a camera that shows the whole surface.
-void SetUpScene()
-{
+void SetUpScene() {
     const GLfloat light[] = {0.0f, 0.05f, 0.0f, 1.0f};  // where start-up puts it
     InitSceneState(light);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
@@ -128,8 +124,7 @@ void SetUpScene()
     glMatrixMode(GL_MODELVIEW);
 }
 
-void DrawFrame(const TP3dLOD& lod, const TTextureLookup& texture, bool batched, TLodDrawCache& cache)
-{
+void DrawFrame(const TP3dLOD& lod, const TTextureLookup& texture, bool batched, TLodDrawCache& cache) {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glLoadIdentity();
     glTranslatef(0, 0, -1.9f);
@@ -148,8 +143,7 @@ struct TResult {
     double PerSecond() const { return Seconds > 0 ? Frames / Seconds : 0; }
 };
 
-TResult Measure(const TP3dLOD& lod, const TTextureLookup& texture, bool batched, TLodDrawCache& cache, double seconds)
-{
+TResult Measure(const TP3dLOD& lod, const TTextureLookup& texture, bool batched, TLodDrawCache& cache, double seconds) {
     // One frame beforehand: the batched way builds its arrays there, once
     // per LOD, as the viewer does on the first frame of a LOD.
     DrawFrame(lod, texture, batched, cache);
@@ -165,8 +159,7 @@ TResult Measure(const TP3dLOD& lod, const TTextureLookup& texture, bool batched,
 }
 
 // Both ways in one context; false when there is no context.
-bool RunIn(bool shared, double seconds)
-{
+bool RunIn(bool shared, double seconds) {
     QSurfaceFormat format;
     format.setRenderableType(QSurfaceFormat::OpenGL);
     format.setProfile(QSurfaceFormat::CompatibilityProfile);
@@ -176,15 +169,13 @@ bool RunIn(bool shared, double seconds)
     QOpenGLContext context;
     context.setFormat(format);
     if (shared) {
-        if (!other.create())
-            return false;
+        if (!other.create()) return false;
         context.setShareContext(&other);
     }
     QOffscreenSurface surface;
     surface.setFormat(format);
     surface.create();
-    if (!context.create() || !context.makeCurrent(&surface))
-        return false;
+    if (!context.create() || !context.makeCurrent(&surface)) return false;
     bool done = false;
     {
         QOpenGLFramebufferObject target(kWidth, kHeight, QOpenGLFramebufferObject::Depth);
@@ -199,8 +190,7 @@ bool RunIn(bool shared, double seconds)
         TLodDrawCache cache;
         const TResult immediate = Measure(lod, texture, false, cache, seconds);
         const TResult batched = Measure(lod, texture, true, cache, seconds);
-        std::printf("%s\n", shared ? "context sharing its objects (as the view's panel):"
-                                    : "context of its own:");
+        std::printf("%s\n", shared ? "context sharing its objects (as the view's panel):" : "context of its own:");
         std::printf("  immediate (glBegin/glEnd per polygon): %8.2f frames/s (%d frames in %.2f s)\n",
                     immediate.PerSecond(), immediate.Frames, immediate.Seconds);
         std::printf("  batched (vertex arrays per run):       %8.2f frames/s (%d frames in %.2f s)\n",
@@ -217,8 +207,7 @@ bool RunIn(bool shared, double seconds)
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 3.0;
     QGuiApplication app(argc, argv);
     {

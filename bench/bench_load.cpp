@@ -7,10 +7,10 @@
 // apart (BM_Destroy): the load figures cover reading only.
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "BenchModels.h"
@@ -30,9 +30,7 @@ const std::vector<uint8_t>& ModelBytes() {
 const std::string& ModelFile() {
     struct File {
         std::string path;
-        File() : path("/tmp/vistrel_bench_load_" + std::to_string(getpid()) + ".p3d") {
-            WriteFile(path, ModelBytes());
-        }
+        File() : path("/tmp/vistrel_bench_load_" + std::to_string(getpid()) + ".p3d") { WriteFile(path, ModelBytes()); }
         ~File() { std::remove(path.c_str()); }
     };
     static const File file;
@@ -45,13 +43,11 @@ bool LoadedWhole(const TP3dModell& m) {
     if (!m.Complete() || m.LODs.Count() != bench::kLodCount || !m.GeometryLOD) return false;
     std::size_t vertexes = 0;
     for (const TP3dLOD* lod : m.LODs) vertexes += static_cast<std::size_t>(lod->Vertexes.Count());
-    return vertexes == static_cast<std::size_t>(bench::kLodCount) * bench::kGridSide *
-                           bench::kGridSide;
+    return vertexes == static_cast<std::size_t>(bench::kLodCount) * bench::kGridSide * bench::kGridSide;
 }
 
 void Finish(benchmark::State& state, std::size_t fileSize) {
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
-                            static_cast<int64_t>(fileSize));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(fileSize));
     state.counters["file_MB"] = static_cast<double>(fileSize) / 1e6;
 }
 
@@ -83,14 +79,13 @@ void BM_LoadFromMemoryLogged(benchmark::State& state) {
         state.PauseTiming();
         std::vector<uint8_t> copy = bytes;
         state.ResumeTiming();
-        auto model = std::make_unique<TP3dModell>(
-            "bench.p3d", std::move(copy), [&](const std::string& line) { lines += !line.empty(); });
+        auto model = std::make_unique<TP3dModell>("bench.p3d", std::move(copy),
+                                                  [&](const std::string& line) { lines += !line.empty(); });
         state.PauseTiming();
         model.reset();
         state.ResumeTiming();
     }
-    state.counters["log_lines"] =
-        benchmark::Counter(static_cast<double>(lines), benchmark::Counter::kAvgIterations);
+    state.counters["log_lines"] = benchmark::Counter(static_cast<double>(lines), benchmark::Counter::kAvgIterations);
     Finish(state, bytes.size());
 }
 

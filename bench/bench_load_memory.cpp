@@ -121,26 +121,23 @@ int main(int argc, char** argv) {
     const double heapModel = HeapInUse() - heapBefore;
     const double rssAfter = CurrentRss();
     std::size_t vertexes = 0;
-    for (const vistrel::TP3dLOD* lod : model->LODs)
-        vertexes += static_cast<std::size_t>(lod->Vertexes.Count());
+    for (const vistrel::TP3dLOD* lod : model->LODs) vertexes += static_cast<std::size_t>(lod->Vertexes.Count());
 
     const double growth = peak - (peakBefore > rssBefore ? peakBefore : rssBefore);
     const double bound = 3 * fileSize + heapModel;
     std::printf("load from:            %s\n", fromMemory ? "memory buffer" : "file");
     std::printf("file:                 %s\n", path.c_str());
-    std::printf("complete:             %s, %d LODs, %zu vertexes\n",
-                model->Complete() ? "yes" : "no", model->LODs.Count(), vertexes);
+    std::printf("complete:             %s, %d LODs, %zu vertexes\n", model->Complete() ? "yes" : "no",
+                model->LODs.Count(), vertexes);
     std::printf("file size:            %10.1f MB\n", MB(fileSize));
-    std::printf("model heap:           %10.1f MB (%.2f x file)\n", MB(heapModel),
-                heapModel / fileSize);
+    std::printf("model heap:           %10.1f MB (%.2f x file)\n", MB(heapModel), heapModel / fileSize);
     std::printf("RSS before load:      %10.1f MB\n", MB(rssBefore));
     std::printf("RSS after load:       %10.1f MB\n", MB(rssAfter));
     std::printf("peak RSS:             %10.1f MB\n", MB(peak));
     std::printf("peak growth:          %10.1f MB (%.2f x file)\n", MB(growth), growth / fileSize);
     std::printf("peak over the model:  %10.1f MB (%.2f x file)\n", MB(growth - heapModel),
                 (growth - heapModel) / fileSize);
-    std::printf("target (3 x file + model): %5.1f MB: %s\n", MB(bound),
-                growth <= bound ? "met" : "MISSED");
+    std::printf("target (3 x file + model): %5.1f MB: %s\n", MB(bound), growth <= bound ? "met" : "MISSED");
 
     if (temporary) std::remove(path.c_str());
     return growth <= bound ? 0 : 1;

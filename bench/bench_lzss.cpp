@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "BenchModels.h"
-#include "LzssEncoder.h"
 #include "Lzss.h"
+#include "LzssEncoder.h"
 
 namespace {
 
@@ -32,8 +32,8 @@ Block Pack(std::vector<uint8_t> raw) {
 void Decode(benchmark::State& state, const Block& block) {
     std::vector<uint8_t> out(block.raw.size());
     for (auto _ : state) {
-        const LzssResult r = LzssDecode(block.packed.data(), block.packed.size(), out.data(),
-                                        out.size(), LzssChecksum::Unsigned);
+        const LzssResult r =
+            LzssDecode(block.packed.data(), block.packed.size(), out.data(), out.size(), LzssChecksum::Unsigned);
         if (r.status != LzssStatus::Ok) {
             state.SkipWithError("block did not decode");
             break;
@@ -42,11 +42,9 @@ void Decode(benchmark::State& state, const Block& block) {
         benchmark::ClobberMemory();
     }
     if (out != block.raw) state.SkipWithError("decoded bytes differ from the original");
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
-                            static_cast<int64_t>(block.raw.size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(block.raw.size()));
     state.counters["decoded"] = static_cast<double>(block.raw.size());
-    state.counters["ratio"] =
-        static_cast<double>(block.packed.size()) / static_cast<double>(block.raw.size());
+    state.counters["ratio"] = static_cast<double>(block.packed.size()) / static_cast<double>(block.raw.size());
 }
 
 const Band kBand{};
@@ -87,8 +85,7 @@ void BM_SelectionFaces(benchmark::State& state) {
 void BM_Masses(benchmark::State& state) {
     static const Block block = [] {
         std::vector<float> masses;
-        for (int p = 0; p < kBand.h * (kBand.w - 1); ++p)
-            masses.push_back(0.5f + 0.25f * static_cast<float>(p % 4));
+        for (int p = 0; p < kBand.h * (kBand.w - 1); ++p) masses.push_back(0.5f + 0.25f * static_cast<float>(p % 4));
         return Pack(AsBytes(masses));
     }();
     Decode(state, block);
@@ -122,8 +119,8 @@ void BM_WholeLodArrays(benchmark::State& state) {
     std::vector<uint8_t> out(largest);
     for (auto _ : state) {
         for (const Block& b : blocks) {
-            const LzssResult r = LzssDecode(b.packed.data(), b.packed.size(), out.data(),
-                                            b.raw.size(), LzssChecksum::Unsigned);
+            const LzssResult r =
+                LzssDecode(b.packed.data(), b.packed.size(), out.data(), b.raw.size(), LzssChecksum::Unsigned);
             if (r.status != LzssStatus::Ok) {
                 state.SkipWithError("block did not decode");
                 return;

@@ -30,10 +30,10 @@
 
 #include "BenchModels.h"
 #include "BenchRatios.h"
-#include "RealShapedFiles.h"
 #include "Headless.h"
 #include "P3dmodell.h"
 #include "PngFile.h"
+#include "RealShapedFiles.h"
 #include "Scene.h"
 #include "SceneTextures.h"
 #include "TexturePath.h"

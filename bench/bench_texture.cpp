@@ -55,8 +55,10 @@ TexImage Picture() {
             const int n = (Noise(x, y, 128, 1) * 3 + Noise(x, y, 32, 2)) / 4;
             const int* c = camo[n < 96 ? 1 : n < 128 ? 2 : n < 168 ? 0 : 3];
             int shade = Noise(x, y, 16, 3) / 12 - 10 + int(Hash(uint32_t(x), uint32_t(y), 4) % 9) - 4;
-            if (px < 3 || py < 3) shade -= 60;
-            else if ((px == 8 && py % 12 == 8) || (py == 8 && px % 12 == 8)) shade -= 35;
+            if (px < 3 || py < 3)
+                shade -= 60;
+            else if ((px == 8 && py % 12 == 8) || (py == 8 && px % 12 == 8))
+                shade -= 35;
             image.Set(x, y, {Clamp(c[0] + shade), Clamp(c[1] + shade), Clamp(c[2] + shade), 255});
         }
     return image;
@@ -79,8 +81,8 @@ const std::vector<uint8_t>& FileDxt1() {
 
 void CountPixels(benchmark::State& state, int64_t pixelsPerIteration) {
     state.SetItemsProcessed(state.iterations() * pixelsPerIteration);
-    state.counters["Mpx/s"] = benchmark::Counter(double(state.iterations()) * double(pixelsPerIteration) / 1e6,
-                                                 benchmark::Counter::kIsRate);
+    state.counters["Mpx/s"] =
+        benchmark::Counter(double(state.iterations()) * double(pixelsPerIteration) / 1e6, benchmark::Counter::kIsRate);
 }
 
 void DecodeFile(benchmark::State& state, const std::vector<uint8_t>& file) {

@@ -66,8 +66,7 @@ std::unique_ptr<TP3dModell> MakeModel() {
 void BM_WriteMLOD(benchmark::State& state) {
     static std::unique_ptr<TP3dModell> model = MakeModel();
     const std::string path =
-        (std::filesystem::temp_directory_path() / ("vistrel-bench-" + std::to_string(::getpid()) + ".p3d"))
-            .string();
+        (std::filesystem::temp_directory_path() / ("vistrel-bench-" + std::to_string(::getpid()) + ".p3d")).string();
     for (auto _ : state) {
         if (!model->WriteMLOD(path)) state.SkipWithError("save refused");
     }

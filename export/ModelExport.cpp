@@ -1,16 +1,16 @@
 #include "ModelExport.h"
 
 #include <assimp/DefaultIOSystem.h>
-#include <assimp/Exporter.hpp>
 #include <assimp/material.h>
 #include <assimp/metadata.h>
 #include <assimp/scene.h>
+#include <assimp/Exporter.hpp>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <future>
 #include <map>
@@ -28,39 +28,31 @@ namespace vistrel {
 
 namespace {
 
-std::string Lower(std::string text)
-{
+std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
 }
 
-std::string TemporaryName(const fs::path& path)
-{
-    return path.string() + ".tmp-" + std::to_string(::getpid());
-}
+std::string TemporaryName(const fs::path& path) { return path.string() + ".tmp-" + std::to_string(::getpid()); }
 
 // The files of one export: every file the library opens for writing (and the
 // PNG files written beside it) goes to a temporary name; Commit renames them
 // all once the export has succeeded, Discard removes them.
 class TStagedIOSystem : public Assimp::DefaultIOSystem {
 public:
-    Assimp::IOStream* Open(const char* file, const char* mode = "rb") override
-    {
-        if (!std::strchr(mode, 'w') && !std::strchr(mode, 'a'))
-            return DefaultIOSystem::Open(file, mode);
+    Assimp::IOStream* Open(const char* file, const char* mode = "rb") override {
+        if (!std::strchr(mode, 'w') && !std::strchr(mode, 'a')) return DefaultIOSystem::Open(file, mode);
         return DefaultIOSystem::Open(Stage(file).c_str(), mode);
     }
 
     // The temporary name of a file that will be final once committed.
-    std::string Stage(const fs::path& final)
-    {
+    std::string Stage(const fs::path& final) {
         staged_.push_back({TemporaryName(final), final});
         return staged_.back().first;
     }
 
-    bool Commit(std::vector<fs::path>& written, std::string& error)
-    {
+    bool Commit(std::vector<fs::path>& written, std::string& error) {
         for (const auto& [temporary, final] : staged_) {
             std::error_code ec;
             fs::rename(temporary, final, ec);
@@ -76,16 +68,13 @@ public:
     }
 
     // The temporary name of a staged file; empty when it was not written.
-    std::string TemporaryOf(const fs::path& final) const
-    {
+    std::string TemporaryOf(const fs::path& final) const {
         for (const auto& [temporary, staged] : staged_)
-            if (staged == final)
-                return temporary;
+            if (staged == final) return temporary;
         return {};
     }
 
-    void Discard()
-    {
+    void Discard() {
         for (const auto& [temporary, final] : staged_) {
             std::error_code ec;
             fs::remove(temporary, ec);
@@ -106,8 +95,7 @@ struct TTextureOut {
     std::string pngName;       // the PNG file beside the export, or "*k" inside it
 };
 
-TTextureOut PrepareTexture(const std::vector<fs::path>& roots, const std::string& name)
-{
+TTextureOut PrepareTexture(const std::vector<fs::path>& roots, const std::string& name) {
     TTextureOut out;
     out.name = name;
     out.file = FindTextureFile(roots, name);
@@ -129,14 +117,11 @@ TTextureOut PrepareTexture(const std::vector<fs::path>& roots, const std::string
 
 // The LOD's faces that can be drawn: 3 or 4 corners, each naming a vertex
 // and a normal of the LOD.
-bool Exportable(const APolygon& polygon, const TP3dLOD& lod)
-{
-    if (polygon.VertexCount != 3 && polygon.VertexCount != 4)
-        return false;
+bool Exportable(const APolygon& polygon, const TP3dLOD& lod) {
+    if (polygon.VertexCount != 3 && polygon.VertexCount != 4) return false;
     for (int k = 0; k < polygon.VertexCount; ++k) {
         const int32_t index = polygon.Corners[k].VertexIndex;
-        if (index < 0 || index >= lod.Vertexes.Count() || index >= lod.Normals.Count())
-            return false;
+        if (index < 0 || index >= lod.Vertexes.Count() || index >= lod.Normals.Count()) return false;
     }
     return true;
 }
@@ -147,8 +132,7 @@ bool Exportable(const APolygon& polygon, const TP3dLOD& lod)
 // rows counted from the bottom; the model's V counts them from the top.
 aiVector3D Position(const AVertex& v) { return {-v.X, v.Y, v.Z}; }
 
-aiVector3D Normal(const ANormal& n)
-{
+aiVector3D Normal(const ANormal& n) {
     aiVector3D out{n.X, -n.Y, -n.Z};
     const float length = out.Length();
     return length > 1e-12f && std::isfinite(length) ? out / length : aiVector3D{0, 1, 0};
@@ -158,8 +142,7 @@ aiVector3D Normal(const ANormal& n)
 // clockwise; the formats want them counter-clockwise: each face's corners
 // are sent in reverse, quads as two triangles (0, 2, 1) and (0, 3, 2).
 aiMesh* BuildMesh(const TP3dLOD& lod, const std::vector<const APolygon*>& faces, unsigned material,
-                  const std::string& name)
-{
+                  const std::string& name) {
     std::vector<int> slot(static_cast<std::size_t>(lod.Vertexes.Count()), -1);
     std::vector<aiVector3D> positions, normals, uvs;
     std::vector<unsigned> triangles;
@@ -176,11 +159,9 @@ aiMesh* BuildMesh(const TP3dLOD& lod, const std::vector<const APolygon*>& faces,
     };
     for (const APolygon* polygon : faces) {
         unsigned c[4];
-        for (int k = 0; k < polygon->VertexCount; ++k)
-            c[k] = vertex(polygon->Corners[k]);
+        for (int k = 0; k < polygon->VertexCount; ++k) c[k] = vertex(polygon->Corners[k]);
         triangles.insert(triangles.end(), {c[0], c[2], c[1]});
-        if (polygon->VertexCount == 4)
-            triangles.insert(triangles.end(), {c[0], c[3], c[2]});
+        if (polygon->VertexCount == 4) triangles.insert(triangles.end(), {c[0], c[3], c[2]});
     }
 
     auto* mesh = new aiMesh;
@@ -205,17 +186,13 @@ aiMesh* BuildMesh(const TP3dLOD& lod, const std::vector<const APolygon*>& faces,
 }
 
 // A metadata block of n entries (the library gives none for 0).
-aiMetadata* Metadata(std::size_t n)
-{
-    return n ? aiMetadata::Alloc(static_cast<unsigned>(n)) : new aiMetadata;
-}
+aiMetadata* Metadata(std::size_t n) { return n ? aiMetadata::Alloc(static_cast<unsigned>(n)) : new aiMetadata; }
 
 // The LOD's resolution, named selections (with their face counts) and
 // properties as the node's metadata (glTF "extras"): "resolution",
 // "selection NAME" and "property NAME" (the library copies flat metadata
 // only).
-aiMetadata* LodMetadata(const TP3dLOD& lod)
-{
+aiMetadata* LodMetadata(const TP3dLOD& lod) {
     const auto selections = static_cast<std::size_t>(lod.Selections.Count());
     aiMetadata* meta = Metadata(1 + selections + lod.Properties.size());
     unsigned k = 0;
@@ -231,8 +208,7 @@ aiMetadata* LodMetadata(const TP3dLOD& lod)
     return meta;
 }
 
-std::string JsonString(const std::string& text)
-{
+std::string JsonString(const std::string& text) {
     std::string out = "\"";
     for (unsigned char c : text) {
         if (c == '"' || c == '\\') {
@@ -249,10 +225,8 @@ std::string JsonString(const std::string& text)
     return out + "\"";
 }
 
-std::string JsonNumber(double value)
-{
-    if (!std::isfinite(value))
-        return "null";
+std::string JsonNumber(double value) {
+    if (!std::isfinite(value)) return "null";
     char text[32];
     std::snprintf(text, sizeof text, "%.9g", value);
     return text;
@@ -260,8 +234,7 @@ std::string JsonNumber(double value)
 
 // The extras of a LOD node: its resolution, named selections with their
 // face counts, properties by name.
-std::string LodExtras(const TP3dLOD& lod)
-{
+std::string LodExtras(const TP3dLOD& lod) {
     std::string selections, properties;
     for (const TRealSelection* selection : lod.Selections)
         selections += (selections.empty() ? "" : ",") + JsonString(selection->Name) + ":" +
@@ -272,14 +245,13 @@ std::string LodExtras(const TP3dLOD& lod)
                       JsonString(eq == std::string::npos ? line : line.substr(0, eq)) + ":" +
                       JsonString(eq == std::string::npos ? std::string() : line.substr(eq + 2));
     }
-    return "{\"resolution\":" + JsonNumber(lod.Resolution) + ",\"selections\":{" + selections +
-           "},\"properties\":{" + properties + "}}";
+    return "{\"resolution\":" + JsonNumber(lod.Resolution) + ",\"selections\":{" + selections + "},\"properties\":{" +
+           properties + "}}";
 }
 
 // Where the objects of the top-level "nodes" array of a glTF document begin
 // (just after each "{"): a scan of strings and brackets, no more.
-std::vector<std::size_t> NodeObjectStarts(const std::string& json)
-{
+std::vector<std::size_t> NodeObjectStarts(const std::string& json) {
     std::vector<std::size_t> starts;
     int depth = 0, nodesDepth = -1;
     std::string lastString, key;
@@ -287,8 +259,7 @@ std::vector<std::size_t> NodeObjectStarts(const std::string& json)
         const char c = json[i];
         if (c == '"') {
             const std::size_t begin = ++i;
-            while (i < json.size() && json[i] != '"')
-                i += json[i] == '\\' ? 2 : 1;
+            while (i < json.size() && json[i] != '"') i += json[i] == '\\' ? 2 : 1;
             lastString = json.substr(begin, std::min(i, json.size()) - begin);
         } else if (c == ':') {
             key = lastString;
@@ -300,8 +271,7 @@ std::vector<std::size_t> NodeObjectStarts(const std::string& json)
                 starts.push_back(i + 1);
             key.clear();
         } else if (c == '}' || c == ']') {
-            if (depth == nodesDepth)
-                nodesDepth = -1;
+            if (depth == nodesDepth) nodesDepth = -1;
             --depth;
         } else if (c == ',') {
             key.clear();
@@ -313,11 +283,9 @@ std::vector<std::size_t> NodeObjectStarts(const std::string& json)
 // The library's glTF exporter writes no extras: they are added to its
 // document, one per node in the order the nodes were given (the root, then
 // the LODs). False when the document does not have that many nodes.
-bool AddNodeExtras(std::string& json, const std::vector<std::string>& extras)
-{
+bool AddNodeExtras(std::string& json, const std::vector<std::string>& extras) {
     const std::vector<std::size_t> starts = NodeObjectStarts(json);
-    if (starts.size() != extras.size())
-        return false;
+    if (starts.size() != extras.size()) return false;
     for (std::size_t k = starts.size(); k-- > 0;) {
         const std::size_t next = json.find_first_not_of(" \t\r\n", starts[k]);
         const bool empty = next != std::string::npos && json[next] == '}';
@@ -326,62 +294,46 @@ bool AddNodeExtras(std::string& json, const std::vector<std::string>& extras)
     return true;
 }
 
-bool ReadWhole(const std::string& path, std::string& bytes)
-{
+bool ReadWhole(const std::string& path, std::string& bytes) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        return false;
+    if (!file) return false;
     char buffer[65536];
     std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes.append(buffer, n);
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, n);
     const bool ok = !std::ferror(file);
     std::fclose(file);
     return ok;
 }
 
-bool WriteWhole(const std::string& path, const std::string& bytes)
-{
+bool WriteWhole(const std::string& path, const std::string& bytes) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file)
-        return false;
+    if (!file) return false;
     bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    if (std::fclose(file) != 0)
-        ok = false;
+    if (std::fclose(file) != 0) ok = false;
     return ok;
 }
 
-uint32_t U32At(const std::string& b, std::size_t at)
-{
+uint32_t U32At(const std::string& b, std::size_t at) {
     return uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8 | uint32_t(uint8_t(b[at + 2])) << 16 |
            uint32_t(uint8_t(b[at + 3])) << 24;
 }
 
-void PutU32(std::string& b, std::size_t at, uint32_t v)
-{
-    for (int k = 0; k < 4; ++k)
-        b[at + static_cast<std::size_t>(k)] = static_cast<char>(v >> (8 * k));
+void PutU32(std::string& b, std::size_t at, uint32_t v) {
+    for (int k = 0; k < 4; ++k) b[at + static_cast<std::size_t>(k)] = static_cast<char>(v >> (8 * k));
 }
 
 // Adds the extras to a written .gltf, or to the JSON chunk of a written .glb
 // (12-byte header, then chunks of length, type and data padded to 4 bytes).
-bool AddExtrasToFile(const std::string& path, bool binary, const std::vector<std::string>& extras)
-{
+bool AddExtrasToFile(const std::string& path, bool binary, const std::vector<std::string>& extras) {
     std::string bytes;
-    if (!ReadWhole(path, bytes))
-        return false;
-    if (!binary)
-        return AddNodeExtras(bytes, extras) && WriteWhole(path, bytes);
-    if (bytes.size() < 20 || bytes.compare(0, 4, "glTF") != 0 || bytes.compare(16, 4, "JSON") != 0)
-        return false;
+    if (!ReadWhole(path, bytes)) return false;
+    if (!binary) return AddNodeExtras(bytes, extras) && WriteWhole(path, bytes);
+    if (bytes.size() < 20 || bytes.compare(0, 4, "glTF") != 0 || bytes.compare(16, 4, "JSON") != 0) return false;
     const std::size_t jsonLength = U32At(bytes, 12);
-    if (jsonLength > bytes.size() - 20)
-        return false;
+    if (jsonLength > bytes.size() - 20) return false;
     std::string json = bytes.substr(20, jsonLength);
-    while (!json.empty() && json.back() == ' ')
-        json.pop_back();
-    if (!AddNodeExtras(json, extras))
-        return false;
+    while (!json.empty() && json.back() == ' ') json.pop_back();
+    if (!AddNodeExtras(json, extras)) return false;
     json.append((4 - json.size() % 4) % 4, ' ');
     std::string out = bytes.substr(0, 20) + json + bytes.substr(20 + jsonLength);
     PutU32(out, 8, static_cast<uint32_t>(out.size()));
@@ -389,59 +341,48 @@ bool AddExtrasToFile(const std::string& path, bool binary, const std::vector<std
     return WriteWhole(path, out);
 }
 
-bool CarriesMaterials(const TExportFormat& format)
-{
+bool CarriesMaterials(const TExportFormat& format) {
     const std::string e = Lower(format.Extension);
     return e != "stl" && e != "ply" && e != "stp" && e != "x3d";
 }
 
 }  // namespace
 
-std::vector<TExportFormat> ExportFormats()
-{
+std::vector<TExportFormat> ExportFormats() {
     Assimp::Exporter exporter;
     std::vector<TExportFormat> formats;
     for (std::size_t k = 0; k < exporter.GetExportFormatCount(); ++k) {
         const aiExportFormatDesc* d = exporter.GetExportFormatDescription(k);
-        if (d)
-            formats.push_back({d->id, d->fileExtension, d->description});
+        if (d) formats.push_back({d->id, d->fileExtension, d->description});
     }
     return formats;
 }
 
 const TExportFormat* FindExportFormat(const std::vector<TExportFormat>& formats, const std::string& id,
-                                      const fs::path& path)
-{
+                                      const fs::path& path) {
     if (!id.empty()) {
         for (const TExportFormat& f : formats)
-            if (f.Id == id)
-                return &f;
+            if (f.Id == id) return &f;
         return nullptr;
     }
     std::string ext = Lower(path.extension().string());
-    if (ext.empty())
-        return nullptr;
+    if (ext.empty()) return nullptr;
     ext.erase(0, 1);
     for (const TExportFormat& f : formats)
-        if (Lower(f.Extension) == ext)
-            return &f;
+        if (Lower(f.Extension) == ext) return &f;
     return nullptr;
 }
 
-std::string SafeTextureFileName(const std::string& textureName, std::vector<std::string>& taken)
-{
+std::string SafeTextureFileName(const std::string& textureName, std::vector<std::string>& taken) {
     std::string last = textureName;
     const std::size_t cut = last.find_last_of("\\/:");
-    if (cut != std::string::npos)
-        last.erase(0, cut + 1);
+    if (cut != std::string::npos) last.erase(0, cut + 1);
     const std::size_t dot = last.find_last_of('.');
-    if (dot != std::string::npos && dot > 0)
-        last.erase(dot);
+    if (dot != std::string::npos && dot > 0) last.erase(dot);
     std::string stem;
     for (unsigned char c : last)
         stem += std::isalnum(c) || c == '-' || c == '_' || c == '.' ? static_cast<char>(c) : '_';
-    if (stem.empty() || stem.find_first_not_of('.') == std::string::npos)
-        stem = "texture";
+    if (stem.empty() || stem.find_first_not_of('.') == std::string::npos) stem = "texture";
     std::string name = stem + ".png";
     for (int n = 2; std::find(taken.begin(), taken.end(), Lower(name)) != taken.end(); ++n)
         name = stem + "_" + std::to_string(n) + ".png";
@@ -449,23 +390,19 @@ std::string SafeTextureFileName(const std::string& textureName, std::vector<std:
     return name;
 }
 
-fs::path FindTextureFile(const std::vector<fs::path>& roots, const std::string& name)
-{
+fs::path FindTextureFile(const std::vector<fs::path>& roots, const std::string& name) {
     std::vector<std::string> parts;
     std::string part;
     for (char c : name) {
         if (c == '\\' || c == '/') {
-            if (!part.empty())
-                parts.push_back(part);
+            if (!part.empty()) parts.push_back(part);
             part.clear();
         } else {
             part += c;
         }
     }
-    if (!part.empty())
-        parts.push_back(part);
-    if (parts.empty())
-        return {};
+    if (!part.empty()) parts.push_back(part);
+    if (parts.empty()) return {};
 
     // Depth first over the spellings of parts[k..] below base: the exact one
     // first, then the entries that match ignoring case, in name order.
@@ -475,13 +412,10 @@ fs::path FindTextureFile(const std::vector<fs::path>& roots, const std::string& 
         auto fits = [&](const fs::path& p) { return last ? fs::is_regular_file(p, ec) : fs::is_directory(p, ec); };
         const fs::path exact = base / parts[k];
         if (fits(exact)) {
-            if (last)
-                return exact;
-            if (fs::path found = walk(exact, k + 1); !found.empty())
-                return found;
+            if (last) return exact;
+            if (fs::path found = walk(exact, k + 1); !found.empty()) return found;
         }
-        if (parts[k] == "." || parts[k] == "..")
-            return fs::path();
+        if (parts[k] == "." || parts[k] == "..") return fs::path();
         std::vector<fs::path> matches;
         const std::string wanted = Lower(parts[k]);
         for (fs::directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec))
@@ -489,45 +423,36 @@ fs::path FindTextureFile(const std::vector<fs::path>& roots, const std::string& 
                 matches.push_back(it->path());
         std::sort(matches.begin(), matches.end());
         for (const fs::path& m : matches) {
-            if (!fits(m))
-                continue;
-            if (last)
-                return m;
-            if (fs::path found = walk(m, k + 1); !found.empty())
-                return found;
+            if (!fits(m)) continue;
+            if (last) return m;
+            if (fs::path found = walk(m, k + 1); !found.empty()) return found;
         }
         return fs::path();
     };
     for (const fs::path& root : roots)
-        if (fs::path found = walk(root, 0); !found.empty())
-            return found;
+        if (fs::path found = walk(root, 0); !found.empty()) return found;
     return {};
 }
 
-std::vector<fs::path> TextureSearchRoots(const std::string& dataDir, const std::string& modelFile)
-{
-    if (!dataDir.empty())
-        return {fs::path(dataDir)};
+std::vector<fs::path> TextureSearchRoots(const std::string& dataDir, const std::string& modelFile) {
+    if (!dataDir.empty()) return {fs::path(dataDir)};
     std::vector<fs::path> roots;
     std::error_code ec;
     fs::path folder = fs::absolute(modelFile, ec).parent_path();
     while (!folder.empty()) {
         roots.push_back(folder);
-        if (folder == folder.root_path())
-            break;
+        if (folder == folder.root_path()) break;
         folder = folder.parent_path();
     }
     return roots;
 }
 
 TExportResult ExportModel(const TP3dModell& model, const std::string& modelFile, const fs::path& out,
-                          const TExportFormat& format, const TExportOptions& options)
-{
+                          const TExportFormat& format, const TExportOptions& options) {
     TExportResult result;
     std::vector<const TP3dLOD*> lods;
     if (options.AllLods) {
-        for (const TP3dLOD* lod : model.LODs)
-            lods.push_back(lod);
+        for (const TP3dLOD* lod : model.LODs) lods.push_back(lod);
     } else if (options.Lod >= 0 && options.Lod < model.LODs.Count()) {
         lods.push_back(model.LODs[static_cast<std::size_t>(options.Lod)]);
     } else {
@@ -553,8 +478,7 @@ TExportResult ExportModel(const TP3dModell& model, const std::string& modelFile,
                            !lod.Textures[static_cast<std::size_t>(polygon.TextureIndex)].empty();
         const std::string name = named ? lod.Textures[static_cast<std::size_t>(polygon.TextureIndex)] : std::string();
         const auto [it, added] = materialOf.emplace(name, static_cast<unsigned>(materialNames.size()));
-        if (added)
-            materialNames.push_back(name);
+        if (added) materialNames.push_back(name);
         return it->second;
     };
     std::vector<std::vector<std::vector<const APolygon*>>> groups(lods.size());  // per LOD, per material
@@ -562,16 +486,15 @@ TExportResult ExportModel(const TP3dModell& model, const std::string& modelFile,
         for (const APolygon* polygon : lods[l]->Polygons)
             if (Exportable(*polygon, *lods[l])) {
                 const unsigned m = materialFor(*lods[l], *polygon);
-                if (groups[l].size() <= m)
-                    groups[l].resize(m + 1);
+                if (groups[l].size() <= m) groups[l].resize(m + 1);
                 groups[l][m].push_back(polygon);
             }
 
     // The textures, decoded on threads of their own while the meshes are built.
     const bool withTextures = CarriesMaterials(format);
     const bool embed = Lower(format.Extension) == "glb";
-    const std::vector<fs::path> roots = withTextures ? TextureSearchRoots(options.DataDir, modelFile)
-                                                     : std::vector<fs::path>();
+    const std::vector<fs::path> roots =
+        withTextures ? TextureSearchRoots(options.DataDir, modelFile) : std::vector<fs::path>();
     std::vector<std::future<TTextureOut>> pending;
     for (const std::string& name : materialNames)
         if (withTextures && !name.empty())
@@ -597,8 +520,7 @@ TExportResult ExportModel(const TP3dModell& model, const std::string& modelFile,
         node->mMetaData = LodMetadata(*lods[l]);
         std::vector<unsigned> own;
         for (std::size_t m = 0; m < groups[l].size(); ++m) {
-            if (groups[l][m].empty())
-                continue;
+            if (groups[l][m].empty()) continue;
             const std::string label = materialNames[m].empty() ? std::string("untextured") : materialNames[m];
             own.push_back(static_cast<unsigned>(meshes.size()));
             meshes.push_back(BuildMesh(*lods[l], groups[l][m], static_cast<unsigned>(m),
@@ -615,8 +537,7 @@ TExportResult ExportModel(const TP3dModell& model, const std::string& modelFile,
     // what each array needs, copying all that came before: the smallest
     // meshes go first, so that the large ones are copied fewest times.
     std::vector<unsigned> order(meshes.size()), place(meshes.size());
-    for (unsigned k = 0; k < order.size(); ++k)
-        order[k] = k;
+    for (unsigned k = 0; k < order.size(); ++k) order[k] = k;
     std::stable_sort(order.begin(), order.end(),
                      [&meshes](unsigned a, unsigned b) { return meshes[a]->mNumVertices < meshes[b]->mNumVertices; });
     std::vector<aiMesh*> sorted;
@@ -626,8 +547,7 @@ TExportResult ExportModel(const TP3dModell& model, const std::string& modelFile,
     }
     meshes.swap(sorted);
     for (aiNode* node : nodes)
-        for (unsigned m = 0; m < node->mNumMeshes; ++m)
-            node->mMeshes[m] = place[node->mMeshes[m]];
+        for (unsigned m = 0; m < node->mNumMeshes; ++m) node->mMeshes[m] = place[node->mMeshes[m]];
 
     scene->mNumMeshes = static_cast<unsigned>(meshes.size());
     if (!meshes.empty()) {
@@ -647,8 +567,7 @@ TExportResult ExportModel(const TP3dModell& model, const std::string& modelFile,
     for (std::size_t k = 0; k < pending.size(); ++k)
         if (pending[k].valid()) {
             textures[k] = pending[k].get();
-            if (!textures[k].problem.empty())
-                result.Warnings.push_back(textures[k].problem);
+            if (!textures[k].problem.empty()) result.Warnings.push_back(textures[k].problem);
         }
     std::vector<std::string> taken;
     std::vector<aiTexture*> embedded;
@@ -662,8 +581,7 @@ TExportResult ExportModel(const TP3dModell& model, const std::string& modelFile,
         const aiColor4D white(1, 1, 1, 1);
         material->AddProperty(&white, 1, AI_MATKEY_COLOR_DIFFUSE);
         TTextureOut& t = textures[k];
-        if (t.png.empty())
-            continue;
+        if (t.png.empty()) continue;
         if (embed) {
             auto* texture = new aiTexture;
             texture->mWidth = static_cast<unsigned>(t.png.size());
@@ -689,14 +607,12 @@ TExportResult ExportModel(const TP3dModell& model, const std::string& modelFile,
     // The PNG files beside the export, staged with the library's files.
     if (withTextures && !embed) {
         for (const TTextureOut& t : textures) {
-            if (t.png.empty())
-                continue;
+            if (t.png.empty()) continue;
             const std::string temporary = io->Stage(folder / t.pngName);
             std::FILE* file = std::fopen(temporary.c_str(), "wb");
             bool ok = file && std::fwrite(t.png.data(), 1, t.png.size(), file) == t.png.size();
             const int why = errno;
-            if (file && std::fclose(file) != 0)
-                ok = false;
+            if (file && std::fclose(file) != 0) ok = false;
             if (!ok) {
                 io->Discard();
                 result.Error = "cannot write " + (folder / t.pngName).string() + ": " + std::strerror(why);
@@ -713,13 +629,11 @@ TExportResult ExportModel(const TP3dModell& model, const std::string& modelFile,
     const std::string id = Lower(format.Id);
     if (id == "gltf2" || id == "glb2") {
         std::vector<std::string> extras{"{\"mass\":" + JsonNumber(model.Mass) + "}"};
-        for (const TP3dLOD* lod : lods)
-            extras.push_back(LodExtras(*lod));
+        for (const TP3dLOD* lod : lods) extras.push_back(LodExtras(*lod));
         if (!AddExtrasToFile(io->TemporaryOf(out), id == "glb2", extras))
             result.Warnings.push_back("the selections, properties and mass could not be added to " + out.string());
     }
-    if (!io->Commit(result.Written, result.Error))
-        return result;
+    if (!io->Commit(result.Written, result.Error)) return result;
     result.Ok = true;
     return result;
 }

@@ -18,8 +18,8 @@ namespace vistrel {
 
 // One format the library writes.
 struct TExportFormat {
-    std::string Id;           // "glb2", "gltf2", "obj", …
-    std::string Extension;    // without the dot: "glb", "gltf", "obj", …
+    std::string Id;         // "glb2", "gltf2", "obj", …
+    std::string Extension;  // without the dot: "glb", "gltf", "obj", …
     std::string Description;
 };
 
@@ -31,9 +31,9 @@ const TExportFormat* FindExportFormat(const std::vector<TExportFormat>& formats,
                                       const std::filesystem::path& path);
 
 struct TExportOptions {
-    int Lod = 0;            // counted from 0 in file order
-    bool AllLods = false;   // every LOD, each its own node
-    std::string DataDir;    // the texture root; empty: beside the model
+    int Lod = 0;           // counted from 0 in file order
+    bool AllLods = false;  // every LOD, each its own node
+    std::string DataDir;   // the texture root; empty: beside the model
 };
 
 struct TExportResult {

@@ -30,8 +30,7 @@ struct Plain {
     std::size_t consumed = 0;
 };
 
-Plain PlainDecode(const uint8_t* src, std::size_t n, uint8_t* out, std::size_t L,
-                  LzssChecksum mode) {
+Plain PlainDecode(const uint8_t* src, std::size_t n, uint8_t* out, std::size_t L, LzssChecksum mode) {
     Plain r;
     std::size_t ip = 0, i = 0;
     while (i < L) {
@@ -48,13 +47,12 @@ Plain PlainDecode(const uint8_t* src, std::size_t n, uint8_t* out, std::size_t L
             const std::size_t len = (src[ip + 1] & 0x0F) + 3;
             if (dist == 0) return {LzssStatus::ZeroOffset, 0};
             ip += 2;
-            for (std::size_t k = 0; k < len && i < L; ++k, ++i)
-                out[i] = i >= dist ? out[i - dist] : uint8_t{0x20};
+            for (std::size_t k = 0; k < len && i < L; ++k, ++i) out[i] = i >= dist ? out[i - dist] : uint8_t{0x20};
         }
     }
     if (n - ip < 4) return {LzssStatus::Truncated, 0};
-    const uint32_t stored = uint32_t(src[ip]) | uint32_t(src[ip + 1]) << 8 |
-                            uint32_t(src[ip + 2]) << 16 | uint32_t(src[ip + 3]) << 24;
+    const uint32_t stored =
+        uint32_t(src[ip]) | uint32_t(src[ip + 1]) << 8 | uint32_t(src[ip + 2]) << 16 | uint32_t(src[ip + 3]) << 24;
     uint32_t sumU = 0, sumS = 0;
     for (std::size_t k = 0; k < L; ++k) {
         sumU += out[k];
@@ -93,8 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (r.status == LzssStatus::Ok) {
         if (r.consumed != p.consumed) Fail("consumed differs from the plain decoder");
         if (r.consumed > n) Fail("consumed more than the input");
-        if (L && std::memcmp(fast.get(), plain.get(), L) != 0)
-            Fail("output differs from the plain decoder");
+        if (L && std::memcmp(fast.get(), plain.get(), L) != 0) Fail("output differs from the plain decoder");
         if (vistrel::LzssMaxOutput(n) < L) Fail("decoded more than LzssMaxOutput allows");
     } else if (r.errorAt > n) {
         Fail("error position past the input");

@@ -32,9 +32,9 @@ namespace {
     __builtin_trap();
 }
 
-#define FUZZ_CHECK(cond)            \
-    do {                            \
-        if (!(cond)) Fail(#cond);   \
+#define FUZZ_CHECK(cond)          \
+    do {                          \
+        if (!(cond)) Fail(#cond); \
     } while (0)
 
 // FNV-1a over everything the model holds, to compare two loads.
@@ -48,7 +48,9 @@ struct Digest {
         }
     }
     template <class T>
-    void Value(const T& v) { Bytes(&v, sizeof v); }
+    void Value(const T& v) {
+        Bytes(&v, sizeof v);
+    }
     void Text(const std::string& s) {
         Value(s.size());
         Bytes(s.data(), s.size());
@@ -90,8 +92,7 @@ uint64_t CheckAndDigest(const vistrel::TP3dModell& m) {
             for (int c = 0; c < p->VertexCount; ++c) {
                 const vistrel::ACorner& k = p->Corners[c];
                 FUZZ_CHECK(k.NormalIndex == k.VertexIndex);
-                FUZZ_CHECK(k.VertexIndex >= 0 &&
-                           static_cast<std::size_t>(k.VertexIndex) < lod->UVData.size());
+                FUZZ_CHECK(k.VertexIndex >= 0 && static_cast<std::size_t>(k.VertexIndex) < lod->UVData.size());
                 const vistrel::AUV& uv = lod->UVData[static_cast<std::size_t>(k.VertexIndex)];
                 FUZZ_CHECK(SameBits(k.U, uv.U) && SameBits(k.V, uv.V));
                 d.Value(k.VertexIndex);
@@ -100,11 +101,9 @@ uint64_t CheckAndDigest(const vistrel::TP3dModell& m) {
         FUZZ_CHECK(polygons.size() == static_cast<std::size_t>(lod->Polygons.Count()));
 
         FUZZ_CHECK(lod->UniqueVertexes.Count >= 0);
-        FUZZ_CHECK(static_cast<std::size_t>(lod->UniqueVertexes.Count) ==
-                   lod->UniqueVertexes.Items.size());
+        FUZZ_CHECK(static_cast<std::size_t>(lod->UniqueVertexes.Count) == lod->UniqueVertexes.Items.size());
         FUZZ_CHECK(lod->LinkToUnique.Count >= 0);
-        FUZZ_CHECK(static_cast<std::size_t>(lod->LinkToUnique.Count) ==
-                   lod->LinkToUnique.Items.size());
+        FUZZ_CHECK(static_cast<std::size_t>(lod->LinkToUnique.Count) == lod->LinkToUnique.Items.size());
         d.Bytes(lod->UniqueVertexes.Items.data(), lod->UniqueVertexes.Items.size() * 2);
         d.Bytes(lod->LinkToUnique.Items.data(), lod->LinkToUnique.Items.size() * 2);
         d.Bytes(lod->VertexInfo.data(), lod->VertexInfo.size() * 4);
@@ -152,8 +151,7 @@ uint64_t CheckAndDigest(const vistrel::TP3dModell& m) {
     if (m.GeometryLOD) {
         FUZZ_CHECK(m.LODs.IndexOf(m.GeometryLOD) >= 0);
         FUZZ_CHECK(m.GeometryLOD->Resolution == vistrel::kGeometryResolution);
-        FUZZ_CHECK(m.Masses.size() ==
-                   static_cast<std::size_t>(m.GeometryLOD->UniqueVertexes.Count));
+        FUZZ_CHECK(m.Masses.size() == static_cast<std::size_t>(m.GeometryLOD->UniqueVertexes.Count));
         d.Value(m.LODs.IndexOf(m.GeometryLOD));
     } else {
         FUZZ_CHECK(m.Masses.empty());
@@ -170,7 +168,7 @@ uint64_t CheckAndDigest(const vistrel::TP3dModell& m) {
 
 struct Outcome {
     bool constructed = false;
-    std::string error;        // what() of the EP3dError that left the constructor
+    std::string error;  // what() of the EP3dError that left the constructor
     uint64_t digest = 0;
     std::vector<std::string> messages;
 };
@@ -191,8 +189,7 @@ Outcome Load(const uint8_t* data, std::size_t size, bool withLog) {
     auto onMessage = [&](const std::string& text) { out.messages.push_back(text); };
 
     try {
-        vistrel::TP3dModell model("fuzz.p3d", std::vector<uint8_t>(data, data + size), onLog,
-                                  onMessage);
+        vistrel::TP3dModell model("fuzz.p3d", std::vector<uint8_t>(data, data + size), onLog, onMessage);
         out.constructed = true;
         out.digest = CheckAndDigest(model);
 
@@ -217,8 +214,7 @@ Outcome Load(const uint8_t* data, std::size_t size, bool withLog) {
             FUZZ_CHECK(!model.Complete() && model.LODs.Empty());
             FUZZ_CHECK(out.messages.size() == 1 && out.messages[0] == "Incorrect Format!");
             break;
-        case Format::None:
-            Fail("format not set after a read");
+        case Format::None: Fail("format not set after a read");
         }
         if (withLog) FUZZ_CHECK(logLines > 0);
     } catch (const vistrel::EP3dError& e) {

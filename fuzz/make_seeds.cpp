@@ -30,8 +30,7 @@ BLod Grid(int w, int h, bool triangles = false) {
             const float height = 0.25f * std::sin(fx * 0.4f) * std::cos(fy * 0.3f);
             lod.vertices.push_back({fx * 0.1f, height, fy * 0.1f});
             lod.normals.push_back({0.0f, 1.0f, 0.0f});
-            lod.uv.push_back({fx / static_cast<float>(w > 1 ? w - 1 : 1),
-                              fy / static_cast<float>(h > 1 ? h - 1 : 1)});
+            lod.uv.push_back({fx / static_cast<float>(w > 1 ? w - 1 : 1), fy / static_cast<float>(h > 1 ? h - 1 : 1)});
             // hint bits as they typically come: a few flags in the high bits
             lod.vertexInfo.push_back(((x == 0 || y == 0) ? 0x02000000u : 0u) | 0x00000100u);
         }
@@ -95,8 +94,14 @@ BModel Geometry(int w, int h) {
     lod.resolution = kBuilderGeometryResolution;
     lod.textures.clear();
     for (auto& p : lod.polygons) p.texture = -1;
-    lod.selections.push_back({"Component01", Range(0, static_cast<int>(lod.polygons.size())),
-                              {}, {}, Range(0, static_cast<int>(lod.vertices.size())), {}, {}, {}});
+    lod.selections.push_back({"Component01",
+                              Range(0, static_cast<int>(lod.polygons.size())),
+                              {},
+                              {},
+                              Range(0, static_cast<int>(lod.vertices.size())),
+                              {},
+                              {},
+                              {}});
     lod.properties = {{"class", "house"}, {"map", "building"}, {"damage", "tree"}};
     BModel m = OneLod(std::move(lod));
     const int points = m.lods[0].UniqueCount();
@@ -127,11 +132,9 @@ std::string Outcome(const std::string& name, const std::vector<uint8_t>& bytes) 
     }
 }
 
-void Write(const std::filesystem::path& dir, const std::string& name,
-           const std::vector<uint8_t>& bytes) {
+void Write(const std::filesystem::path& dir, const std::string& name, const std::vector<uint8_t>& bytes) {
     WriteFile((dir / (name + ".p3d")).string(), bytes);
-    std::printf("  %-28s %6zu bytes  %s\n", name.c_str(), bytes.size(),
-                Outcome(name, bytes).c_str());
+    std::printf("  %-28s %6zu bytes  %s\n", name.c_str(), bytes.size(), Outcome(name, bytes).c_str());
     ++written;
 }
 
@@ -254,14 +257,23 @@ int main(int argc, char** argv) {
     {
         BLod lod = Grid(24, 24, true);  // 1058 triangles, 576 vertices
         const int nf = static_cast<int>(lod.polygons.size());
-        lod.selections.push_back({"raw", Range(0, 511), std::vector<uint32_t>(255, 7),
-                                  std::vector<uint32_t>(255, 9), Range(0, 511),
-                                  std::vector<uint8_t>(1023, 1), {}, {}});
-        lod.selections.push_back({"compressed", Range(0, 600), std::vector<uint32_t>(256, 7),
-                                  std::vector<uint32_t>(256, 9), Range(0, 512),
-                                  std::vector<uint8_t>(1024, 1), {}, {}});
-        lod.selections.push_back({"twice", {0, 0, static_cast<uint16_t>(nf - 1)}, {}, {},
-                                  {3, 3, 575}, {}, {}, {}});
+        lod.selections.push_back({"raw",
+                                  Range(0, 511),
+                                  std::vector<uint32_t>(255, 7),
+                                  std::vector<uint32_t>(255, 9),
+                                  Range(0, 511),
+                                  std::vector<uint8_t>(1023, 1),
+                                  {},
+                                  {}});
+        lod.selections.push_back({"compressed",
+                                  Range(0, 600),
+                                  std::vector<uint32_t>(256, 7),
+                                  std::vector<uint32_t>(256, 9),
+                                  Range(0, 512),
+                                  std::vector<uint8_t>(1024, 1),
+                                  {},
+                                  {}});
+        lod.selections.push_back({"twice", {0, 0, static_cast<uint16_t>(nf - 1)}, {}, {}, {3, 3, 575}, {}, {}, {}});
         lod.selections.push_back({"", {}, {}, {}, {}, {}, {}, {}});
         Write(dir, "selections", OneLod(lod));
     }

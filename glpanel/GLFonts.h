@@ -25,41 +25,41 @@ namespace vistrel {
 // left corner of the black box relative to the pen on the baseline), cell
 // increment x and y (how far the pen moves after the glyph).
 struct GlyphMetricsFloat {
-  float blackBoxX = 0.0f;
-  float blackBoxY = 0.0f;
-  float originX = 0.0f;
-  float originY = 0.0f;
-  float cellIncX = 0.0f;
-  float cellIncY = 0.0f;
+    float blackBoxX = 0.0f;
+    float blackBoxY = 0.0f;
+    float originX = 0.0f;
+    float originY = 0.0f;
+    float cellIncX = 0.0f;
+    float cellIncY = 0.0f;
 };
 
 // An outline font: the glyph of code c lies at listBase + (c - firstGlyph).
 struct OpenGLVexFont3D {
-  std::int32_t firstGlyph = 0;
-  std::int32_t glyphCount = 0;
-  GLuint listBase = 0;
-  float extrusion = 0.0f;
-  std::vector<GlyphMetricsFloat> GlyphMetrics;  // glyphCount entries
+    std::int32_t firstGlyph = 0;
+    std::int32_t glyphCount = 0;
+    GLuint listBase = 0;
+    float extrusion = 0.0f;
+    std::vector<GlyphMetricsFloat> GlyphMetrics;  // glyphCount entries
 
-  OpenGLVexFont3D() = default;
-  OpenGLVexFont3D(const OpenGLVexFont3D&) = delete;
-  OpenGLVexFont3D& operator=(const OpenGLVexFont3D&) = delete;
-  // Deletes the display lists in the current context (none current: they
-  // are left alone). Set listBase to 0 first to forget lists whose context
-  // is gone.
-  ~OpenGLVexFont3D();
+    OpenGLVexFont3D() = default;
+    OpenGLVexFont3D(const OpenGLVexFont3D&) = delete;
+    OpenGLVexFont3D& operator=(const OpenGLVexFont3D&) = delete;
+    // Deletes the display lists in the current context (none current: they
+    // are left alone). Set listBase to 0 first to forget lists whose context
+    // is gone.
+    ~OpenGLVexFont3D();
 };
 
 // A bitmap font.
 struct OpenGLVexFont2D {
-  std::int32_t firstGlyph = 0;
-  std::int32_t glyphCount = 0;
-  GLuint listBase = 0;
+    std::int32_t firstGlyph = 0;
+    std::int32_t glyphCount = 0;
+    GLuint listBase = 0;
 
-  OpenGLVexFont2D() = default;
-  OpenGLVexFont2D(const OpenGLVexFont2D&) = delete;
-  OpenGLVexFont2D& operator=(const OpenGLVexFont2D&) = delete;
-  ~OpenGLVexFont2D();
+    OpenGLVexFont2D() = default;
+    OpenGLVexFont2D(const OpenGLVexFont2D&) = delete;
+    OpenGLVexFont2D& operator=(const OpenGLVexFont2D&) = delete;
+    ~OpenGLVexFont2D();
 };
 
 // Outline formats of Create3DFont.
@@ -76,16 +76,14 @@ inline constexpr std::int32_t kFontFormatPolygons = 1;
 // at z = 0. Each list ends by moving the model-view origin by the glyph's
 // cell increment. None when font is null, count is not positive, no context
 // is current or no display lists can be reserved.
-std::unique_ptr<OpenGLVexFont3D> Create3DFont(const QFont* font, std::int32_t first,
-                                              std::int32_t count, float deviation,
-                                              float extrusion, std::int32_t format);
+std::unique_ptr<OpenGLVexFont3D> Create3DFont(const QFont* font, std::int32_t first, std::int32_t count,
+                                              float deviation, float extrusion, std::int32_t format);
 
 // Builds count bitmap glyphs (glBitmap, one bit per pixel, no antialiasing)
 // from code first on; each glyph's origin is the pen on the baseline and
 // each list advances the raster position by the glyph's advance. None as for
 // Create3DFont.
-std::unique_ptr<OpenGLVexFont2D> Create2DFont(const QFont* font, std::int32_t first,
-                                              std::int32_t count);
+std::unique_ptr<OpenGLVexFont2D> Create2DFont(const QFont* font, std::int32_t first, std::int32_t count);
 
 // Release: deletes the record's display lists, then the record (null is
 // allowed). The same as destroying the unique_ptr.

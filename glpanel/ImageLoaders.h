@@ -17,17 +17,15 @@ namespace vistrel {
 // A decoded bitmap. Row 0 of pixels is the bottom row of the picture; each
 // pixel is red, green, blue, then alpha when components is 4.
 struct BMPTexture {
-  std::uint32_t reserved = 0;  // not set by the loader
-  std::int32_t components = 0;
-  std::int32_t width = 0;
-  std::int32_t height = 0;
-  GLenum format = 0;  // GL_RGB for 3 components, GL_RGBA for 4
-  GLenum type = 0;    // GL_UNSIGNED_BYTE
-  std::unique_ptr<std::uint8_t[]> pixels;  // width * height * components bytes
+    std::uint32_t reserved = 0;  // not set by the loader
+    std::int32_t components = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    GLenum format = 0;                       // GL_RGB for 3 components, GL_RGBA for 4
+    GLenum type = 0;                         // GL_UNSIGNED_BYTE
+    std::unique_ptr<std::uint8_t[]> pixels;  // width * height * components bytes
 
-  std::size_t PixelBytes() const {
-    return std::size_t(width) * std::size_t(height) * std::size_t(components);
-  }
+    std::size_t PixelBytes() const { return std::size_t(width) * std::size_t(height) * std::size_t(components); }
 };
 
 // Reads a Windows bitmap file (the file's content decides, not its name).
@@ -39,7 +37,7 @@ std::unique_ptr<BMPTexture> LoadBMPTexture(const QString& fileName, bool alpha);
 
 // LoadTGA status codes.
 inline constexpr std::int32_t TGA_OK = 0;
-inline constexpr std::int32_t TGA_UNSUPPORTED_TYPE = -1;  // image type not 2 or 10
+inline constexpr std::int32_t TGA_UNSUPPORTED_TYPE = -1;    // image type not 2 or 10
 inline constexpr std::int32_t TGA_UNSUPPORTED_FORMAT = -2;  // colour map, depth, absurd size
 inline constexpr std::int32_t TGA_NOT_OPENED = -3;
 
@@ -65,8 +63,8 @@ inline constexpr std::uint64_t TGA_SHORT_FILE_PIXELS = std::uint64_t(1) << 20;
 // a width * height too large to be a real image (more than TGA_MAX_PIXELS,
 // or more than TGA_SHORT_FILE_PIXELS and more than the file can describe);
 // -3 file not opened. The file name is 8-bit text, passed to fopen as is.
-std::int32_t LoadTGA(const std::string& fileName, std::uint8_t*& pixels, std::uint32_t* width,
-                     std::uint32_t* height, std::uint32_t& bits);
+std::int32_t LoadTGA(const std::string& fileName, std::uint8_t*& pixels, std::uint32_t* width, std::uint32_t* height,
+                     std::uint32_t& bits);
 
 // Releases a buffer from LoadTGA (delete[]); null is allowed.
 void FreeTGAPixels(std::uint8_t* pixels);

@@ -60,65 +60,65 @@ namespace vistrel {
 // Enumerations (values in declaration order, starting at 0)
 
 enum TPFDPixelTypes : std::uint8_t {
-  f_PFD_TYPE_RGBA = 0,
-  f_PFD_TYPE_COLORINDEX = 1,
+    f_PFD_TYPE_RGBA = 0,
+    f_PFD_TYPE_COLORINDEX = 1,
 };
 
 enum TPFDFlags : std::uint8_t {
-  f_PFD_DRAW_TO_WINDOW = 0,
-  f_PFD_DRAW_TO_BITMAP = 1,
-  f_PFD_SUPPORT_GDI = 2,
-  f_PFD_SUPPORT_OPENGL = 3,
-  f_PFD_GENERIC_ACCELERATED = 4,
-  f_PFD_GENERIC_FORMAT = 5,
-  f_PFD_NEED_PALETTE = 6,
-  f_PFD_NEED_SYSTEM_PALETTE = 7,
-  f_PFD_DOUBLEBUFFER = 8,
-  f_PFD_STEREO = 9,
-  f_PFD_SWAP_LAYER_BUFFERS = 10,
+    f_PFD_DRAW_TO_WINDOW = 0,
+    f_PFD_DRAW_TO_BITMAP = 1,
+    f_PFD_SUPPORT_GDI = 2,
+    f_PFD_SUPPORT_OPENGL = 3,
+    f_PFD_GENERIC_ACCELERATED = 4,
+    f_PFD_GENERIC_FORMAT = 5,
+    f_PFD_NEED_PALETTE = 6,
+    f_PFD_NEED_SYSTEM_PALETTE = 7,
+    f_PFD_DOUBLEBUFFER = 8,
+    f_PFD_STEREO = 9,
+    f_PFD_SWAP_LAYER_BUFFERS = 10,
 };
 inline constexpr int TPFDFlagsCount = 11;
 
 enum class TOpenGLSwapBuffers : std::uint8_t { Auto = 0, Manual = 1 };
 
 enum TOpenGLPrintScale : std::uint8_t {
-  pglNone = 0,
-  pglPrintToFit = 1,
-  pglProportional = 2,
+    pglNone = 0,
+    pglPrintToFit = 1,
+    pglProportional = 2,
 };
 
 enum TFont3DFormat : std::uint8_t {
-  f_WGL_FONT_LINES = 0,
-  f_WGL_FONT_POLYGONS = 1,
+    f_WGL_FONT_LINES = 0,
+    f_WGL_FONT_POLYGONS = 1,
 };
 
 // A set over TPFDFlags: bit i stands for the member with value i (11 bits).
 class TPFDFlagSet {
 public:
-  constexpr TPFDFlagSet() = default;
-  constexpr TPFDFlagSet(std::initializer_list<TPFDFlags> members) {
-    for (TPFDFlags m : members) Include(m);
-  }
-  static constexpr TPFDFlagSet FromBits(std::uint16_t bits) {
-    TPFDFlagSet s;
-    s.bits_ = static_cast<std::uint16_t>(bits & 0x7FF);
-    return s;
-  }
-  constexpr std::uint16_t Bits() const { return bits_; }
-  constexpr bool Contains(TPFDFlags m) const { return (bits_ >> m) & 1u; }
-  constexpr bool Empty() const { return bits_ == 0; }
-  constexpr TPFDFlagSet& Include(TPFDFlags m) {
-    bits_ = static_cast<std::uint16_t>(bits_ | (1u << m));
-    return *this;
-  }
-  constexpr TPFDFlagSet& Exclude(TPFDFlags m) {
-    bits_ = static_cast<std::uint16_t>(bits_ & ~(1u << m));
-    return *this;
-  }
-  friend constexpr bool operator==(TPFDFlagSet a, TPFDFlagSet b) { return a.bits_ == b.bits_; }
+    constexpr TPFDFlagSet() = default;
+    constexpr TPFDFlagSet(std::initializer_list<TPFDFlags> members) {
+        for (TPFDFlags m : members) Include(m);
+    }
+    static constexpr TPFDFlagSet FromBits(std::uint16_t bits) {
+        TPFDFlagSet s;
+        s.bits_ = static_cast<std::uint16_t>(bits & 0x7FF);
+        return s;
+    }
+    constexpr std::uint16_t Bits() const { return bits_; }
+    constexpr bool Contains(TPFDFlags m) const { return (bits_ >> m) & 1u; }
+    constexpr bool Empty() const { return bits_ == 0; }
+    constexpr TPFDFlagSet& Include(TPFDFlags m) {
+        bits_ = static_cast<std::uint16_t>(bits_ | (1u << m));
+        return *this;
+    }
+    constexpr TPFDFlagSet& Exclude(TPFDFlags m) {
+        bits_ = static_cast<std::uint16_t>(bits_ & ~(1u << m));
+        return *this;
+    }
+    friend constexpr bool operator==(TPFDFlagSet a, TPFDFlagSet b) { return a.bits_ == b.bits_; }
 
 private:
-  std::uint16_t bits_ = 0;
+    std::uint16_t bits_ = 0;
 };
 
 // ---------------------------------------------------------------------------
@@ -148,32 +148,32 @@ inline constexpr std::uint8_t MAIN_PLANE = 0;
 
 #pragma pack(push, 1)
 struct TPixelFormatDescriptor {
-  std::uint16_t nSize = 0;
-  std::uint16_t nVersion = 0;
-  std::uint32_t dwFlags = 0;
-  std::uint8_t iPixelType = 0;
-  std::uint8_t cColorBits = 0;
-  std::uint8_t cRedBits = 0;
-  std::uint8_t cRedShift = 0;
-  std::uint8_t cGreenBits = 0;
-  std::uint8_t cGreenShift = 0;
-  std::uint8_t cBlueBits = 0;
-  std::uint8_t cBlueShift = 0;
-  std::uint8_t cAlphaBits = 0;
-  std::uint8_t cAlphaShift = 0;
-  std::uint8_t cAccumBits = 0;
-  std::uint8_t cAccumRedBits = 0;
-  std::uint8_t cAccumGreenBits = 0;
-  std::uint8_t cAccumBlueBits = 0;
-  std::uint8_t cAccumAlphaBits = 0;
-  std::uint8_t cDepthBits = 0;
-  std::uint8_t cStencilBits = 0;
-  std::uint8_t cAuxBuffers = 0;
-  std::uint8_t iLayerType = 0;
-  std::uint8_t bReserved = 0;
-  std::uint32_t dwLayerMask = 0;
-  std::uint32_t dwVisibleMask = 0;
-  std::uint32_t dwDamageMask = 0;
+    std::uint16_t nSize = 0;
+    std::uint16_t nVersion = 0;
+    std::uint32_t dwFlags = 0;
+    std::uint8_t iPixelType = 0;
+    std::uint8_t cColorBits = 0;
+    std::uint8_t cRedBits = 0;
+    std::uint8_t cRedShift = 0;
+    std::uint8_t cGreenBits = 0;
+    std::uint8_t cGreenShift = 0;
+    std::uint8_t cBlueBits = 0;
+    std::uint8_t cBlueShift = 0;
+    std::uint8_t cAlphaBits = 0;
+    std::uint8_t cAlphaShift = 0;
+    std::uint8_t cAccumBits = 0;
+    std::uint8_t cAccumRedBits = 0;
+    std::uint8_t cAccumGreenBits = 0;
+    std::uint8_t cAccumBlueBits = 0;
+    std::uint8_t cAccumAlphaBits = 0;
+    std::uint8_t cDepthBits = 0;
+    std::uint8_t cStencilBits = 0;
+    std::uint8_t cAuxBuffers = 0;
+    std::uint8_t iLayerType = 0;
+    std::uint8_t bReserved = 0;
+    std::uint32_t dwLayerMask = 0;
+    std::uint32_t dwVisibleMask = 0;
+    std::uint32_t dwDamageMask = 0;
 };
 #pragma pack(pop)
 static_assert(sizeof(TPixelFormatDescriptor) == 40, "PIXELFORMATDESCRIPTOR is 40 bytes");
@@ -194,9 +194,8 @@ std::uint32_t PFDFlagsToDwFlags(TPFDFlagSet flags);
 
 // The pixel-format request built from the panel's pixel-format properties.
 // pixelTypeByte is the platform pixel type (0 RGBA, 1 colour index).
-TPixelFormatDescriptor BuildPixelFormatDescriptor(TPFDFlagSet flags, std::uint8_t pixelTypeByte,
-                                                  std::uint8_t colorBits, std::uint8_t depthBits,
-                                                  std::uint8_t accBits);
+TPixelFormatDescriptor BuildPixelFormatDescriptor(TPFDFlagSet flags, std::uint8_t pixelTypeByte, std::uint8_t colorBits,
+                                                  std::uint8_t depthBits, std::uint8_t accBits);
 
 // The rule of the PFDFlags setter: GDI support and double buffering are kept
 // exclusive; returns the set to store.
@@ -211,8 +210,7 @@ QSurfaceFormat SurfaceFormatFromDescriptor(const TPixelFormatDescriptor& pfd);
 
 // The reverse: a description of the format actually obtained (what
 // DescribePixelFormat gives on Windows). Never carries PFD::NEED_PALETTE.
-TPixelFormatDescriptor DescriptorFromSurfaceFormat(const QSurfaceFormat& format,
-                                                   const TPixelFormatDescriptor& request);
+TPixelFormatDescriptor DescriptorFromSurfaceFormat(const QSurfaceFormat& format, const TPixelFormatDescriptor& request);
 
 // ---------------------------------------------------------------------------
 // Logical palette for palette-based (colour-index style) formats. Such formats
@@ -220,17 +218,17 @@ TPixelFormatDescriptor DescriptorFromSurfaceFormat(const QSurfaceFormat& format,
 // computation is kept and used as a pure function.
 
 struct TPaletteEntry {
-  std::uint8_t peRed = 0;
-  std::uint8_t peGreen = 0;
-  std::uint8_t peBlue = 0;
-  std::uint8_t peFlags = 0;
-  friend bool operator==(const TPaletteEntry&, const TPaletteEntry&) = default;
+    std::uint8_t peRed = 0;
+    std::uint8_t peGreen = 0;
+    std::uint8_t peBlue = 0;
+    std::uint8_t peFlags = 0;
+    friend bool operator==(const TPaletteEntry&, const TPaletteEntry&) = default;
 };
 
 struct TLogPalette {
-  std::uint16_t palVersion = 0x300;
-  std::uint16_t palNumEntries = 0;
-  std::vector<TPaletteEntry> palPalEntry;
+    std::uint16_t palVersion = 0x300;
+    std::uint16_t palNumEntries = 0;
+    std::vector<TPaletteEntry> palPalEntry;
 };
 
 // Entry count = 1 << cColorBits (in 16 bits); each channel's intensity is
@@ -252,24 +250,21 @@ class TOpenGLVexPanel;
 
 class TGLPlatform {
 public:
-  virtual ~TGLPlatform() = default;
-  // Turns the request into a surface format ("ChoosePixelFormat:").
-  // Called when the window parameters are computed, before the context exists.
-  virtual bool ChoosePixelFormat(const TPixelFormatDescriptor& request, QSurfaceFormat& format,
-                                 QString& errorText);
-  // Confirms the chosen format is the one the panel's surface was created
-  // with ("SetPixelFormat:").
-  virtual bool SetPixelFormat(TOpenGLVexPanel& panel, const QSurfaceFormat& format,
-                              QString& errorText);
-  // Describes the format actually obtained.
-  virtual TPixelFormatDescriptor DescribePixelFormat(TOpenGLVexPanel& panel,
-                                                     const TPixelFormatDescriptor& request);
-  // Confirms the panel has a usable rendering context ("wglRenderingContext:").
-  virtual bool CreateContext(TOpenGLVexPanel& panel, QString& errorText);
-  // Makes the panel's context current on this thread ("wglMakeCurrent:").
-  virtual bool MakeCurrent(TOpenGLVexPanel& panel, QString& errorText);
+    virtual ~TGLPlatform() = default;
+    // Turns the request into a surface format ("ChoosePixelFormat:").
+    // Called when the window parameters are computed, before the context exists.
+    virtual bool ChoosePixelFormat(const TPixelFormatDescriptor& request, QSurfaceFormat& format, QString& errorText);
+    // Confirms the chosen format is the one the panel's surface was created
+    // with ("SetPixelFormat:").
+    virtual bool SetPixelFormat(TOpenGLVexPanel& panel, const QSurfaceFormat& format, QString& errorText);
+    // Describes the format actually obtained.
+    virtual TPixelFormatDescriptor DescribePixelFormat(TOpenGLVexPanel& panel, const TPixelFormatDescriptor& request);
+    // Confirms the panel has a usable rendering context ("wglRenderingContext:").
+    virtual bool CreateContext(TOpenGLVexPanel& panel, QString& errorText);
+    // Makes the panel's context current on this thread ("wglMakeCurrent:").
+    virtual bool MakeCurrent(TOpenGLVexPanel& panel, QString& errorText);
 
-  static TGLPlatform& Default();
+    static TGLPlatform& Default();
 };
 
 // Fonts built from the panel's font properties (display lists). The records
@@ -280,286 +275,286 @@ struct OpenGLVexFont2D;
 // ---------------------------------------------------------------------------
 
 class TOpenGLVexPanel : public QOpenGLWidget {
-  Q_OBJECT
+    Q_OBJECT
 
 public:
-  using TNotifyEvent = std::function<void(TOpenGLVexPanel* sender)>;
-  struct TShiftState {
-    bool Shift = false, Ctrl = false, Alt = false, Left = false, Right = false, Middle = false;
-  };
-  using TMouseEvent = std::function<void(TOpenGLVexPanel* sender, Qt::MouseButton button,
-                                         TShiftState shift, int x, int y)>;
-  // A monotonic clock in nanoseconds for the frame-rate measurement.
-  using TClock = std::function<qint64()>;
+    using TNotifyEvent = std::function<void(TOpenGLVexPanel* sender)>;
+    struct TShiftState {
+        bool Shift = false, Ctrl = false, Alt = false, Left = false, Right = false, Middle = false;
+    };
+    using TMouseEvent =
+        std::function<void(TOpenGLVexPanel* sender, Qt::MouseButton button, TShiftState shift, int x, int y)>;
+    // A monotonic clock in nanoseconds for the frame-rate measurement.
+    using TClock = std::function<qint64()>;
 
-  explicit TOpenGLVexPanel(QWidget* parent = nullptr);
-  ~TOpenGLVexPanel() override;
+    explicit TOpenGLVexPanel(QWidget* parent = nullptr);
+    ~TOpenGLVexPanel() override;
 
-  // Events (assign directly; an empty function is "not assigned").
-  TNotifyEvent OnPreInit, OnInit, OnResize, OnPaint, OnError;
-  TMouseEvent OnMouseDown, OnMouseMove, OnMouseUp;
+    // Events (assign directly; an empty function is "not assigned").
+    TNotifyEvent OnPreInit, OnInit, OnResize, OnPaint, OnError;
+    TMouseEvent OnMouseDown, OnMouseMove, OnMouseUp;
 
-  // --- Published properties: getter named as the property, setter below ---
-  TPFDPixelTypes PixelType() const { return m_pixelType; }
-  void SetPFDPixelType(TPFDPixelTypes value);
-  std::uint8_t PlatformPixelType() const { return m_pixelTypeByte; }
+    // --- Published properties: getter named as the property, setter below ---
+    TPFDPixelTypes PixelType() const { return m_pixelType; }
+    void SetPFDPixelType(TPFDPixelTypes value);
+    std::uint8_t PlatformPixelType() const { return m_pixelTypeByte; }
 
-  TPFDFlagSet PFDFlags() const { return m_pfdFlags; }
-  void SetPFDFlags(TPFDFlagSet value);
+    TPFDFlagSet PFDFlags() const { return m_pfdFlags; }
+    void SetPFDFlags(TPFDFlagSet value);
 
-  std::uint8_t cColorBits() const { return m_colorBits; }
-  void SetPFDNumColorBits(std::uint8_t value) { m_colorBits = value; }
-  std::uint8_t cDepthBits() const { return m_depthBits; }
-  void SetPFDNumDepthBits(std::uint8_t value) { m_depthBits = value; }
-  std::uint8_t cAccBits() const { return m_accBits; }
-  void SetPFDNumAccBits(std::uint8_t value) { m_accBits = value; }
+    std::uint8_t cColorBits() const { return m_colorBits; }
+    void SetPFDNumColorBits(std::uint8_t value) { m_colorBits = value; }
+    std::uint8_t cDepthBits() const { return m_depthBits; }
+    void SetPFDNumDepthBits(std::uint8_t value) { m_depthBits = value; }
+    std::uint8_t cAccBits() const { return m_accBits; }
+    void SetPFDNumAccBits(std::uint8_t value) { m_accBits = value; }
 
-  TOpenGLSwapBuffers GLSwapBuffers() const { return m_swapBuffers; }
-  void SetGLSwapBuffers(TOpenGLSwapBuffers value) { m_swapBuffers = value; }
+    TOpenGLSwapBuffers GLSwapBuffers() const { return m_swapBuffers; }
+    void SetGLSwapBuffers(TOpenGLSwapBuffers value) { m_swapBuffers = value; }
 
-  std::int32_t PixelsPerInch() const { return m_pixelsPerInch; }
-  void SetOpenGLPixelsPerInch(std::int32_t value) { m_pixelsPerInch = value; }
-  TOpenGLPrintScale PrintScale() const { return m_printScale; }
-  void SetOpenGLPrintScale(TOpenGLPrintScale value) { m_printScale = value; }
+    std::int32_t PixelsPerInch() const { return m_pixelsPerInch; }
+    void SetOpenGLPixelsPerInch(std::int32_t value) { m_pixelsPerInch = value; }
+    TOpenGLPrintScale PrintScale() const { return m_printScale; }
+    void SetOpenGLPrintScale(TOpenGLPrintScale value) { m_printScale = value; }
 
-  bool Font3D_Enabled() const { return m_font3DEnabled; }
-  void SetFont3D_Enabled(bool value) { m_font3DEnabled = value; }
-  const QFont& Font3D_Type() const { return m_font3DType; }
-  void SetFont3DType(const QFont& value) { m_font3DType = value; }
-  std::int32_t Font3D_FirstGylph() const { return m_font3DFirstGylph; }
-  void SetFont3D_FirstGylph(std::int32_t value) { m_font3DFirstGylph = value; }
-  std::int32_t Font3D_NumGylph() const { return m_font3DNumGylph; }
-  void SetFont3D_NumGylph(std::int32_t value) { m_font3DNumGylph = value; }
-  float Font3D_MaxDeviation() const { return m_font3DMaxDeviation; }
-  void SetFont3D_MaxDeviation(float value) { m_font3DMaxDeviation = value; }
-  float Font3D_Extrustion() const { return m_font3DExtrustion; }
-  void SetFont3D_Extrustion(float value) { m_font3DExtrustion = value; }
-  TFont3DFormat Font3D_Format() const { return m_font3DFormat; }
-  void SetFont3DFormat(TFont3DFormat value);
-  // Platform outline format derived from Font3D_Format: 0 lines, 1 polygons.
-  std::int32_t Font3D_PlatformFormat() const { return m_font3DPlatformFormat; }
+    bool Font3D_Enabled() const { return m_font3DEnabled; }
+    void SetFont3D_Enabled(bool value) { m_font3DEnabled = value; }
+    const QFont& Font3D_Type() const { return m_font3DType; }
+    void SetFont3DType(const QFont& value) { m_font3DType = value; }
+    std::int32_t Font3D_FirstGylph() const { return m_font3DFirstGylph; }
+    void SetFont3D_FirstGylph(std::int32_t value) { m_font3DFirstGylph = value; }
+    std::int32_t Font3D_NumGylph() const { return m_font3DNumGylph; }
+    void SetFont3D_NumGylph(std::int32_t value) { m_font3DNumGylph = value; }
+    float Font3D_MaxDeviation() const { return m_font3DMaxDeviation; }
+    void SetFont3D_MaxDeviation(float value) { m_font3DMaxDeviation = value; }
+    float Font3D_Extrustion() const { return m_font3DExtrustion; }
+    void SetFont3D_Extrustion(float value) { m_font3DExtrustion = value; }
+    TFont3DFormat Font3D_Format() const { return m_font3DFormat; }
+    void SetFont3DFormat(TFont3DFormat value);
+    // Platform outline format derived from Font3D_Format: 0 lines, 1 polygons.
+    std::int32_t Font3D_PlatformFormat() const { return m_font3DPlatformFormat; }
 
-  bool Font2D_Enabled() const { return m_font2DEnabled; }
-  void SetFont2D_Enabled(bool value) { m_font2DEnabled = value; }
-  const QFont& Font2D_Type() const { return m_font2DType; }
-  void SetFont(const QFont& value) { m_font2DType = value; }
-  void SetFont2DType(const QFont& value) { m_font2DType = value; }
-  std::int32_t Font2D_FirstGylph() const { return m_font2DFirstGylph; }
-  void SetFont2D_FirstGylph(std::int32_t value) { m_font2DFirstGylph = value; }
-  std::int32_t Font2D_NumGylph() const { return m_font2DNumGylph; }
-  void SetFont2D_NumGylph(std::int32_t value) { m_font2DNumGylph = value; }
+    bool Font2D_Enabled() const { return m_font2DEnabled; }
+    void SetFont2D_Enabled(bool value) { m_font2DEnabled = value; }
+    const QFont& Font2D_Type() const { return m_font2DType; }
+    void SetFont(const QFont& value) { m_font2DType = value; }
+    void SetFont2DType(const QFont& value) { m_font2DType = value; }
+    std::int32_t Font2D_FirstGylph() const { return m_font2DFirstGylph; }
+    void SetFont2D_FirstGylph(std::int32_t value) { m_font2DFirstGylph = value; }
+    std::int32_t Font2D_NumGylph() const { return m_font2DNumGylph; }
+    void SetFont2D_NumGylph(std::int32_t value) { m_font2DNumGylph = value; }
 
-  bool Fps_Enabled() const { return m_fpsEnabled; }
-  void SetFps_Enabled(bool value) { m_fpsEnabled = value; }
-  int Fps_Value() const { return m_fpsValue; }
+    bool Fps_Enabled() const { return m_fpsEnabled; }
+    void SetFps_Enabled(bool value) { m_fpsEnabled = value; }
+    int Fps_Value() const { return m_fpsValue; }
 
-  // Window-style properties: stored; applied as window flags and size
-  // constraints only when the panel is a top-level window and its window
-  // parameters have been computed.
-  bool Border() const { return m_border; }
-  void SetBorder(bool value);
-  bool ToolWindow() const { return m_toolWindow; }
-  void SetToolWindow(bool value);
-  bool AllowResize() const { return m_allowResize; }
-  void SetAllowResize(bool value);
-  bool AllowMoving() const { return m_allowMoving; }
-  void SetAllowMoving(bool value) { m_allowMoving = value; }
+    // Window-style properties: stored; applied as window flags and size
+    // constraints only when the panel is a top-level window and its window
+    // parameters have been computed.
+    bool Border() const { return m_border; }
+    void SetBorder(bool value);
+    bool ToolWindow() const { return m_toolWindow; }
+    void SetToolWindow(bool value);
+    bool AllowResize() const { return m_allowResize; }
+    void SetAllowResize(bool value);
+    bool AllowMoving() const { return m_allowMoving; }
+    void SetAllowMoving(bool value) { m_allowMoving = value; }
 
-  // The panel's text; forced to "My OpenGL Panel" when the window parameters
-  // are computed. Also the window title.
-  QString Caption() const { return m_caption; }
-  void SetCaption(const QString& value);
+    // The panel's text; forced to "My OpenGL Panel" when the window parameters
+    // are computed. Also the window title.
+    QString Caption() const { return m_caption; }
+    void SetCaption(const QString& value);
 
-  // --- Run-time state ---
-  QString ErrorText() const { return m_errorText; }
-  // True once the window parameters were computed (never cleared).
-  bool ParamsComputed() const { return m_paramsComputed; }
-  // True while the panel holds a successfully created context.
-  bool ContextCreated() const { return m_contextCreated; }
-  // True when the request asked for double buffering and the format was set.
-  bool DoubleBuffered() const { return m_doubleBuffered; }
-  // The last pixel-format request and the description of what was obtained.
-  const TPixelFormatDescriptor& RequestedDescriptor() const { return m_request; }
-  const TPixelFormatDescriptor& DescribedDescriptor() const { return m_described; }
-  // The request for the current property values.
-  TPixelFormatDescriptor BuildPixelFormatRequest() const;
-  // True when the chosen surface format was handed to Qt before the context
-  // was created.
-  bool SurfaceFormatApplied() const { return m_formatApplied; }
+    // --- Run-time state ---
+    QString ErrorText() const { return m_errorText; }
+    // True once the window parameters were computed (never cleared).
+    bool ParamsComputed() const { return m_paramsComputed; }
+    // True while the panel holds a successfully created context.
+    bool ContextCreated() const { return m_contextCreated; }
+    // True when the request asked for double buffering and the format was set.
+    bool DoubleBuffered() const { return m_doubleBuffered; }
+    // The last pixel-format request and the description of what was obtained.
+    const TPixelFormatDescriptor& RequestedDescriptor() const { return m_request; }
+    const TPixelFormatDescriptor& DescribedDescriptor() const { return m_described; }
+    // The request for the current property values.
+    TPixelFormatDescriptor BuildPixelFormatRequest() const;
+    // True when the chosen surface format was handed to Qt before the context
+    // was created.
+    bool SurfaceFormatApplied() const { return m_formatApplied; }
 
-  // --- Operations ---
-  // Invalidate and paint at once: the frame is drawn (OnPaint raised) before
-  // this returns. Does nothing while the panel has no surface to paint.
-  void Repaint();
-  // The panel's current image, as shown (runs a paint first, like a repaint).
-  QImage CaptureFrame();
+    // --- Operations ---
+    // Invalidate and paint at once: the frame is drawn (OnPaint raised) before
+    // this returns. Does nothing while the panel has no surface to paint.
+    void Repaint();
+    // The panel's current image, as shown (runs a paint first, like a repaint).
+    QImage CaptureFrame();
 
-  bool MakeOpenGLPanelCurrent();
-  void MakeOpenGLPanelNotCurrent();
-  // Presents the frame drawn since the last swap when the format is
-  // double-buffered; otherwise does nothing. Independent of GLSwapBuffers.
-  void SwapBuffers();
-  // Qt decides context sharing when a context is created: panels in the same
-  // top-level window share, and all panels do when
-  // Qt::AA_ShareOpenGLContexts is set before the QApplication exists. This
-  // reports whether this panel's context and the other's share their objects.
-  bool PanelShareLists(TOpenGLVexPanel* other);
-  // Raises OnError (sender = this) if assigned.
-  void Error();
+    bool MakeOpenGLPanelCurrent();
+    void MakeOpenGLPanelNotCurrent();
+    // Presents the frame drawn since the last swap when the format is
+    // double-buffered; otherwise does nothing. Independent of GLSwapBuffers.
+    void SwapBuffers();
+    // Qt decides context sharing when a context is created: panels in the same
+    // top-level window share, and all panels do when
+    // Qt::AA_ShareOpenGLContexts is set before the QApplication exists. This
+    // reports whether this panel's context and the other's share their objects.
+    bool PanelShareLists(TOpenGLVexPanel* other);
+    // Raises OnError (sender = this) if assigned.
+    void Error();
 
-  // Fonts (GLFonts.h). The no-argument builders release the panel's own
-  // record and build a new one from the font properties (none when the
-  // panel has no context); they make the panel's context current first.
-  void Create3DFont();
-  void Create2DFont();
-  // Text with the panel's own records; the context must be current (as in
-  // OnPaint). Nothing is drawn without a record.
-  void Draw3DText(std::string_view text);
-  void Draw2DText(std::string_view text);
-  void Get3DTextSize(std::string_view text, double size[3]) const;
-  const OpenGLVexFont3D* Font3DRecord() const { return m_font3D.get(); }
-  const OpenGLVexFont2D* Font2DRecord() const { return m_font2D.get(); }
+    // Fonts (GLFonts.h). The no-argument builders release the panel's own
+    // record and build a new one from the font properties (none when the
+    // panel has no context); they make the panel's context current first.
+    void Create3DFont();
+    void Create2DFont();
+    // Text with the panel's own records; the context must be current (as in
+    // OnPaint). Nothing is drawn without a record.
+    void Draw3DText(std::string_view text);
+    void Draw2DText(std::string_view text);
+    void Get3DTextSize(std::string_view text, double size[3]) const;
+    const OpenGLVexFont3D* Font3DRecord() const { return m_font3D.get(); }
+    const OpenGLVexFont2D* Font2DRecord() const { return m_font2D.get(); }
 
-  // Printing and image export (PanelPrint.h). The panel's image is captured
-  // by a paint (OnPaint draws the scene) and read back at the panel's size.
-  // Prints one page on printer with the placement that PrintScale and
-  // PixelsPerInch give; when the image buffers cannot be had, ErrorText is
-  // "Print: Malloc Error", OnError is raised and nothing is printed. A
-  // printer that cannot begin a document prints nothing.
-  void PrinTOpenGLVexPanel(QPrinter& printer);
-  // The same on a QPrinter made for the job: the system's default printer.
-  void PrinTOpenGLVexPanel();
-  // Writes the panel's image as a Windows bitmap. A file that cannot be
-  // written throws std::runtime_error with the writer's error ("Cannot
-  // create file <name>" when the file cannot be created); ErrorText is not
-  // touched. The 8-bit name is in the local encoding.
-  void SaveOpenGLPanelToFile(const std::string& fileName);
-  void SaveOpenGLPanelToFile(const QString& fileName);
+    // Printing and image export (PanelPrint.h). The panel's image is captured
+    // by a paint (OnPaint draws the scene) and read back at the panel's size.
+    // Prints one page on printer with the placement that PrintScale and
+    // PixelsPerInch give; when the image buffers cannot be had, ErrorText is
+    // "Print: Malloc Error", OnError is raised and nothing is printed. A
+    // printer that cannot begin a document prints nothing.
+    void PrinTOpenGLVexPanel(QPrinter& printer);
+    // The same on a QPrinter made for the job: the system's default printer.
+    void PrinTOpenGLVexPanel();
+    // Writes the panel's image as a Windows bitmap. A file that cannot be
+    // written throws std::runtime_error with the writer's error ("Cannot
+    // create file <name>" when the file cannot be created); ErrorText is not
+    // touched. The 8-bit name is in the local encoding.
+    void SaveOpenGLPanelToFile(const std::string& fileName);
+    void SaveOpenGLPanelToFile(const QString& fileName);
 
-  // Display settings
-  // Bits per pixel of the primary screen (0 without a screen).
-  static std::int32_t GetDisplayBPP();
-  // The colour depth of an X11 or Wayland screen cannot be changed while
-  // the display runs: always false, the mode is left as it is.
-  static bool SetDisplayBPP(std::int32_t bits);
-  // True when name is one whole entry of the current context's extension
-  // list (exact, case-sensitive); false without a current context.
-  static bool QueryOpenGLExtention(const std::string& name);
+    // Display settings
+    // Bits per pixel of the primary screen (0 without a screen).
+    static std::int32_t GetDisplayBPP();
+    // The colour depth of an X11 or Wayland screen cannot be changed while
+    // the display runs: always false, the mode is left as it is.
+    static bool SetDisplayBPP(std::int32_t bits);
+    // True when name is one whole entry of the current context's extension
+    // list (exact, case-sensitive); false without a current context.
+    static bool QueryOpenGLExtention(const std::string& name);
 
-  // Releases the context-bound resources (font records, private
-  // framebuffer) and makes no context current. Runs when Qt is about to
-  // destroy the panel's context and when the panel is destroyed.
-  void DestroyGLContext();
+    // Releases the context-bound resources (font records, private
+    // framebuffer) and makes no context current. Runs when Qt is about to
+    // destroy the panel's context and when the panel is destroyed.
+    void DestroyGLContext();
 
-  // The platform layer of this panel's context creation (nullptr: Qt's).
-  // Not owned; must outlive the panel. Takes effect at the next creation.
-  void SetPlatform(TGLPlatform* platform) { m_platform = platform; }
-  TGLPlatform& Platform() const;
+    // The platform layer of this panel's context creation (nullptr: Qt's).
+    // Not owned; must outlive the panel. Takes effect at the next creation.
+    void SetPlatform(TGLPlatform* platform) { m_platform = platform; }
+    TGLPlatform& Platform() const;
 
-  // --- Testing seam ---
-  // Replaces the frame-rate clock of this panel (empty: QElapsedTimer).
-  void SetClockForTesting(TClock clock);
+    // --- Testing seam ---
+    // Replaces the frame-rate clock of this panel (empty: QElapsedTimer).
+    void SetClockForTesting(TClock clock);
 
 protected:
-  // QWidget / QOpenGLWidget
-  bool event(QEvent* e) override;
-  void resizeEvent(QResizeEvent* e) override;
-  void initializeGL() override;
-  void resizeGL(int w, int h) override;
-  void paintGL() override;
-  void mousePressEvent(QMouseEvent* e) override;
-  void mouseMoveEvent(QMouseEvent* e) override;
-  void mouseReleaseEvent(QMouseEvent* e) override;
+    // QWidget / QOpenGLWidget
+    bool event(QEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void initializeGL() override;
+    void resizeGL(int w, int h) override;
+    void paintGL() override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
 
 public:
-  void setVisible(bool visible) override;
+    void setVisible(bool visible) override;
 
 private:
-  // Window parameters: caption, top-level window styles, OnPreInit, then the
-  // pixel format chosen and handed to Qt before the context is created.
-  void EnsureWindowParams();
-  void ComputeWindowParams();
-  // Runs once per context from initializeGL, under a catch-all.
-  void WMCreate();
-  bool CreateGLContext();
-  void Report(const char* prefix, const QString& systemText);
-  void ApplyWindowStyles();
-  bool ManualPresentation() const;
-  void EnsureBackBuffer();
-  void PresentBackBuffer();
-  void ClearShownFrame();
-  qint64 Now();
-  void ContextAboutToBeDestroyed();
-  void CheckQtContextCreation();
-  TShiftState ShiftStateOf(Qt::KeyboardModifiers mods, Qt::MouseButtons buttons) const;
-  // Makes the panel's context current for building or releasing fonts;
-  // false when it has none.
-  bool MakeFontContextCurrent();
-  // The image to print or save: a fresh frame at the panel's size (black
-  // when no frame can be read); null for a panel of no size.
-  QImage CaptureImage();
+    // Window parameters: caption, top-level window styles, OnPreInit, then the
+    // pixel format chosen and handed to Qt before the context is created.
+    void EnsureWindowParams();
+    void ComputeWindowParams();
+    // Runs once per context from initializeGL, under a catch-all.
+    void WMCreate();
+    bool CreateGLContext();
+    void Report(const char* prefix, const QString& systemText);
+    void ApplyWindowStyles();
+    bool ManualPresentation() const;
+    void EnsureBackBuffer();
+    void PresentBackBuffer();
+    void ClearShownFrame();
+    qint64 Now();
+    void ContextAboutToBeDestroyed();
+    void CheckQtContextCreation();
+    TShiftState ShiftStateOf(Qt::KeyboardModifiers mods, Qt::MouseButtons buttons) const;
+    // Makes the panel's context current for building or releasing fonts;
+    // false when it has none.
+    bool MakeFontContextCurrent();
+    // The image to print or save: a fresh frame at the panel's size (black
+    // when no frame can be read); null for a panel of no size.
+    QImage CaptureImage();
 
-  // Pixel-format properties and the state derived from them
-  TPFDFlagSet m_pfdFlags{f_PFD_DRAW_TO_WINDOW, f_PFD_SUPPORT_OPENGL, f_PFD_DOUBLEBUFFER};
-  bool m_doubleBuffered = false;
-  TPFDPixelTypes m_pixelType = f_PFD_TYPE_RGBA;
-  std::uint8_t m_pixelTypeByte = PFD::TYPE_RGBA;
-  std::uint8_t m_colorBits = 32;
-  std::uint8_t m_depthBits = 32;
-  std::uint8_t m_accBits = 0;
-  TOpenGLSwapBuffers m_swapBuffers = TOpenGLSwapBuffers::Auto;
-  TOpenGLPrintScale m_printScale = pglProportional;
-  std::int32_t m_pixelsPerInch = 96;
+    // Pixel-format properties and the state derived from them
+    TPFDFlagSet m_pfdFlags{f_PFD_DRAW_TO_WINDOW, f_PFD_SUPPORT_OPENGL, f_PFD_DOUBLEBUFFER};
+    bool m_doubleBuffered = false;
+    TPFDPixelTypes m_pixelType = f_PFD_TYPE_RGBA;
+    std::uint8_t m_pixelTypeByte = PFD::TYPE_RGBA;
+    std::uint8_t m_colorBits = 32;
+    std::uint8_t m_depthBits = 32;
+    std::uint8_t m_accBits = 0;
+    TOpenGLSwapBuffers m_swapBuffers = TOpenGLSwapBuffers::Auto;
+    TOpenGLPrintScale m_printScale = pglProportional;
+    std::int32_t m_pixelsPerInch = 96;
 
-  // Fonts
-  bool m_font3DEnabled = false;
-  QFont m_font3DType;
-  std::int32_t m_font3DFirstGylph = 32;
-  std::int32_t m_font3DNumGylph = 96;
-  float m_font3DMaxDeviation = 1.0f;
-  float m_font3DExtrustion = 0.1f;
-  TFont3DFormat m_font3DFormat = f_WGL_FONT_POLYGONS;
-  std::int32_t m_font3DPlatformFormat = 1;
-  std::unique_ptr<OpenGLVexFont3D> m_font3D;
-  bool m_font2DEnabled = false;
-  QFont m_font2DType;
-  std::int32_t m_font2DFirstGylph = 32;
-  std::int32_t m_font2DNumGylph = 96;
-  std::unique_ptr<OpenGLVexFont2D> m_font2D;
+    // Fonts
+    bool m_font3DEnabled = false;
+    QFont m_font3DType;
+    std::int32_t m_font3DFirstGylph = 32;
+    std::int32_t m_font3DNumGylph = 96;
+    float m_font3DMaxDeviation = 1.0f;
+    float m_font3DExtrustion = 0.1f;
+    TFont3DFormat m_font3DFormat = f_WGL_FONT_POLYGONS;
+    std::int32_t m_font3DPlatformFormat = 1;
+    std::unique_ptr<OpenGLVexFont3D> m_font3D;
+    bool m_font2DEnabled = false;
+    QFont m_font2DType;
+    std::int32_t m_font2DFirstGylph = 32;
+    std::int32_t m_font2DNumGylph = 96;
+    std::unique_ptr<OpenGLVexFont2D> m_font2D;
 
-  // Frame rate
-  QElapsedTimer m_elapsed;
-  TClock m_clock;
-  TGLPlatform* m_platform = nullptr;  // nullptr: Qt's
-  int m_fpsValue = 0;
-  bool m_fpsEnabled = false;
+    // Frame rate
+    QElapsedTimer m_elapsed;
+    TClock m_clock;
+    TGLPlatform* m_platform = nullptr;  // nullptr: Qt's
+    int m_fpsValue = 0;
+    bool m_fpsEnabled = false;
 
-  // Window styles and parameters
-  bool m_toolWindow = false;
-  bool m_border = false;
-  bool m_allowResize = false;
-  bool m_allowMoving = false;
-  bool m_paramsComputed = false;
-  bool m_paramsPending = true;  // to be computed before the next context
-  QString m_caption;
+    // Window styles and parameters
+    bool m_toolWindow = false;
+    bool m_border = false;
+    bool m_allowResize = false;
+    bool m_allowMoving = false;
+    bool m_paramsComputed = false;
+    bool m_paramsPending = true;  // to be computed before the next context
+    QString m_caption;
 
-  // Context state
-  TPixelFormatDescriptor m_request{};
-  TPixelFormatDescriptor m_described{};
-  bool m_formatChosen = false;
-  bool m_formatApplied = false;
-  QSurfaceFormat m_chosenFormat;
-  QString m_chooseError;
-  bool m_contextCreated = false;
-  bool m_inPaintGL = false;
-  bool m_inCreation = false;
-  bool m_qtFailureReported = false;
-  quint64 m_paintCount = 0;
-  bool m_presentOnly = false;  // next paintGL only presents (SwapBuffers outside a paint)
-  std::unique_ptr<QOpenGLFramebufferObject> m_backBuffer;
-  QMetaObject::Connection m_contextConnection;
+    // Context state
+    TPixelFormatDescriptor m_request{};
+    TPixelFormatDescriptor m_described{};
+    bool m_formatChosen = false;
+    bool m_formatApplied = false;
+    QSurfaceFormat m_chosenFormat;
+    QString m_chooseError;
+    bool m_contextCreated = false;
+    bool m_inPaintGL = false;
+    bool m_inCreation = false;
+    bool m_qtFailureReported = false;
+    quint64 m_paintCount = 0;
+    bool m_presentOnly = false;  // next paintGL only presents (SwapBuffers outside a paint)
+    std::unique_ptr<QOpenGLFramebufferObject> m_backBuffer;
+    QMetaObject::Connection m_contextConnection;
 
-  QString m_errorText;
+    QString m_errorText;
 };
 
 }  // namespace vistrel

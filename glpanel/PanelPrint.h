@@ -14,20 +14,20 @@ namespace vistrel {
 // What the placement needs to know of the printer, in printer pixels:
 // pixels per inch across and down, and the printable width and height.
 struct TPrintDevice {
-  int ppiX = 0;
-  int ppiY = 0;
-  int horzRes = 0;
-  int vertRes = 0;
+    int ppiX = 0;
+    int ppiY = 0;
+    int horzRes = 0;
+    int vertRes = 0;
 };
 
 // The printed picture spans (left, top) to (right, bottom), in printer
 // pixels from the printable area's upper-left corner.
 struct TPrintPlacement {
-  int left = 0;
-  int top = 0;
-  int right = 0;
-  int bottom = 0;
-  friend bool operator==(const TPrintPlacement&, const TPrintPlacement&) = default;
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+    friend bool operator==(const TPrintPlacement&, const TPrintPlacement&) = default;
 };
 
 // Margins: trunc(0.18 inch) in printer pixels.
@@ -46,8 +46,8 @@ int PrintMargin(int pixelsPerInch);
 //     less is first replaced by 96, in the caller's variable too;
 //   pglNone and anything else: one printer pixel per image pixel,
 //     (bmpW + left, bmpH + top).
-TPrintPlacement PrintPlacement(TOpenGLPrintScale scale, std::int32_t& pixelsPerInch, int bmpW,
-                               int bmpH, const TPrintDevice& device);
+TPrintPlacement PrintPlacement(TOpenGLPrintScale scale, std::int32_t& pixelsPerInch, int bmpW, int bmpH,
+                               const TPrintDevice& device);
 
 // True when name equals one whole entry of a space-separated extension
 // list (exact and case-sensitive). A null list holds nothing.

@@ -8,8 +8,7 @@
 
 namespace vistrel {
 
-TP3dLOD::TP3dLOD(TLogEvent onLog, TMessageEvent onMessage)
-    : OnLog(std::move(onLog)), OnMessage(std::move(onMessage)) {}
+TP3dLOD::TP3dLOD(TLogEvent onLog, TMessageEvent onMessage) : OnLog(std::move(onLog)), OnMessage(std::move(onMessage)) {}
 
 TReadResult TP3dLOD::Guarded(const TMemStream& stream, const std::function<TReadResult()>& body) {
     TReadResult result;
@@ -65,8 +64,7 @@ TP3dModell::TP3dModell(std::string fileName, TLogEvent onLog, TMessageEvent onMe
     Open(FileName);
 }
 
-TP3dModell::TP3dModell(std::string fileName, std::vector<uint8_t> bytes, TLogEvent onLog,
-                       TMessageEvent onMessage)
+TP3dModell::TP3dModell(std::string fileName, std::vector<uint8_t> bytes, TLogEvent onLog, TMessageEvent onMessage)
     : FileName(std::move(fileName)), OnLog(std::move(onLog)), OnMessage(std::move(onMessage)) {
     OpenBytes(std::move(bytes));
 }

@@ -3,20 +3,18 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <vector>
 #include <numbers>
+#include <vector>
 
 namespace vistrel {
 
-TCamera InitialCamera()
-{
+TCamera InitialCamera() {
     TCamera camera;
     camera.Distance = -1.0f;
     return camera;
 }
 
-TCamera FitCamera(const TVec3& minPos, const TVec3& maxPos, const TVec3& offset2)
-{
+TCamera FitCamera(const TVec3& minPos, const TVec3& maxPos, const TVec3& offset2) {
     TCamera camera;
     camera.RotX = 10.0f;
     // Half extents, each rounded to float.
@@ -27,8 +25,7 @@ TCamera FitCamera(const TVec3& minPos, const TVec3& maxPos, const TVec3& offset2
     const float hy = half(minPos.Y, maxPos.Y, offset2.Y);
     const float hz = half(minPos.Z, maxPos.Z, offset2.Z);
     float r = hx > hy ? hx : hy;
-    if (r < hz)
-        r = hz;
+    if (r < hz) r = hz;
     const double s = WorldScale;
     camera.PanX = static_cast<float>(offset2.X * s * 1.2);
     camera.PanY = static_cast<float>(-offset2.Y * s * 1.2);
@@ -38,14 +35,12 @@ TCamera FitCamera(const TVec3& minPos, const TVec3& maxPos, const TVec3& offset2
     return camera;
 }
 
-TCamera FrameTightly(const TP3dLOD& lod, float rotX, float rotY, float fill, float aspect)
-{
+TCamera FrameTightly(const TP3dLOD& lod, float rotX, float rotY, float fill, float aspect) {
     TCamera camera;
     camera.RotX = rotX;
     camera.RotY = rotY;
     camera.Distance = -1.0f;
-    if (lod.Vertexes.Empty())
-        return camera;
+    if (lod.Vertexes.Empty()) return camera;
     // The vertices as the frame turns them: about y, then (z = 0) x, after
     // the model's mapping to GL (x mirrored, WorldScale).
     const double ax = rotX * std::numbers::pi / 180.0, ay = rotY * std::numbers::pi / 180.0;
@@ -95,13 +90,11 @@ TCamera FrameTightly(const TP3dLOD& lod, float rotX, float rotY, float fill, flo
     return camera;
 }
 
-bool ApplyMouseDrag(TCamera& camera, TMouseState state, int lastX, int lastY, int x, int y)
-{
+bool ApplyMouseDrag(TCamera& camera, TMouseState state, int lastX, int lastY, int x, int y) {
     if (state.Ctrl && state.Left) {
         const float step = std::fabs(camera.Distance * 0.5f) * static_cast<float>(lastY - y) * 0.1f;
         camera.Distance += step;
-        if (!(camera.Distance <= NearestDistance))
-            camera.Distance = NearestDistance;
+        if (!(camera.Distance <= NearestDistance)) camera.Distance = NearestDistance;
         return true;
     }
     if (state.Right) {
@@ -122,9 +115,10 @@ bool ApplyMouseDrag(TCamera& camera, TMouseState state, int lastX, int lastY, in
     return false;
 }
 
-std::array<float, 4> LightFromTrackBars(int x, int y, int z, float w)
-{
-    const auto place = [](int position) { return static_cast<float>(position * static_cast<double>(WorldScale) * 0.1); };
+std::array<float, 4> LightFromTrackBars(int x, int y, int z, float w) {
+    const auto place = [](int position) {
+        return static_cast<float>(position * static_cast<double>(WorldScale) * 0.1);
+    };
     return {place(x), place(y), place(z), w};
 }
 

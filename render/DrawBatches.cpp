@@ -8,30 +8,26 @@ namespace vistrel {
 namespace {
 
 // The mapping of model points and normals to GL (see WorldScale).
-inline void MapPosition(const AVertex& v, GLfloat* out)
-{
+inline void MapPosition(const AVertex& v, GLfloat* out) {
     out[0] = -v.X * WorldScale;
     out[1] = v.Y * WorldScale;
     out[2] = v.Z * WorldScale;
 }
 
-inline void MapNormal(const ANormal& n, GLfloat* out)
-{
+inline void MapNormal(const ANormal& n, GLfloat* out) {
     out[0] = n.X * WorldScale;
     out[1] = -n.Y * WorldScale;
     out[2] = -n.Z * WorldScale;
 }
 
-inline void MapPoint(float x, float y, float z, GLfloat* out)
-{
+inline void MapPoint(float x, float y, float z, GLfloat* out) {
     out[0] = -x * WorldScale;
     out[1] = y * WorldScale;
     out[2] = z * WorldScale;
 }
 
 // The corners a polygon sends: 3 or 4, 0 when it is not drawn.
-inline int CornerCount(const APolygon& polygon)
-{
+inline int CornerCount(const APolygon& polygon) {
     return polygon.VertexCount == 3 || polygon.VertexCount == 4 ? polygon.VertexCount : 0;
 }
 
@@ -39,17 +35,13 @@ inline int CornerCount(const APolygon& polygon)
 // to GL_ARRAY_BUFFER; this keeps it so for the scope and restores it.
 class TClientArrays {
 public:
-    TClientArrays()
-    {
+    TClientArrays() {
         glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
         glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &boundBuffer_);
-        if (boundBuffer_ != 0)
-            gl::BindArrayBuffer(0);
+        if (boundBuffer_ != 0) gl::BindArrayBuffer(0);
     }
-    ~TClientArrays()
-    {
-        if (boundBuffer_ != 0)
-            gl::BindArrayBuffer(static_cast<GLuint>(boundBuffer_));
+    ~TClientArrays() {
+        if (boundBuffer_ != 0) gl::BindArrayBuffer(static_cast<GLuint>(boundBuffer_));
         glPopClientAttrib();
     }
     TClientArrays(const TClientArrays&) = delete;
@@ -59,11 +51,9 @@ private:
     GLint boundBuffer_ = 0;
 };
 
-void DrawFacesImmediate(const TP3dLOD& lod, const TTextureLookup& texture)
-{
+void DrawFacesImmediate(const TP3dLOD& lod, const TTextureLookup& texture) {
     for (const APolygon* polygon : lod.Polygons) {
-        if (!PolygonDrawable(*polygon, lod))
-            continue;
+        if (!PolygonDrawable(*polygon, lod)) continue;
         glBindTexture(GL_TEXTURE_2D, texture(polygon->TextureIndex));
         glBegin(PolygonMode(*polygon));
         for (int k = 0; k < polygon->VertexCount; ++k) {
@@ -80,11 +70,9 @@ void DrawFacesImmediate(const TP3dLOD& lod, const TTextureLookup& texture)
     }
 }
 
-void DrawFacesBatched(const TP3dLOD& lod, const TTextureLookup& texture, TLodDrawCache& cache)
-{
+void DrawFacesBatched(const TP3dLOD& lod, const TTextureLookup& texture, TLodDrawCache& cache) {
     cache.Prepare(lod);
-    if (cache.Runs.empty())
-        return;
+    if (cache.Runs.empty()) return;
     {
         TClientArrays arrays;
         glEnableClientState(GL_VERTEX_ARRAY);
@@ -129,52 +117,38 @@ void DrawFacesBatched(const TP3dLOD& lod, const TTextureLookup& texture, TLodDra
 
 }  // namespace
 
-void MapModelPoint(const AVertex& vertex, GLfloat out[3])
-{
-    MapPosition(vertex, out);
-}
+void MapModelPoint(const AVertex& vertex, GLfloat out[3]) { MapPosition(vertex, out); }
 
-GLenum PolygonMode(const APolygon& polygon)
-{
-    return polygon.VertexCount == 4 ? GL_QUADS : GL_TRIANGLES;
-}
+GLenum PolygonMode(const APolygon& polygon) { return polygon.VertexCount == 4 ? GL_QUADS : GL_TRIANGLES; }
 
-bool PolygonPositionsDrawable(const APolygon& polygon, const TP3dLOD& lod)
-{
+bool PolygonPositionsDrawable(const APolygon& polygon, const TP3dLOD& lod) {
     const int corners = CornerCount(polygon);
-    if (corners == 0)
-        return false;
+    if (corners == 0) return false;
     const auto vertexes = static_cast<std::size_t>(lod.Vertexes.Count());
     for (int k = 0; k < corners; ++k) {
         const int32_t index = polygon.Corners[k].VertexIndex;
-        if (index < 0 || static_cast<std::size_t>(index) >= vertexes)
-            return false;
+        if (index < 0 || static_cast<std::size_t>(index) >= vertexes) return false;
     }
     return true;
 }
 
-bool PolygonDrawable(const APolygon& polygon, const TP3dLOD& lod)
-{
-    if (!PolygonPositionsDrawable(polygon, lod))
-        return false;
+bool PolygonDrawable(const APolygon& polygon, const TP3dLOD& lod) {
+    if (!PolygonPositionsDrawable(polygon, lod)) return false;
     const auto normals = static_cast<std::size_t>(lod.Normals.Count());
     for (int k = 0; k < polygon.VertexCount; ++k)
-        if (static_cast<std::size_t>(polygon.Corners[k].VertexIndex) >= normals)
-            return false;
+        if (static_cast<std::size_t>(polygon.Corners[k].VertexIndex) >= normals) return false;
     return true;
 }
 
 // ------------------------------------------------------------------ the cache
 
-bool TLodDrawCache::Holds(const TP3dLOD& lod) const
-{
+bool TLodDrawCache::Holds(const TP3dLOD& lod) const {
     return lod_ == &lod && vertexCount_ == static_cast<std::size_t>(lod.Vertexes.Count()) &&
            normalCount_ == static_cast<std::size_t>(lod.Normals.Count()) &&
            polygonCount_ == static_cast<std::size_t>(lod.Polygons.Count());
 }
 
-void TLodDrawCache::Clear()
-{
+void TLodDrawCache::Clear() {
     Positions = {};
     Normals = {};
     TexCoords = {};
@@ -186,10 +160,8 @@ void TLodDrawCache::Clear()
     vertexCount_ = normalCount_ = polygonCount_ = 0;
 }
 
-void TLodDrawCache::Prepare(const TP3dLOD& lod)
-{
-    if (Holds(lod))
-        return;
+void TLodDrawCache::Prepare(const TP3dLOD& lod) {
+    if (Holds(lod)) return;
     Clear();
     ++Builds;
     lod_ = &lod;
@@ -199,16 +171,14 @@ void TLodDrawCache::Prepare(const TP3dLOD& lod)
 
     std::size_t corners = 0;
     for (const APolygon* polygon : lod.Polygons)
-        if (PolygonDrawable(*polygon, lod))
-            corners += static_cast<std::size_t>(polygon->VertexCount);
+        if (PolygonDrawable(*polygon, lod)) corners += static_cast<std::size_t>(polygon->VertexCount);
     Positions.resize(corners * 3);
     Normals.resize(corners * 3);
     TexCoords.resize(corners * 2);
 
     std::size_t at = 0;
     for (const APolygon* polygon : lod.Polygons) {
-        if (!PolygonDrawable(*polygon, lod))
-            continue;
+        if (!PolygonDrawable(*polygon, lod)) continue;
         const GLenum mode = PolygonMode(*polygon);
         if (Runs.empty() || Runs.back().Mode != mode || Runs.back().TextureIndex != polygon->TextureIndex)
             Runs.push_back({mode, static_cast<GLint>(at), 0, polygon->TextureIndex});
@@ -225,72 +195,59 @@ void TLodDrawCache::Prepare(const TP3dLOD& lod)
     if (at > 0) {
         HasLastCorner = true;
         const std::size_t last = at - 1;
-        for (int c = 0; c < 3; ++c)
-            LastNormal[c] = Normals[last * 3 + static_cast<std::size_t>(c)];
+        for (int c = 0; c < 3; ++c) LastNormal[c] = Normals[last * 3 + static_cast<std::size_t>(c)];
         LastTexCoord[0] = TexCoords[last * 2];
         LastTexCoord[1] = TexCoords[last * 2 + 1];
     }
 }
 
-void TLodDrawCache::PrepareMarkers(const TP3dLOD& lod)
-{
+void TLodDrawCache::PrepareMarkers(const TP3dLOD& lod) {
     Prepare(lod);
-    if (MarkersBuilt)
-        return;
+    if (MarkersBuilt) return;
     Markers.reserve(static_cast<std::size_t>(lod.Vertexes.Count()) * 18);
-    for (const AVertex* vertex : lod.Vertexes)
-        AppendVertexMarker(*vertex, Markers);
+    for (const AVertex* vertex : lod.Vertexes) AppendVertexMarker(*vertex, Markers);
     MarkersBuilt = true;
 }
 
 // ------------------------------------------------------------------ drawing
 
-void DrawLodFaces(const TP3dLOD& lod, const TTextureLookup& texture, bool batched, TLodDrawCache& cache)
-{
+void DrawLodFaces(const TP3dLOD& lod, const TTextureLookup& texture, bool batched, TLodDrawCache& cache) {
     if (batched)
         DrawFacesBatched(lod, texture, cache);
     else
         DrawFacesImmediate(lod, texture);
 }
 
-void MarkerEnds(const AVertex& v, GLfloat out[18])
-{
+void MarkerEnds(const AVertex& v, GLfloat out[18]) {
     const float ends[6][3] = {
         {v.X, v.Y, v.Z - 0.1f}, {v.X, v.Y, v.Z + 0.1f},  // along z
         {v.X, v.Y - 0.1f, v.Z}, {v.X, v.Y + 0.1f, v.Z},  // along y
         {v.X - 0.1f, v.Y, v.Z}, {v.X + 0.1f, v.Y, v.Z},  // along x
     };
-    for (int i = 0; i < 6; ++i)
-        MapPoint(ends[i][0], ends[i][1], ends[i][2], out + 3 * i);
+    for (int i = 0; i < 6; ++i) MapPoint(ends[i][0], ends[i][1], ends[i][2], out + 3 * i);
 }
 
-void AppendVertexMarker(const AVertex& vertex, std::vector<GLfloat>& out)
-{
+void AppendVertexMarker(const AVertex& vertex, std::vector<GLfloat>& out) {
     GLfloat points[18];
     MarkerEnds(vertex, points);
     out.insert(out.end(), points, points + 18);
 }
 
-void DrawVertexMarker(const AVertex& vertex)
-{
+void DrawVertexMarker(const AVertex& vertex) {
     GLfloat points[18];
     MarkerEnds(vertex, points);
     glBegin(GL_LINES);
-    for (int i = 0; i < 6; ++i)
-        glVertex3fv(points + 3 * i);
+    for (int i = 0; i < 6; ++i) glVertex3fv(points + 3 * i);
     glEnd();
 }
 
-void DrawLodVertexMarkers(const TP3dLOD& lod, bool batched, TLodDrawCache& cache)
-{
+void DrawLodVertexMarkers(const TP3dLOD& lod, bool batched, TLodDrawCache& cache) {
     if (!batched) {
-        for (const AVertex* vertex : lod.Vertexes)
-            DrawVertexMarker(*vertex);
+        for (const AVertex* vertex : lod.Vertexes) DrawVertexMarker(*vertex);
         return;
     }
     cache.PrepareMarkers(lod);
-    if (cache.Markers.empty())
-        return;
+    if (cache.Markers.empty()) return;
     TClientArrays arrays;
     glEnableClientState(GL_VERTEX_ARRAY);
     glVertexPointer(3, GL_FLOAT, 0, cache.Markers.data());

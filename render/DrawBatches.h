@@ -52,8 +52,8 @@ public:
     // TextureIndex and primitive.
     struct TRun {
         GLenum Mode = 0;
-        GLint First = 0;     // first corner in the arrays
-        GLsizei Count = 0;   // corners
+        GLint First = 0;    // first corner in the arrays
+        GLsizei Count = 0;  // corners
         int TextureIndex = -1;
     };
 
@@ -102,6 +102,5 @@ void DrawVertexMarker(const AVertex& vertex);
 // The six mapped end points of a vertex's marker (z, y, x segments).
 void MarkerEnds(const AVertex& vertex, GLfloat out[18]);
 void AppendVertexMarker(const AVertex& vertex, std::vector<GLfloat>& out);
-
 
 }  // namespace vistrel

@@ -5,13 +5,11 @@
 
 namespace vistrel::gl {
 
-void BindArrayBuffer(GLuint buffer)
-{
+void BindArrayBuffer(GLuint buffer) {
 #ifdef _WIN32
     using TBindBuffer = void(APIENTRY*)(GLenum, GLuint);
     static const auto bind = reinterpret_cast<TBindBuffer>(wglGetProcAddress("glBindBuffer"));
-    if (bind)
-        bind(GL_ARRAY_BUFFER, buffer);
+    if (bind) bind(GL_ARRAY_BUFFER, buffer);
 #else
     glBindBuffer(GL_ARRAY_BUFFER, buffer);
 #endif

@@ -24,19 +24,16 @@ struct THeadlessContext::TEgl {
 
 namespace {
 
-std::string EglError(const char* what)
-{
+std::string EglError(const char* what) {
     char code[16];
     std::snprintf(code, sizeof code, "0x%04X", static_cast<unsigned>(eglGetError()));
     return std::string(what) + " failed (EGL error " + code + ")";
 }
 
 // Mesa's surfaceless platform: no display server, no surface at all.
-EGLDisplay SurfacelessDisplay()
-{
+EGLDisplay SurfacelessDisplay() {
     const char* extensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
-    if (!extensions || !std::strstr(extensions, "EGL_MESA_platform_surfaceless"))
-        return EGL_NO_DISPLAY;
+    if (!extensions || !std::strstr(extensions, "EGL_MESA_platform_surfaceless")) return EGL_NO_DISPLAY;
     const auto getPlatformDisplay =
         reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
     return getPlatformDisplay ? getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr)
@@ -46,8 +43,7 @@ EGLDisplay SurfacelessDisplay()
 }  // namespace
 
 THeadlessContext::THeadlessContext(int width, int height)
-    : egl_(std::make_unique<TEgl>()), width_(width), height_(height)
-{
+    : egl_(std::make_unique<TEgl>()), width_(width), height_(height) {
     TEgl& e = *egl_;
     bool surfaceless = true;
     e.display = SurfacelessDisplay();
@@ -102,40 +98,33 @@ THeadlessContext::THeadlessContext(int width, int height)
     glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, e.renderbuffers[1]);
     if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
-        error_ = "the frame buffer of " + std::to_string(width) + " x " + std::to_string(height) +
-                 " pixels is not complete";
+        error_ =
+            "the frame buffer of " + std::to_string(width) + " x " + std::to_string(height) + " pixels is not complete";
         return;
     }
     glViewport(0, 0, width, height);
     ok_ = true;
 }
 
-THeadlessContext::~THeadlessContext()
-{
+THeadlessContext::~THeadlessContext() {
     TEgl& e = *egl_;
     if (e.context != EGL_NO_CONTEXT && eglGetCurrentContext() == e.context) {
         glDeleteRenderbuffers(2, e.renderbuffers);
         glDeleteFramebuffers(1, &e.framebuffer);
         eglMakeCurrent(e.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     }
-    if (e.context != EGL_NO_CONTEXT)
-        eglDestroyContext(e.display, e.context);
-    if (e.surface != EGL_NO_SURFACE)
-        eglDestroySurface(e.display, e.surface);
-    if (e.display != EGL_NO_DISPLAY)
-        eglTerminate(e.display);
+    if (e.context != EGL_NO_CONTEXT) eglDestroyContext(e.display, e.context);
+    if (e.surface != EGL_NO_SURFACE) eglDestroySurface(e.display, e.surface);
+    if (e.display != EGL_NO_DISPLAY) eglTerminate(e.display);
 }
 
-void THeadlessContext::Release()
-{
+void THeadlessContext::Release() {
     if (egl_->context != EGL_NO_CONTEXT && eglGetCurrentContext() == egl_->context)
         eglMakeCurrent(egl_->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
 }
 
-bool THeadlessContext::MakeCurrent()
-{
-    if (!ok_)
-        return false;
+bool THeadlessContext::MakeCurrent() {
+    if (!ok_) return false;
     if (!eglMakeCurrent(egl_->display, egl_->surface, egl_->surface, egl_->context)) {
         ok_ = false;
         error_ = EglError("eglMakeCurrent");
@@ -144,13 +133,11 @@ bool THeadlessContext::MakeCurrent()
     return true;
 }
 
-std::vector<uint8_t> THeadlessContext::ReadRgba() const
-{
+std::vector<uint8_t> THeadlessContext::ReadRgba() const {
     const auto row = static_cast<std::size_t>(width_) * 4;
     std::vector<uint8_t> bottomUp(row * static_cast<std::size_t>(height_));
     std::vector<uint8_t> rgba(bottomUp.size());
-    if (!ok_)
-        return {};
+    if (!ok_) return {};
     glFinish();
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
@@ -159,16 +146,14 @@ std::vector<uint8_t> THeadlessContext::ReadRgba() const
                     &bottomUp[static_cast<std::size_t>(height_ - 1 - y) * row], row);
     for (std::size_t k = 0; k < rgba.size(); k += 4) {
         const unsigned alpha = rgba[k + 3];
-        if (alpha == 255 || alpha == 0)
-            continue;
+        if (alpha == 255 || alpha == 0) continue;
         for (std::size_t c = 0; c < 3; ++c)
             rgba[k + c] = static_cast<uint8_t>(std::min(255u, (rgba[k + c] * 255u + alpha / 2) / alpha));
     }
     return rgba;
 }
 
-void LeaveWithoutTeardown(int status)
-{
+void LeaveWithoutTeardown(int status) {
     LeakCheckBeforeTeardown();
     std::fflush(nullptr);
     std::_Exit(status);

@@ -15,8 +15,7 @@
 
 namespace vistrel {
 
-inline void LeakCheckBeforeTeardown()
-{
+inline void LeakCheckBeforeTeardown() {
 #if defined(__SANITIZE_ADDRESS__)
     __lsan_do_leak_check();
 #endif

@@ -7,8 +7,7 @@ namespace {
 // The ground and the axes reach 100 model units each way.
 constexpr GLfloat kReach = 100.0f * WorldScale;
 
-void DrawAxes()
-{
+void DrawAxes() {
     glBegin(GL_LINES);
     glVertex3f(0, 0, -kReach);
     glVertex3f(0, 0, kReach);
@@ -21,8 +20,7 @@ void DrawAxes()
 
 // Two quads in y = 0 wound opposite ways, so that with back faces culled the
 // plane shows from above and from below. The texture repeats 5 times.
-void DrawGround()
-{
+void DrawGround() {
     constexpr GLfloat r = kReach;
     constexpr GLfloat t = 5.0f;
     struct TCorner {
@@ -30,9 +28,15 @@ void DrawGround()
     };
     static constexpr TCorner corners[8] = {
         // upper face, normal up
-        {0, 0, 1, -r, -r}, {t, 0, 1, r, -r}, {t, t, 1, r, r}, {0, t, 1, -r, r},
+        {0, 0, 1, -r, -r},
+        {t, 0, 1, r, -r},
+        {t, t, 1, r, r},
+        {0, t, 1, -r, r},
         // lower face, normal down
-        {0, 0, -1, -r, -r}, {0, t, -1, -r, r}, {t, t, -1, r, r}, {t, 0, -1, r, -r},
+        {0, 0, -1, -r, -r},
+        {0, t, -1, -r, r},
+        {t, t, -1, r, r},
+        {t, 0, -1, r, -r},
     };
     glBegin(GL_QUADS);
     for (const TCorner& c : corners) {
@@ -45,11 +49,9 @@ void DrawGround()
 
 // The selection's faces, positions only: they lie on the model's faces and
 // show through GL_LEQUAL.
-void DrawSelectionFaces(const TRealSelection& selection, const TP3dLOD& lod)
-{
+void DrawSelectionFaces(const TRealSelection& selection, const TP3dLOD& lod) {
     for (const APolygon* polygon : selection.Polygons) {
-        if (!PolygonPositionsDrawable(*polygon, lod))
-            continue;
+        if (!PolygonPositionsDrawable(*polygon, lod)) continue;
         glBegin(PolygonMode(*polygon));
         for (int k = 0; k < polygon->VertexCount; ++k) {
             GLfloat position[3];
@@ -60,8 +62,7 @@ void DrawSelectionFaces(const TRealSelection& selection, const TP3dLOD& lod)
     }
 }
 
-void DrawLightMarker(const std::array<float, 4>& light)
-{
+void DrawLightMarker(const std::array<float, 4>& light) {
     glBindTexture(GL_TEXTURE_2D, 0);
     glColor4f(1, 1, 0, 1);
     GLUquadric* quadric = gluNewQuadric();
@@ -74,8 +75,7 @@ void DrawLightMarker(const std::array<float, 4>& light)
 
 }  // namespace
 
-void InitSceneState(const float* lightPosition)
-{
+void InitSceneState(const float* lightPosition) {
     glShadeModel(GL_SMOOTH);
     glClearColor(0.6f, 0.8f, 1.0f, 1.0f);
     glClearDepth(1.0);
@@ -106,8 +106,7 @@ void InitSceneState(const float* lightPosition)
     glFrontFace(GL_CW);
 }
 
-void SetProjection(int width, int height)
-{
+void SetProjection(int width, int height) {
     glViewport(0, 0, width, height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -116,12 +115,10 @@ void SetProjection(int width, int height)
     glLoadIdentity();
 }
 
-void DrawFrame(const TFrame& frame)
-{
+void DrawFrame(const TFrame& frame) {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     // Without a LOD the view shows its background alone.
-    if (!frame.Lod)
-        return;
+    if (!frame.Lod) return;
     const TP3dLOD& lod = *frame.Lod;
 
     // Camera: translate, then turn about x, z and y in this order.
@@ -137,8 +134,7 @@ void DrawFrame(const TFrame& frame)
 
     glColor4f(0.8f, 0.8f, 0.0f, 1.0f);
     glBindTexture(GL_TEXTURE_2D, 0);
-    if (frame.Axis)
-        DrawAxes();
+    if (frame.Axis) DrawAxes();
 
     glBindTexture(GL_TEXTURE_2D, frame.GroundTexture);
     if (frame.Ground && !frame.Transparent) {
@@ -173,12 +169,10 @@ void DrawFrame(const TFrame& frame)
         glColor4f(1, 0, 0, 1);
         DrawSelectionFaces(*frame.Selection, lod);
         glColor4f(1, 0, 0, 1);
-        for (const AVertex* vertex : frame.Selection->Vertexes)
-            DrawVertexMarker(*vertex);
+        for (const AVertex* vertex : frame.Selection->Vertexes) DrawVertexMarker(*vertex);
     }
 
-    if (frame.LightMarker)
-        DrawLightMarker(frame.Light);
+    if (frame.LightMarker) DrawLightMarker(frame.Light);
 }
 
 }  // namespace vistrel

@@ -15,19 +15,19 @@
 namespace vistrel {
 
 struct TFrame {
-    const TP3dLOD* Lod = nullptr;              // none: the background alone
-    const TRealSelection* Selection = nullptr; // drawn in red; none: nothing red
+    const TP3dLOD* Lod = nullptr;               // none: the background alone
+    const TRealSelection* Selection = nullptr;  // drawn in red; none: nothing red
     TCamera Camera;
     std::array<float, 4> Light = InitialLightPosition;  // in the turned frame
-    bool Transparent = false;  // faces added with Opacity, no depth test
-    bool Vertexes = false;     // a marker on every vertex
-    bool Ground = false;       // the ground plane (not when transparent)
+    bool Transparent = false;                           // faces added with Opacity, no depth test
+    bool Vertexes = false;                              // a marker on every vertex
+    bool Ground = false;                                // the ground plane (not when transparent)
     bool Axis = false;
-    float Opacity = 0.2f;      // 0 to 1
-    bool LightMarker = true;   // the small yellow sphere where the light is
-    TTextureLookup Texture;    // the GL texture of a face's texture index
+    float Opacity = 0.2f;     // 0 to 1
+    bool LightMarker = true;  // the small yellow sphere where the light is
+    TTextureLookup Texture;   // the GL texture of a face's texture index
     GLuint GroundTexture = 0;
-    bool Batched = true;       // vertex-array runs; false: one face at a time
+    bool Batched = true;             // vertex-array runs; false: one face at a time
     TLodDrawCache* Cache = nullptr;  // the LOD's expanded arrays (batched)
 };
 

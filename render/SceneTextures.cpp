@@ -16,8 +16,7 @@ namespace {
 
 // Fills a record from the file; the record comes back empty when the file
 // does not decode.
-TTextureRecord DecodeFile(const QString& file, int largestSide)
-{
+TTextureRecord DecodeFile(const QString& file, int largestSide) {
     TTextureRecord record(new TextureData{0, 0, nullptr});
     CreateTextureDataUpTo(record.get(), QFile::encodeName(file).constData(), largestSide);
     return record;
@@ -26,25 +25,20 @@ TTextureRecord DecodeFile(const QString& file, int largestSide)
 // Prepares names[k] for every k handed out by next. Each thread owns a copy
 // of the roots and writes only the slots it took.
 void PrepareShare(QStringList roots, const std::vector<std::string>& names, std::vector<TPreparedTexture>& out,
-                  std::atomic<std::size_t>& next, int largestSide)
-{
-    for (std::size_t k = next++; k < names.size(); k = next++)
-        out[k] = PrepareTexture(roots, names[k], largestSide);
+                  std::atomic<std::size_t>& next, int largestSide) {
+    for (std::size_t k = next++; k < names.size(); k = next++) out[k] = PrepareTexture(roots, names[k], largestSide);
 }
 
 }  // namespace
 
-void TTextureRecordDeleter::operator()(TextureData* record) const
-{
+void TTextureRecordDeleter::operator()(TextureData* record) const {
     DestroyTextureData(record);
     delete record;
 }
 
-TPreparedTexture PrepareTexture(const QStringList& roots, const std::string& name, int largestSide)
-{
+TPreparedTexture PrepareTexture(const QStringList& roots, const std::string& name, int largestSide) {
     TPreparedTexture prepared;
-    if (name.empty())
-        return prepared;
+    if (name.empty()) return prepared;
     prepared.named = true;
     try {
         prepared.shownPath = TextureDisplayPath(roots.value(0), name);
@@ -62,8 +56,7 @@ TPreparedTexture PrepareTexture(const QStringList& roots, const std::string& nam
 }
 
 std::vector<TPreparedTexture> PrepareTextures(const QStringList& roots, const std::vector<std::string>& names,
-                                              int largestSide)
-{
+                                              int largestSide) {
     std::vector<TPreparedTexture> prepared(names.size());
     const auto named = static_cast<std::size_t>(
         std::count_if(names.begin(), names.end(), [](const std::string& name) { return !name.empty(); }));
@@ -84,20 +77,14 @@ std::vector<TPreparedTexture> PrepareTextures(const QStringList& roots, const st
     return prepared;
 }
 
-bool Decoded(const TextureData& record)
-{
-    return record.width > 0 && record.height > 0 && record.pixels;
-}
+bool Decoded(const TextureData& record) { return record.width > 0 && record.height > 0 && record.pixels; }
 
-void SwapRedBlue(TextureData& record)
-{
+void SwapRedBlue(TextureData& record) {
     const std::size_t n = static_cast<std::size_t>(record.width) * static_cast<std::size_t>(record.height);
-    for (std::size_t k = 0; k < n; ++k)
-        std::swap(record.pixels[4 * k], record.pixels[4 * k + 2]);
+    for (std::size_t k = 0; k < n; ++k) std::swap(record.pixels[4 * k], record.pixels[4 * k + 2]);
 }
 
-void HalveToFit(TextureData& record, int largestSide)
-{
+void HalveToFit(TextureData& record, int largestSide) {
     int w = record.width, h = record.height;
     while ((w > largestSide || h > largestSide) && w >= 2 && h >= 2) {
         // In place: pixel (x, y) of the half is written at or before the
@@ -109,8 +96,7 @@ void HalveToFit(TextureData& record, int largestSide)
                 const uint8_t* a = p + (static_cast<std::size_t>(2 * y) * w + 2 * x) * 4;
                 const uint8_t* b = a + static_cast<std::size_t>(w) * 4;
                 uint8_t* out = p + (static_cast<std::size_t>(y) * hw + x) * 4;
-                for (int c = 0; c < 4; ++c)
-                    out[c] = static_cast<uint8_t>((a[c] + a[c + 4] + b[c] + b[c + 4] + 2) / 4);
+                for (int c = 0; c < 4; ++c) out[c] = static_cast<uint8_t>((a[c] + a[c + 4] + b[c] + b[c + 4] + 2) / 4);
             }
         w = hw;
         h = hh;
@@ -119,8 +105,7 @@ void HalveToFit(TextureData& record, int largestSide)
     record.height = h;
 }
 
-void MakeGlTexture(const TextureData& record, GLuint& slot)
-{
+void MakeGlTexture(const TextureData& record, GLuint& slot) {
     glGenTextures(1, &slot);
     glBindTexture(GL_TEXTURE_2D, slot);
     glTexImage2D(GL_TEXTURE_2D, 0, 4, record.width, record.height, 0, GL_RGBA, GL_UNSIGNED_BYTE, record.pixels);
@@ -131,19 +116,16 @@ void MakeGlTexture(const TextureData& record, GLuint& slot)
     gluBuild2DMipmaps(GL_TEXTURE_2D, 4, record.width, record.height, GL_RGBA, GL_UNSIGNED_BYTE, record.pixels);
 }
 
-std::vector<GLuint> LoadLodTextures(const TP3dLOD& lod, const QStringList& roots, QStringList& problems)
-{
+std::vector<GLuint> LoadLodTextures(const TP3dLOD& lod, const QStringList& roots, QStringList& problems) {
     std::vector<TPreparedTexture> prepared = PrepareTextures(roots, lod.Textures);
     return UploadTextures(prepared, problems);
 }
 
-std::vector<GLuint> UploadTextures(std::vector<TPreparedTexture>& prepared, QStringList& problems)
-{
+std::vector<GLuint> UploadTextures(std::vector<TPreparedTexture>& prepared, QStringList& problems) {
     std::vector<GLuint> names(prepared.size(), 0);
     for (std::size_t k = 0; k < prepared.size(); ++k) {
         TPreparedTexture& p = prepared[k];
-        if (!p.named || p.error)
-            continue;
+        if (!p.named || p.error) continue;
         if (p.file.isEmpty()) {
             problems << QStringLiteral("File ") + p.shownPath + QStringLiteral(" not found!");
         } else if (!Decoded(*p.record)) {
@@ -156,19 +138,17 @@ std::vector<GLuint> UploadTextures(std::vector<TPreparedTexture>& prepared, QStr
     return names;
 }
 
-TTextureLookup TableLookup(const std::vector<GLuint>& textures)
-{
+TTextureLookup TableLookup(const std::vector<GLuint>& textures) {
     return [&textures](int index) {
-        return index >= 0 && static_cast<std::size_t>(index) < textures.size() ? textures[static_cast<std::size_t>(index)]
-                                                                                 : GLuint{0};
+        return index >= 0 && static_cast<std::size_t>(index) < textures.size()
+                   ? textures[static_cast<std::size_t>(index)]
+                   : GLuint{0};
     };
 }
 
-QString TextureProblemsText(const QStringList& problems)
-{
+QString TextureProblemsText(const QStringList& problems) {
     constexpr qsizetype kShown = 30;
-    if (problems.size() <= kShown)
-        return problems.join(QLatin1Char('\n'));
+    if (problems.size() <= kShown) return problems.join(QLatin1Char('\n'));
     return problems.first(kShown).join(QLatin1Char('\n')) + QStringLiteral("\n\u2026 and ") +
            QString::number(problems.size() - kShown) + QStringLiteral(" more");
 }

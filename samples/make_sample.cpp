@@ -78,11 +78,8 @@ enum Texture : int16_t {
 };
 
 const std::vector<std::string> kTextures = {
-    "data\\hull_dxt1.paa",
-    "data\\turret_4444.paa",
-    "data\\wheels_1555.paa",
-    "data\\glass_ai88.paa",
-    "data\\camo_pal.pac",
+    "data\\hull_dxt1.paa",  "data\\turret_4444.paa", "data\\wheels_1555.paa",
+    "data\\glass_ai88.paa", "data\\camo_pal.pac",
 };
 
 // A LOD under construction. A point is a distinct position; a vertex is a
@@ -95,9 +92,8 @@ public:
     int Vertex(const BVec3& pos, const BVec3& outward, const BUV& uv) {
         const int point = Point(pos);
         const BVec3 stored = Neg(outward);
-        const std::array<uint32_t, 6> key = {static_cast<uint32_t>(point), Bits(stored[0]),
-                                             Bits(stored[1]), Bits(stored[2]), Bits(uv[0]),
-                                             Bits(uv[1])};
+        const std::array<uint32_t, 6> key = {
+            static_cast<uint32_t>(point), Bits(stored[0]), Bits(stored[1]), Bits(stored[2]), Bits(uv[0]), Bits(uv[1])};
         auto it = vertexIndex_.find(key);
         if (it != vertexIndex_.end()) return it->second;
         const int index = static_cast<int>(vertexPoint_.size());
@@ -129,19 +125,15 @@ public:
 
     // A box from its centre and half extents; top and other faces may differ in
     // texture.
-    void Box(const BVec3& c, const BVec3& h, int16_t texture, int16_t topTexture,
-             const Names& selections) {
+    void Box(const BVec3& c, const BVec3& h, int16_t texture, int16_t topTexture, const Names& selections) {
         struct Side {
             BVec3 n, u, v;  // u x v = n
         };
         static const Side sides[6] = {
-            {{1, 0, 0}, {0, 0, -1}, {0, 1, 0}},  {{-1, 0, 0}, {0, 0, 1}, {0, 1, 0}},
-            {{0, 0, 1}, {1, 0, 0}, {0, 1, 0}},   {{0, 0, -1}, {-1, 0, 0}, {0, 1, 0}},
-            {{0, 1, 0}, {1, 0, 0}, {0, 0, -1}},  {{0, -1, 0}, {1, 0, 0}, {0, 0, 1}},
+            {{1, 0, 0}, {0, 0, -1}, {0, 1, 0}},  {{-1, 0, 0}, {0, 0, 1}, {0, 1, 0}}, {{0, 0, 1}, {1, 0, 0}, {0, 1, 0}},
+            {{0, 0, -1}, {-1, 0, 0}, {0, 1, 0}}, {{0, 1, 0}, {1, 0, 0}, {0, 0, -1}}, {{0, -1, 0}, {1, 0, 0}, {0, 0, 1}},
         };
-        auto along = [&](const BVec3& dir) {
-            return BVec3{dir[0] * h[0], dir[1] * h[1], dir[2] * h[2]};
-        };
+        auto along = [&](const BVec3& dir) { return BVec3{dir[0] * h[0], dir[1] * h[1], dir[2] * h[2]}; };
         for (const Side& s : sides) {
             const BVec3 mid = Add(c, along(s.n));
             const BVec3 u = along(s.u), v = along(s.v);
@@ -155,9 +147,8 @@ public:
 
     // A cylinder around axis a (unit, with p x q = a) of the given radius and
     // half length; smooth sides as quads, caps as triangle fans.
-    void Cylinder(const BVec3& c, const BVec3& a, const BVec3& p, const BVec3& q, float radius,
-                  float halfLength, int segments, bool backCap, bool frontCap, int16_t texture,
-                  const Names& selections) {
+    void Cylinder(const BVec3& c, const BVec3& a, const BVec3& p, const BVec3& q, float radius, float halfLength,
+                  int segments, bool backCap, bool frontCap, int16_t texture, const Names& selections) {
         std::vector<BVec3> radial(static_cast<std::size_t>(segments) + 1);
         for (int k = 0; k <= segments; ++k) {
             float s, co;
@@ -186,22 +177,19 @@ public:
         if (frontCap) {
             const int centre = Vertex(front, a, {0.5f, 0.5f});
             for (int k = 0; k < segments; ++k)
-                Face({centre, Vertex(rim(front, k), a, capUV(k)),
-                      Vertex(rim(front, k + 1), a, capUV(k + 1))},
-                     texture, selections);
+                Face({centre, Vertex(rim(front, k), a, capUV(k)), Vertex(rim(front, k + 1), a, capUV(k + 1))}, texture,
+                     selections);
         }
         if (backCap) {
             const BVec3 out = Neg(a);
             const int centre = Vertex(back, out, {0.5f, 0.5f});
             for (int k = 0; k < segments; ++k)
-                Face({centre, Vertex(rim(back, k + 1), out, capUV(k + 1)),
-                      Vertex(rim(back, k), out, capUV(k))},
+                Face({centre, Vertex(rim(back, k + 1), out, capUV(k + 1)), Vertex(rim(back, k), out, capUV(k))},
                      texture, selections);
         }
     }
 
-    BLod Finish(float resolution, const std::vector<std::string>& textures,
-                bool vertexWeights) const {
+    BLod Finish(float resolution, const std::vector<std::string>& textures, bool vertexWeights) const {
         BLod lod;
         lod.resolution = resolution;
         lod.textures = textures;
@@ -289,7 +277,7 @@ const BVec3 kTurretCentre = {0, 1.35f, -0.3f};
 const BVec3 kTurretHalf = {1.0f, 0.35f, 1.3f};
 constexpr float kBarrelY = 1.3f;
 constexpr float kBarrelRadius = 0.09f;
-constexpr float kBarrelBack = 1.0f;   // the turret's front face
+constexpr float kBarrelBack = 1.0f;  // the turret's front face
 constexpr float kBarrelFront = 4.8f;
 const BVec3 kHatchCentre = {0.55f, 1.75f, -0.75f};
 const BVec3 kHatchHalf = {0.25f, 0.05f, 0.25f};
@@ -309,16 +297,14 @@ BLod ResolutionLod(float resolution, const Detail& d) {
     m.Box(kHatchCentre, kHatchHalf, kTurret, kTurret, {"turret", "hatch"});
     if (d.glass) m.Box(kGlassCentre, kGlassHalf, kGlass, kGlass, {"turret", "glass"});
     const float barrelHalf = (kBarrelFront - kBarrelBack) / 2;
-    m.Cylinder({0, kBarrelY, kBarrelBack + barrelHalf}, {0, 0, 1}, {1, 0, 0}, {0, 1, 0},
-               kBarrelRadius, barrelHalf, d.barrelSegments, false, true, kTurret,
-               {"turret", "barrel"});
+    m.Cylinder({0, kBarrelY, kBarrelBack + barrelHalf}, {0, 0, 1}, {1, 0, 0}, {0, 1, 0}, kBarrelRadius, barrelHalf,
+               d.barrelSegments, false, true, kTurret, {"turret", "barrel"});
     for (int side = 0; side < 2; ++side) {
         const float x = side == 0 ? -kWheelX : kWheelX;
         const char* name = side == 0 ? "wheel_left_" : "wheel_right_";
         for (int i = 0; i < 4; ++i)
-            m.Cylinder({x, kWheelY, kWheelZ[i]}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}, kWheelRadius,
-                       kWheelHalfWidth, d.wheelSegments, true, true, kWheels,
-                       {name + std::to_string(i + 1)});
+            m.Cylinder({x, kWheelY, kWheelZ[i]}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}, kWheelRadius, kWheelHalfWidth,
+                       d.wheelSegments, true, true, kWheels, {name + std::to_string(i + 1)});
     }
     return m.Finish(resolution, kTextures, true);
 }
@@ -344,8 +330,7 @@ BLod GeometryLod(std::vector<float>& masses) {
     };
     for (int i = 0; i < 5; ++i) {
         const std::size_t before = m.PointCount();
-        m.Box(parts[i].centre, parts[i].half, kNone, kNone,
-              {"Component0" + std::to_string(i + 1)});
+        m.Box(parts[i].centre, parts[i].half, kNone, kNone, {"Component0" + std::to_string(i + 1)});
         masses.insert(masses.end(), m.PointCount() - before, parts[i].massPerPoint);
     }
     BLod lod = m.Finish(vistrel::kBuilderGeometryResolution, {}, false);
@@ -380,8 +365,7 @@ vistrel::BProxy CommanderProxy() {
         for (int k = 0; k < 4; ++k) proxy.data[at++] = static_cast<uint8_t>(b >> (8 * k));
     }
     for (int32_t v : tail)
-        for (int k = 0; k < 4; ++k)
-            proxy.data[at++] = static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * k));
+        for (int k = 0; k < 4; ++k) proxy.data[at++] = static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * k));
     return proxy;
 }
 

@@ -41,9 +41,7 @@ uint32_t Hash(uint32_t x, uint32_t y, uint32_t seed) {
 int Noise(int x, int y, int size, int cell, uint32_t seed) {
     const int cells = size / cell;
     const int ix = x / cell, iy = y / cell, fx = x % cell, fy = y % cell;
-    auto lattice = [&](int cx, int cy) {
-        return int(Hash(uint32_t(cx % cells), uint32_t(cy % cells), seed) & 255);
-    };
+    auto lattice = [&](int cx, int cy) { return int(Hash(uint32_t(cx % cells), uint32_t(cy % cells), seed) & 255); };
     const int v00 = lattice(ix, iy), v10 = lattice(ix + 1, iy);
     const int v01 = lattice(ix, iy + 1), v11 = lattice(ix + 1, iy + 1);
     const int top = v00 * (cell - fx) + v10 * fx;
@@ -53,9 +51,7 @@ int Noise(int x, int y, int size, int cell, uint32_t seed) {
 
 uint8_t Clamp(int v) { return uint8_t(v < 0 ? 0 : v > 255 ? 255 : v); }
 
-Bgra Shade(Bgra c, int delta) {
-    return {Clamp(c[0] + delta), Clamp(c[1] + delta), Clamp(c[2] + delta), c[3]};
-}
+Bgra Shade(Bgra c, int delta) { return {Clamp(c[0] + delta), Clamp(c[1] + delta), Clamp(c[2] + delta), c[3]}; }
 
 // Olive-green armour plates of 32 × 32 with two-pixel dark seams, a row of
 // rivets along each seam and a little grime towards the bottom.

@@ -1,8 +1,8 @@
 #include "PixelConvert.h"
 
 #include <algorithm>
-#include <cassert>
 #include <bit>
+#include <cassert>
 #include <cstring>
 
 #include <squish.h>
@@ -48,7 +48,8 @@ inline std::array<uint8_t, 4> Bytes(uint32_t w) {
 // n pixels from src to dst; the two must not overlap.
 template <uint32_t (*Word)(uint32_t)>
 void Convert16(const uint8_t* __restrict src, uint8_t* __restrict dst, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) PutWord(dst + 4 * i, Word(uint32_t(src[2 * i]) | uint32_t(src[2 * i + 1]) << 8));
+    for (std::size_t i = 0; i < n; ++i)
+        PutWord(dst + 4 * i, Word(uint32_t(src[2 * i]) | uint32_t(src[2 * i + 1]) << 8));
 }
 
 template <uint32_t (*Word)(uint32_t)>
@@ -126,8 +127,7 @@ PaletteTable MakePaletteTable(const uint8_t* entries, std::size_t count) {
     PaletteTable table;
     table.fill({0, 0, 0, 255});
     count = std::min<std::size_t>(count, 256);
-    for (std::size_t k = 0; k < count; ++k)
-        table[k] = {entries[3 * k], entries[3 * k + 1], entries[3 * k + 2], 255};
+    for (std::size_t k = 0; k < count; ++k) table[k] = {entries[3 * k], entries[3 * k + 1], entries[3 * k + 2], 255};
     return table;
 }
 

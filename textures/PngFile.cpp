@@ -23,8 +23,7 @@ constexpr int kFilters = PNG_FILTER_SUB | PNG_FILTER_UP;
 
 using TPngMessage = char[160];
 
-[[noreturn]] void OnPngError(png_structp png, png_const_charp text)
-{
+[[noreturn]] void OnPngError(png_structp png, png_const_charp text) {
     auto* message = static_cast<char*>(png_get_error_ptr(png));
     std::snprintf(message, sizeof(TPngMessage), "%s", text);
     png_longjmp(png, 1);
@@ -32,8 +31,7 @@ using TPngMessage = char[160];
 
 void OnPngWarning(png_structp, png_const_charp) {}
 
-void AppendToVector(png_structp png, png_bytep data, png_size_t length)
-{
+void AppendToVector(png_structp png, png_bytep data, png_size_t length) {
     auto* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
     bool full = false;
     try {
@@ -41,8 +39,7 @@ void AppendToVector(png_structp png, png_bytep data, png_size_t length)
     } catch (const std::bad_alloc&) {
         full = true;
     }
-    if (full)
-        png_error(png, "out of memory");  // leaves through libpng's jump, outside the handler
+    if (full) png_error(png, "out of memory");  // leaves through libpng's jump, outside the handler
 }
 
 void FlushNothing(png_structp) {}
@@ -52,11 +49,9 @@ void FlushNothing(png_structp) {}
 // reason in message. Nothing here owns anything that the jump back out of
 // libpng could skip (out is the caller's).
 bool WriteRows(std::FILE* file, std::vector<uint8_t>* out, int width, int height, const uint8_t* rgba, bool bgra,
-               bool keepAlpha, TPngMessage& message)
-{
+               bool keepAlpha, TPngMessage& message) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, message, OnPngError, OnPngWarning);
-    if (!png)
-        return false;
+    if (!png) return false;
     png_infop info = png_create_info_struct(png);
     if (!info || setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, info ? &info : nullptr);
@@ -72,13 +67,10 @@ bool WriteRows(std::FILE* file, std::vector<uint8_t>* out, int width, int height
     png_set_compression_level(png, kCompressionLevel);
     png_set_filter(png, PNG_FILTER_TYPE_BASE, kFilters);
     png_write_info(png, info);
-    if (bgra)
-        png_set_bgr(png);
-    if (!keepAlpha)
-        png_set_filler(png, 0, PNG_FILLER_AFTER);  // the rows keep their fourth byte; it is dropped
+    if (bgra) png_set_bgr(png);
+    if (!keepAlpha) png_set_filler(png, 0, PNG_FILLER_AFTER);  // the rows keep their fourth byte; it is dropped
     const std::size_t stride = static_cast<std::size_t>(width) * 4;
-    for (int y = 0; y < height; ++y)
-        png_write_row(png, rgba + static_cast<std::size_t>(y) * stride);
+    for (int y = 0; y < height; ++y) png_write_row(png, rgba + static_cast<std::size_t>(y) * stride);
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return true;
@@ -86,9 +78,7 @@ bool WriteRows(std::FILE* file, std::vector<uint8_t>* out, int width, int height
 
 }  // namespace
 
-bool WritePng(const std::string& path, int width, int height, const uint8_t* rgba, bool keepAlpha,
-              std::string& error)
-{
+bool WritePng(const std::string& path, int width, int height, const uint8_t* rgba, bool keepAlpha, std::string& error) {
     if (width <= 0 || height <= 0) {
         error = "cannot write " + path + ": an empty picture";
         return false;
@@ -107,26 +97,24 @@ bool WritePng(const std::string& path, int width, int height, const uint8_t* rgb
     std::error_code ec;
     if (written && closed) {
         std::filesystem::rename(temporary, path, ec);
-        if (!ec)
-            return true;
+        if (!ec) return true;
         error = "cannot write " + path + ": " + ec.message();
     } else {
-        error = "cannot write " + path + (written ? std::string(": ") + std::strerror(errno) : ": " + std::string(message));
+        error =
+            "cannot write " + path + (written ? std::string(": ") + std::strerror(errno) : ": " + std::string(message));
     }
     std::filesystem::remove(temporary, ec);
     return false;
 }
 
-bool EncodePngFromBgra(int width, int height, const uint8_t* bgra, std::vector<uint8_t>& out, std::string& error)
-{
+bool EncodePngFromBgra(int width, int height, const uint8_t* bgra, std::vector<uint8_t>& out, std::string& error) {
     out.clear();
     if (width <= 0 || height <= 0) {
         error = "an empty picture";
         return false;
     }
     TPngMessage message = "out of memory";
-    if (WriteRows(nullptr, &out, width, height, bgra, true, true, message))
-        return true;
+    if (WriteRows(nullptr, &out, width, height, bgra, true, true, message)) return true;
     out.clear();
     error = message;
     return false;

@@ -12,8 +12,7 @@ namespace vistrel {
 
 // rgba: width x height pixels, rows top first, 4 bytes each. False with the
 // reason in error.
-bool WritePng(const std::string& path, int width, int height, const uint8_t* rgba, bool keepAlpha,
-              std::string& error);
+bool WritePng(const std::string& path, int width, int height, const uint8_t* rgba, bool keepAlpha, std::string& error);
 
 // A picture in the decoder's byte order (B, G, R, A per pixel, rows top
 // first) as the bytes of an RGBA PNG file in out; the bytes are swapped while

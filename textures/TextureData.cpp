@@ -14,8 +14,8 @@
 // can hold before anything is allocated for them.
 #include "TextureData.h"
 
-#include <cassert>
 #include <algorithm>
+#include <cassert>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -283,8 +283,7 @@ private:
     }
 
     std::size_t DxtSize() const {
-        return std::size_t((level_.w + 3) / 4) * std::size_t((level_.h + 3) / 4) *
-               texpix::DxtBlockBytes(out_->kind);
+        return std::size_t((level_.w + 3) / 4) * std::size_t((level_.h + 3) / 4) * texpix::DxtBlockBytes(out_->kind);
     }
 
     bool DecodeRawDxt() {
@@ -354,9 +353,8 @@ private:
         const std::size_t n = std::size_t(level_.w) * level_.h;
         // Two bytes make at most 128 indices.
         if (n > (std::size_t(level_.size) + 1) / 2 * 128)
-            return Fail("run-length level of " + SizeText(level_.w, level_.h) + At(level_.header) +
-                        " cannot make " + std::to_string(n) + " indices from " + std::to_string(level_.size) +
-                        " bytes");
+            return Fail("run-length level of " + SizeText(level_.w, level_.h) + At(level_.header) + " cannot make " +
+                        std::to_string(n) + " indices from " + std::to_string(level_.size) + " bytes");
         if (!Allocate()) return false;
         const texpix::PaletteTable table = texpix::MakePaletteTable(paletteEntries_, out_->paletteCount);
         uint8_t* px = out_->pixels.get();
@@ -379,8 +377,8 @@ private:
                 const std::size_t count = c + 1;
                 if (size - ip < count) {
                     out_->pixels.reset();
-                    return Fail("run-length copy of " + std::to_string(count) + " bytes" +
-                                At(level_.pos + itemPos) + " runs past the level's end");
+                    return Fail("run-length copy of " + std::to_string(count) + " bytes" + At(level_.pos + itemPos) +
+                                " runs past the level's end");
                 }
                 const std::size_t used = std::min(count, n - i);
                 texpix::ExpandIndices(src + ip, used, table, px + 4 * i);
@@ -418,8 +416,8 @@ private:
         const bool decoded = r.status == LzssStatus::Ok || r.status == LzssStatus::BadChecksum;
         if (!decoded || end > level_.size)
             return Fail(std::string("LZSS block failed") + At(level_.pos + std::min<std::size_t>(end, level_.size)) +
-                        " (" + (decoded ? "the block ends early" : LzssStatusText(r.status)) +
-                        ") in the level" + At(level_.header));
+                        " (" + (decoded ? "the block ends early" : LzssStatusText(r.status)) + ") in the level" +
+                        At(level_.header));
         if (!Allocate()) return false;
         const texpix::PaletteTable table = texpix::MakePaletteTable(paletteEntries_, out_->paletteCount);
         texpix::ExpandIndices(indices.get(), n, table, out_->pixels.get());

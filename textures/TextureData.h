@@ -45,8 +45,8 @@ void DestroyTextureData(TextureData* record);
 // CreateTextureData (CreateTextureDataUpTo with largestSide above 0) over
 // bytes in memory. Returns false (with the record
 // empty and the reason in *error when error is given) when they do not decode.
-bool DecodeTextureData(TextureData* record, const uint8_t* data, std::size_t size,
-                       std::string* error = nullptr, int largestSide = 0);
+bool DecodeTextureData(TextureData* record, const uint8_t* data, std::size_t size, std::string* error = nullptr,
+                       int largestSide = 0);
 
 // The largest side accepted; anything larger is taken for a broken file.
 inline constexpr int kMaxTextureSide = 16384;
@@ -71,27 +71,25 @@ const char* TextureFormatName(TextureFormat format);
 struct TextureImage {
     int width = 0;
     int height = 0;
-    std::vector<uint8_t> bgra;          // width * height * 4 bytes, as in TextureData
+    std::vector<uint8_t> bgra;  // width * height * 4 bytes, as in TextureData
     TextureFormat kind = TextureFormat::Dxt1;
-    std::string format;                 // TextureFormatName(kind)
-    std::string storage;                // how the level was stored: "raw", "LZSS", "LZO",
-                                        // "run-length", "LZSS after the size marker"
-    std::vector<std::string> tags;      // tag names as stored ("CGVA", "GALF", …), in order
-    int paletteCount = 0;               // entries of the palette (0 outside palette files)
+    std::string format;             // TextureFormatName(kind)
+    std::string storage;            // how the level was stored: "raw", "LZSS", "LZO",
+                                    // "run-length", "LZSS after the size marker"
+    std::vector<std::string> tags;  // tag names as stored ("CGVA", "GALF", …), in order
+    int paletteCount = 0;           // entries of the palette (0 outside palette files)
 };
 
 // Decodes the largest level. On failure returns nothing and, when error is
 // given, sets it to what failed and at which byte of the input, e.g.
 // "truncated level header at byte 94".
-std::optional<TextureImage> DecodeTexture(const uint8_t* data, std::size_t size,
-                                          std::string* error = nullptr);
+std::optional<TextureImage> DecodeTexture(const uint8_t* data, std::size_t size, std::string* error = nullptr);
 
 // The image's pixels in the order red, green, blue, alpha.
 std::vector<uint8_t> RgbaPixels(const TextureImage& image);
 
 // DecodeTexture over a whole file; a file that cannot be read gives
 // "cannot read file <path>".
-std::optional<TextureImage> DecodeTextureFile(const std::string& path,
-                                              std::string* error = nullptr);
+std::optional<TextureImage> DecodeTextureFile(const std::string& path, std::string* error = nullptr);
 
 }  // namespace vistrel

@@ -42,44 +42,36 @@ constexpr float kFill = 0.92f;
 // The light, as the viewer's three track bars would put it.
 constexpr int kLight[3] = {-400, 600, 400};
 
-int Usage(const char* why)
-{
+int Usage(const char* why) {
     std::fprintf(stderr, "vistrel-thumbnailer: %s\nusage: vistrel-thumbnailer -s SIZE INPUT OUTPUT\n", why);
     return 2;
 }
 
 // The finest LOD that has faces: the smallest resolution among those below
 // the special ones (views, geometries), else the first with faces.
-const TP3dLOD* FinestLod(const TP3dModell& model)
-{
+const TP3dLOD* FinestLod(const TP3dModell& model) {
     const TP3dLOD* finest = nullptr;
     const TP3dLOD* firstWithFaces = nullptr;
     for (const TP3dLOD* lod : model.LODs) {
-        if (lod->Polygons.Empty())
-            continue;
-        if (!firstWithFaces)
-            firstWithFaces = lod;
-        if (lod->Resolution < 1000.0f && (!finest || lod->Resolution < finest->Resolution))
-            finest = lod;
+        if (lod->Polygons.Empty()) continue;
+        if (!firstWithFaces) firstWithFaces = lod;
+        if (lod->Resolution < 1000.0f && (!finest || lod->Resolution < finest->Resolution)) finest = lod;
     }
     return finest ? finest : firstWithFaces;
 }
 
 // The texture root the viewer saved, empty when none.
-QString SavedTextureRoot()
-{
+QString SavedTextureRoot() {
     const QString exeDir = QCoreApplication::applicationDirPath() + QLatin1Char('/');
     return TIniFile(SettingsFilePath(exeDir)).ReadString(QStringLiteral("Settings"), QStringLiteral("DataPath"), {});
 }
 
 // Whether the file begins like a model of either format: anything else is
 // refused before the OpenGL driver is loaded.
-bool LooksLikeAModel(const std::string& path)
-{
+bool LooksLikeAModel(const std::string& path) {
     char magic[4] = {};
     std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        return true;  // the reader says why it cannot be opened
+    if (!file) return true;  // the reader says why it cannot be opened
     const std::size_t got = std::fread(magic, 1, sizeof magic, file);
     std::fclose(file);
     return got == sizeof magic && (std::memcmp(magic, "BMDL", 4) == 0 || std::memcmp(magic, "MLOD", 4) == 0);
@@ -93,23 +85,17 @@ public:
         : thread_([this, size] {
               context_ = std::make_unique<THeadlessContext>(size, size);
               context_->Release();
-          })
-    {
-    }
-    ~TContextMaker()
-    {
-        if (thread_.joinable())
-            thread_.join();
+          }) {}
+    ~TContextMaker() {
+        if (thread_.joinable()) thread_.join();
         LeakCheckBeforeTeardown();  // while the driver is loaded
     }
     TContextMaker(const TContextMaker&) = delete;
     TContextMaker& operator=(const TContextMaker&) = delete;
 
     // The context, current on the calling thread.
-    THeadlessContext& Take()
-    {
-        if (thread_.joinable())
-            thread_.join();
+    THeadlessContext& Take() {
+        if (thread_.joinable()) thread_.join();
         context_->MakeCurrent();
         return *context_;
     }
@@ -119,8 +105,7 @@ private:
     std::thread thread_;
 };
 
-int Thumbnail(int size, const std::string& input, const std::string& output)
-{
+int Thumbnail(int size, const std::string& input, const std::string& output) {
     if (!LooksLikeAModel(input)) {
         std::fprintf(stderr, "vistrel-thumbnailer: %s: not a model file\n", input.c_str());
         return 1;
@@ -142,11 +127,10 @@ int Thumbnail(int size, const std::string& input, const std::string& output)
     // Textures when they are found; a missing one leaves its faces plain.
     // A picture this small shows no more detail than a level of its size
     // holds; files without such a level are halved to it.
-    std::vector<TPreparedTexture> prepared = PrepareTextures(
-        TextureRoots(SavedTextureRoot(), QFile::decodeName(input.c_str())), lod->Textures, size);
+    std::vector<TPreparedTexture> prepared =
+        PrepareTextures(TextureRoots(SavedTextureRoot(), QFile::decodeName(input.c_str())), lod->Textures, size);
     for (TPreparedTexture& texture : prepared)
-        if (texture.record && Decoded(*texture.record))
-            HalveToFit(*texture.record, size);
+        if (texture.record && Decoded(*texture.record)) HalveToFit(*texture.record, size);
 
     THeadlessContext& context = maker.Take();
     if (!context.Ok()) {
@@ -169,7 +153,7 @@ int Thumbnail(int size, const std::string& input, const std::string& output)
     DrawFrame(frame);
     const std::vector<uint8_t> rgba = context.ReadRgba();
     std::string error;
-       if (!WritePng(output, size, size, rgba.data(), true, error)) {
+    if (!WritePng(output, size, size, rgba.data(), true, error)) {
         std::fprintf(stderr, "vistrel-thumbnailer: %s\n", error.c_str());
         LeaveWithoutTeardown(2);
     }
@@ -178,14 +162,12 @@ int Thumbnail(int size, const std::string& input, const std::string& output)
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     int size = 0;
     std::string input, output;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "-s") == 0 || std::strcmp(argv[i], "--size") == 0) {
-            if (++i >= argc)
-                return Usage("-s needs a size");
+            if (++i >= argc) return Usage("-s needs a size");
             char* end = nullptr;
             const long value = std::strtol(argv[i], &end, 10);
             if (*argv[i] == '\0' || *end != '\0' || value < 1 || value > kLargest)
@@ -199,8 +181,7 @@ int main(int argc, char** argv)
             return Usage("too many arguments");
         }
     }
-    if (size == 0 || input.empty() || output.empty())
-        return Usage("expects -s SIZE, INPUT and OUTPUT");
+    if (size == 0 || input.empty() || output.empty()) return Usage("expects -s SIZE, INPUT and OUTPUT");
     // For the program's folder and the user's configuration folder only; no
     // platform plugin is loaded.
     QCoreApplication app(argc, argv);

@@ -25,8 +25,7 @@ struct TExportArgs {
     std::vector<std::string> Operands;
 };
 
-bool ParseExportArgs(const TArgs& args, TExportArgs& parsed, std::string& error)
-{
+bool ParseExportArgs(const TArgs& args, TExportArgs& parsed, std::string& error) {
     const std::vector<std::string>& all = args.All;
     bool optionsEnded = false;
     for (std::size_t k = 0; k < all.size(); ++k) {
@@ -36,8 +35,7 @@ bool ParseExportArgs(const TArgs& args, TExportArgs& parsed, std::string& error)
                 out = a.substr(name.size() + 1);
                 return true;
             }
-            if (a != name)
-                return false;
+            if (a != name) return false;
             if (k + 1 >= all.size()) {
                 error = name + " needs a value";
                 return true;
@@ -57,8 +55,7 @@ bool ParseExportArgs(const TArgs& args, TExportArgs& parsed, std::string& error)
         } else if (a == "--formats") {
             parsed.ListFormats = true;
         } else if (value("--lod", text)) {
-            if (!error.empty())
-                return false;
+            if (!error.empty()) return false;
             char* end = nullptr;
             const long n = std::strtol(text.c_str(), &end, 10);
             if (text.empty() || *end != '\0' || n < 0 || n > 1000000) {
@@ -68,8 +65,7 @@ bool ParseExportArgs(const TArgs& args, TExportArgs& parsed, std::string& error)
             parsed.Options.Lod = static_cast<int>(n);
             parsed.LodGiven = true;
         } else if (value("--data", parsed.Options.DataDir) || value("--format", parsed.FormatId)) {
-            if (!error.empty())
-                return false;
+            if (!error.empty()) return false;
         } else {
             error = "unknown option " + a;
             return false;
@@ -82,8 +78,7 @@ bool ParseExportArgs(const TArgs& args, TExportArgs& parsed, std::string& error)
     return true;
 }
 
-int ListFormats()
-{
+int ListFormats() {
     std::string text;
     for (const vistrel::TExportFormat& f : vistrel::ExportFormats())
         text += f.Id + std::string(f.Id.size() < 12 ? 12 - f.Id.size() : 1, ' ') + "." + f.Extension + "  " +
@@ -101,19 +96,19 @@ struct TOutcome {
 };
 
 TOutcome ExportOne(const std::string& in, const fs::path& out, const vistrel::TExportFormat& format,
-                   const vistrel::TExportOptions& options, bool echoMessages)
-{
+                   const vistrel::TExportOptions& options, bool echoMessages) {
     TOutcome outcome;
     std::vector<std::string> messages;
     std::unique_ptr<vistrel::TP3dModell> model;
     try {
-        model = std::make_unique<vistrel::TP3dModell>(in, vistrel::TLogEvent{}, [&messages, echoMessages](const std::string& text) {
-            if (echoMessages) {
-                WriteErr(text);
-                WriteErr("\n");
-            }
-            messages.push_back(text);
-        });
+        model = std::make_unique<vistrel::TP3dModell>(in, vistrel::TLogEvent{},
+                                                      [&messages, echoMessages](const std::string& text) {
+                                                          if (echoMessages) {
+                                                              WriteErr(text);
+                                                              WriteErr("\n");
+                                                          }
+                                                          messages.push_back(text);
+                                                      });
     } catch (const std::exception& e) {
         outcome.status = kExitIncomplete;
         outcome.reason = e.what();
@@ -124,11 +119,9 @@ TOutcome ExportOne(const std::string& in, const fs::path& out, const vistrel::TE
         outcome.reason = "not read completely, nothing written";
         for (const std::string& m : messages) {
             outcome.reason += outcome.reason.back() == ')' ? "; " : " (";
-            for (char c : m)
-                outcome.reason += c == '\n' ? ' ' : c;
+            for (char c : m) outcome.reason += c == '\n' ? ' ' : c;
         }
-        if (!messages.empty())
-            outcome.reason += ")";
+        if (!messages.empty()) outcome.reason += ")";
         return outcome;
     }
     const vistrel::TExportResult result = vistrel::ExportModel(*model, in, out, format, options);
@@ -140,25 +133,22 @@ TOutcome ExportOne(const std::string& in, const fs::path& out, const vistrel::TE
     return outcome;
 }
 
-bool IsModelFile(const fs::path& path)
-{
+bool IsModelFile(const fs::path& path) {
     std::string ext = path.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return ext == ".p3d";
 }
 
 int RunRecursive(const std::string& inDir, const std::string& outDir, const vistrel::TExportFormat& format,
-                 const vistrel::TExportOptions& options)
-{
+                 const vistrel::TExportOptions& options) {
     std::error_code ec;
-    if (!fs::is_directory(inDir, ec))
-        return UsageError(kExportCommand, inDir + " is not a folder");
+    if (!fs::is_directory(inDir, ec)) return UsageError(kExportCommand, inDir + " is not a folder");
     std::vector<fs::path> files;
     for (auto it = fs::recursive_directory_iterator(inDir, fs::directory_options::skip_permission_denied, ec);
          !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
         std::error_code fileEc;
-        if (it->is_regular_file(fileEc) && IsModelFile(it->path()))
-            files.push_back(it->path());
+        if (it->is_regular_file(fileEc) && IsModelFile(it->path())) files.push_back(it->path());
     }
     if (ec) {
         ReportError("cannot list " + inDir + ": " + ec.message());
@@ -172,8 +162,8 @@ int RunRecursive(const std::string& inDir, const std::string& outDir, const vist
         const fs::path relative = files[k].lexically_relative(inDir);
         fs::path target = fs::path(outDir) / relative;
         target.replace_extension("." + format.Extension);
-        std::string line = "[" + std::to_string(k + 1) + "/" + std::to_string(files.size()) + "] " +
-                           relative.string() + ": ";
+        std::string line =
+            "[" + std::to_string(k + 1) + "/" + std::to_string(files.size()) + "] " + relative.string() + ": ";
         std::error_code dirEc;
         fs::create_directories(target.parent_path(), dirEc);
         TOutcome outcome;
@@ -196,8 +186,7 @@ int RunRecursive(const std::string& inDir, const std::string& outDir, const vist
         std::fflush(stdout);
     }
     std::string summary = "\n" + std::to_string(exported) + " exported, " + std::to_string(failed.size()) + " failed\n";
-    for (const auto& [name, reason] : failed)
-        summary += "  " + name + ": " + reason + "\n";
+    for (const auto& [name, reason] : failed) summary += "  " + name + ": " + reason + "\n";
     WriteOut(summary);
     if (!FinishOut()) {
         ReportError("cannot write to standard output");
@@ -206,12 +195,10 @@ int RunRecursive(const std::string& inDir, const std::string& outDir, const vist
     return failed.empty() ? kExitComplete : kExitIncomplete;
 }
 
-int RunExport(const TArgs& args)
-{
+int RunExport(const TArgs& args) {
     TExportArgs parsed;
     std::string error;
-    if (!ParseExportArgs(args, parsed, error))
-        return UsageError(kExportCommand, error);
+    if (!ParseExportArgs(args, parsed, error)) return UsageError(kExportCommand, error);
     if (parsed.ListFormats)
         return parsed.Operands.empty() ? ListFormats() : UsageError(kExportCommand, "--formats takes no files");
     if (parsed.Operands.size() != 2 || parsed.Operands[0].empty() || parsed.Operands[1].empty())
@@ -219,22 +206,18 @@ int RunExport(const TArgs& args)
     const std::vector<vistrel::TExportFormat> formats = vistrel::ExportFormats();
     const fs::path out = parsed.Operands[1];
     std::string formatId = parsed.FormatId;
-    if (parsed.Recursive && formatId.empty())
-        formatId = "glb2";
+    if (parsed.Recursive && formatId.empty()) formatId = "glb2";
     const vistrel::TExportFormat* format = vistrel::FindExportFormat(formats, formatId, out);
     if (!format)
         return UsageError(kExportCommand, formatId.empty()
                                               ? "no format is written with the extension of " + out.string() +
                                                     " (--format names one; --formats lists them)"
                                               : "unknown format " + formatId + " (--formats lists them)");
-    if (parsed.Recursive)
-        return RunRecursive(parsed.Operands[0], parsed.Operands[1], *format, parsed.Options);
+    if (parsed.Recursive) return RunRecursive(parsed.Operands[0], parsed.Operands[1], *format, parsed.Options);
 
     const TOutcome outcome = ExportOne(parsed.Operands[0], out, *format, parsed.Options, true);
-    for (const std::string& w : outcome.warnings)
-        WriteErr("warning: " + w + "\n");
-    if (outcome.status != kExitComplete)
-        ReportError(parsed.Operands[0] + ": " + outcome.reason);
+    for (const std::string& w : outcome.warnings) WriteErr("warning: " + w + "\n");
+    if (outcome.status != kExitComplete) ReportError(parsed.Operands[0] + ": " + outcome.reason);
     return outcome.status;
 }
 

@@ -20,11 +20,9 @@ std::string Triple(const TVec3& v) { return vistrel::FormatTriple(v.X, v.Y, v.Z)
 std::string FormatState(const TP3dModell& model) {
     switch (model.FileFormat()) {
     case TP3dModell::Format::Binarized:
-        return model.Complete() ? "binarized (BMDL), read completely"
-                                : "binarized (BMDL), reading stopped part-way";
+        return model.Complete() ? "binarized (BMDL), read completely" : "binarized (BMDL), reading stopped part-way";
     case TP3dModell::Format::Editable:
-        return model.Complete() ? "editable (MLOD), read completely"
-                                : "editable (MLOD), reading stopped part-way";
+        return model.Complete() ? "editable (MLOD), read completely" : "editable (MLOD), reading stopped part-way";
     case TP3dModell::Format::Unknown: return "unknown, not read";
     case TP3dModell::Format::None: break;
     }
@@ -106,8 +104,8 @@ std::string InfoText(const std::string& path, const TP3dModell& model) {
     for (const TP3dLOD* lod : model.LODs) AppendLodText(out, *lod, index++);
     out += '\n';
     if (model.GeometryLOD) {
-        out += "Geometry LOD: " + std::to_string(model.LODs.IndexOf(model.GeometryLOD)) +
-               " (" + std::to_string(model.Masses.size()) + " masses)\n";
+        out += "Geometry LOD: " + std::to_string(model.LODs.IndexOf(model.GeometryLOD)) + " (" +
+               std::to_string(model.Masses.size()) + " masses)\n";
     } else {
         out += "Geometry LOD: none\n";
     }

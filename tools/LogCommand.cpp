@@ -15,9 +15,8 @@ int RunLog(const TArgs& args) {
     if (path.empty()) return UsageError(kLogCommand, "FILE must not be empty");
 
     bool written = true;
-    const TToolModel loaded = LoadModel(path, [&written](const std::string& line) {
-        written = WriteOut(line) && WriteOut("\n") && written;
-    });
+    const TToolModel loaded =
+        LoadModel(path, [&written](const std::string& line) { written = WriteOut(line) && WriteOut("\n") && written; });
     if (!loaded.Model) ReportError(loaded.Error);
     if (!FinishOut() || !written) {
         ReportError("cannot write to standard output");

@@ -82,8 +82,7 @@ TConversion Convert(const std::string& in, const std::string& out, bool echoMess
         result.reason = e.what();
     }
     result.messages = *messages;
-    if (!result.reason.empty() && !result.messages.empty())
-        result.reason += " (" + Joined(result.messages) + ")";
+    if (!result.reason.empty() && !result.messages.empty()) result.reason += " (" + Joined(result.messages) + ")";
     return result;
 }
 
@@ -116,8 +115,7 @@ int RunRecursive(const std::string& inDir, const std::string& outDir) {
         const fs::path& file = files[k];
         const fs::path relative = file.lexically_relative(inDir);
         const fs::path target = fs::path(outDir) / relative;
-        std::string line = "[" + std::to_string(k + 1) + "/" + std::to_string(total) + "] " +
-                           relative.string() + ": ";
+        std::string line = "[" + std::to_string(k + 1) + "/" + std::to_string(total) + "] " + relative.string() + ": ";
         switch (ReadMagic(file)) {
         case Magic::Editable:
             ++skipped;
@@ -135,9 +133,8 @@ int RunRecursive(const std::string& inDir, const std::string& outDir) {
             std::error_code dirEc;
             fs::create_directories(target.parent_path(), dirEc);
             if (dirEc) {
-                failed.emplace_back(relative.string(), "cannot create folder " +
-                                                           target.parent_path().string() + ": " +
-                                                           dirEc.message());
+                failed.emplace_back(relative.string(),
+                                    "cannot create folder " + target.parent_path().string() + ": " + dirEc.message());
                 line += "failed";
                 break;
             }
@@ -157,9 +154,8 @@ int RunRecursive(const std::string& inDir, const std::string& outDir) {
         std::fflush(stdout);
     }
 
-    std::string summary = "\n" + std::to_string(converted) + " converted, " +
-                          std::to_string(skipped) + " skipped as already editable, " +
-                          std::to_string(failed.size()) + " failed\n";
+    std::string summary = "\n" + std::to_string(converted) + " converted, " + std::to_string(skipped) +
+                          " skipped as already editable, " + std::to_string(failed.size()) + " failed\n";
     for (const auto& [name, reason] : failed) summary += "  " + name + ": " + reason + "\n";
     WriteOut(summary);
     if (!FinishOut()) {

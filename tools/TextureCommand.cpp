@@ -43,8 +43,8 @@ int RunTexture(const TArgs& args) {
         ReportError(error);
         return kExitFailure;
     }
-    WriteOut(in + ": " + image->format + ", " + std::to_string(image->width) + " x " +
-             std::to_string(image->height) + ", stored " + image->storage + "; written to " + out + "\n");
+    WriteOut(in + ": " + image->format + ", " + std::to_string(image->width) + " x " + std::to_string(image->height) +
+             ", stored " + image->storage + "; written to " + out + "\n");
     if (!FinishOut()) {
         ReportError("cannot write to standard output");
         return kExitFailure;

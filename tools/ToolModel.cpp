@@ -61,8 +61,7 @@ TToolModel LoadModel(const std::string& path, vistrel::TLogEvent onLog) {
     } catch (const vistrel::EReadError& e) {
         loaded.Model.reset();
         loaded.Error = e.what();
-        if (!e.Cause.empty())
-            loaded.Failure = {vistrel::TReadStatus::ShortRead, e.Offset, e.Cause};
+        if (!e.Cause.empty()) loaded.Failure = {vistrel::TReadStatus::ShortRead, e.Offset, e.Cause};
     } catch (const std::exception& e) {
         loaded.Model.reset();
         loaded.Error = e.what();

@@ -22,11 +22,7 @@ namespace p3dtool {
 namespace {
 
 constexpr std::array<const TSubcommand*, 5> kCommands{
-    &kInfoCommand,
-    &kLogCommand,
-    &kMlodCommand,
-    &kTextureCommand,
-    &kExportCommand,
+    &kInfoCommand, &kLogCommand, &kMlodCommand, &kTextureCommand, &kExportCommand,
 };
 
 const TSubcommand* FindCommand(std::string_view name) {
@@ -51,8 +47,10 @@ std::string Usage() {
         head += command->Name;
         head += ' ';
         head += command->Synopsis;
-        if (head.size() < 24) head.resize(24, ' ');
-        else head += "  ";
+        if (head.size() < 24)
+            head.resize(24, ' ');
+        else
+            head += "  ";
         text += head;
         text += command->Summary;
         text += '\n';
@@ -79,8 +77,9 @@ std::string CommandHelp(const TSubcommand& command) {
     text += command.Synopsis;
     text += "\n\n";
     text += command.Details;
-    text += "\nExit status: 0 read completely, 1 partial, empty or not a binarized\n"
-            "model, 2 not readable at all or wrong arguments (p3dtool --help).\n";
+    text +=
+        "\nExit status: 0 read completely, 1 partial, empty or not a binarized\n"
+        "model, 2 not readable at all or wrong arguments (p3dtool --help).\n";
     return text;
 }
 

@@ -6,15 +6,13 @@
 
 namespace vistrel {
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
-{
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     // The name titles the message boxes. No display name is set: Qt would add
     // it to every window title ("Vistrel v2.44 [tank.p3d] \u2014 Vistrel").
     setApplicationName(QStringLiteral("Vistrel"));
 }
 
-bool TApplication::notify(QObject* receiver, QEvent* event)
-{
+bool TApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& error) {
@@ -25,8 +23,7 @@ bool TApplication::notify(QObject* receiver, QEvent* event)
     return false;
 }
 
-void TApplication::ShowException(const QString& text)
-{
+void TApplication::ShowException(const QString& text) {
     if (errorHandler_) {
         errorHandler_(text);
         return;
@@ -34,8 +31,7 @@ void TApplication::ShowException(const QString& text)
     ShowErrorBox(text);
 }
 
-void TApplication::ShowErrorBox(const QString& text)
-{
+void TApplication::ShowErrorBox(const QString& text) {
     QMessageBox::critical(QApplication::activeWindow(), QApplication::applicationDisplayName(), text);
 }
 

@@ -21,60 +21,49 @@ namespace vistrel {
 
 namespace {
 
-void WriteError(const QString& text)
-{
+void WriteError(const QString& text) {
     const QByteArray bytes = (QStringLiteral("vistrel: ") + text + QLatin1Char('\n')).toLocal8Bit();
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stderr);
     std::fflush(stderr);
 }
 
-bool ParseSize(const QString& text, QSize& size)
-{
+bool ParseSize(const QString& text, QSize& size) {
     const QStringList parts = text.split(QLatin1Char('x'));
-    if (parts.size() != 2)
-        return false;
+    if (parts.size() != 2) return false;
     bool okWidth = false, okHeight = false;
     const int width = parts[0].toInt(&okWidth);
     const int height = parts[1].toInt(&okHeight);
     constexpr int kLargest = 16384;
-    if (!okWidth || !okHeight || width < 1 || height < 1 || width > kLargest || height > kLargest)
-        return false;
+    if (!okWidth || !okHeight || width < 1 || height < 1 || width > kLargest || height > kLargest) return false;
     size = QSize(width, height);
     return true;
 }
 
-bool ParseRotation(const QString& text, std::array<float, 3>& degrees)
-{
+bool ParseRotation(const QString& text, std::array<float, 3>& degrees) {
     const QStringList parts = text.split(QLatin1Char(','));
-    if (parts.size() != 3)
-        return false;
+    if (parts.size() != 3) return false;
     for (int i = 0; i < 3; ++i) {
         bool ok = false;
         const float value = parts[i].trimmed().toFloat(&ok);
-        if (!ok || !std::isfinite(value))
-            return false;
+        if (!ok || !std::isfinite(value)) return false;
         degrees[static_cast<std::size_t>(i)] = value;
     }
     return true;
 }
 
-bool ParseLight(const QString& text, std::array<int, 3>& positions)
-{
+bool ParseLight(const QString& text, std::array<int, 3>& positions) {
     const QStringList parts = text.split(QLatin1Char(','));
-    if (parts.size() != 3)
-        return false;
+    if (parts.size() != 3) return false;
     for (int i = 0; i < 3; ++i) {
         bool ok = false;
         const int value = parts[i].trimmed().toInt(&ok);
-        if (!ok || value < -800 || value > 800)
-            return false;
+        if (!ok || value < -800 || value > 800) return false;
         positions[static_cast<std::size_t>(i)] = value;
     }
     return true;
 }
 
-bool ParseShow(const QString& text, TScreenshotOptions& options)
-{
+bool ParseShow(const QString& text, TScreenshotOptions& options) {
     for (const QString& part : text.split(QLatin1Char(','))) {
         const QString name = part.trimmed().toLower();
         if (name == QLatin1String("transparent"))
@@ -97,25 +86,21 @@ bool ParseShow(const QString& text, TScreenshotOptions& options)
 
 // ================================================================ the prompt
 
-bool IsScreenshotCommand(const QStringList& arguments)
-{
+bool IsScreenshotCommand(const QStringList& arguments) {
     for (const QString& argument : arguments) {
-        if (argument == QLatin1String("--"))
-            return false;
+        if (argument == QLatin1String("--")) return false;
         if (argument == QLatin1String("--screenshot") || argument.startsWith(QLatin1String("--screenshot=")))
             return true;
     }
     return false;
 }
 
-bool IsHelpCommand(const QStringList& arguments)
-{
+bool IsHelpCommand(const QStringList& arguments) {
     return !arguments.isEmpty() &&
            (arguments.first() == QLatin1String("--help") || arguments.first() == QLatin1String("-h"));
 }
 
-QString UsageText()
-{
+QString UsageText() {
     return QStringLiteral(
         "Usage:\n"
         "  vistrel [--data DIR] [FILE]\n"
@@ -147,8 +132,7 @@ QString UsageText()
         "  vistrel --help\n");
 }
 
-bool ParseScreenshotArguments(const QStringList& arguments, TScreenshotOptions& options, QString& error)
-{
+bool ParseScreenshotArguments(const QStringList& arguments, TScreenshotOptions& options, QString& error) {
     options = TScreenshotOptions{};
     bool haveOutput = false;
     QStringList operands;
@@ -161,8 +145,8 @@ bool ParseScreenshotArguments(const QStringList& arguments, TScreenshotOptions& 
         }
         // "--name=value" is "--name value".
         std::optional<QString> attached;
-        if (const qsizetype equals = argument.indexOf(QLatin1Char('=')); argument.startsWith(QLatin1String("--")) &&
-                                                                          equals > 2) {
+        if (const qsizetype equals = argument.indexOf(QLatin1Char('='));
+            argument.startsWith(QLatin1String("--")) && equals > 2) {
             attached = argument.mid(equals + 1);
             argument.truncate(equals);
         }
@@ -170,11 +154,10 @@ bool ParseScreenshotArguments(const QStringList& arguments, TScreenshotOptions& 
             optionsEnded = true;
             continue;
         }
-        const QStringList withValue = {QStringLiteral("--screenshot"), QStringLiteral("--size"),
-                                       QStringLiteral("--lod"),        QStringLiteral("--selection"),
-                                       QStringLiteral("--rotate"),     QStringLiteral("--light"),
-                                       QStringLiteral("--show"),       QStringLiteral("--opacity"),
-                                       QStringLiteral("--data")};
+        const QStringList withValue = {
+            QStringLiteral("--screenshot"), QStringLiteral("--size"),    QStringLiteral("--lod"),
+            QStringLiteral("--selection"),  QStringLiteral("--rotate"),  QStringLiteral("--light"),
+            QStringLiteral("--show"),       QStringLiteral("--opacity"), QStringLiteral("--data")};
         if (!withValue.contains(argument)) {
             error = QStringLiteral("unknown option ") + argument;
             return false;
@@ -212,8 +195,8 @@ bool ParseScreenshotArguments(const QStringList& arguments, TScreenshotOptions& 
             }
         } else if (argument == QLatin1String("--light")) {
             if (!ParseLight(value, options.Light)) {
-                error = QStringLiteral("--light expects three track bar positions X,Y,Z from -800 to 800, not ") +
-                        value;
+                error =
+                    QStringLiteral("--light expects three track bar positions X,Y,Z from -800 to 800, not ") + value;
                 return false;
             }
             options.HasLight = true;
@@ -246,8 +229,7 @@ bool ParseScreenshotArguments(const QStringList& arguments, TScreenshotOptions& 
     return true;
 }
 
-int RunScreenshot(const TScreenshotOptions& options)
-{
+int RunScreenshot(const TScreenshotOptions& options) {
     const int width = options.Size.width();
     const int height = options.Size.height();
     THeadlessContext context(width, height);
@@ -287,8 +269,7 @@ int RunScreenshot(const TScreenshotOptions& options)
         QStringList names;
         for (const TRealSelection* selection : frame.Lod->Selections) {
             names << QString::fromLatin1(selection->Name);
-            if (!frame.Selection && names.last() == options.Selection)
-                frame.Selection = selection;
+            if (!frame.Selection && names.last() == options.Selection) frame.Selection = selection;
         }
         if (!frame.Selection) {
             WriteError(QStringLiteral("--selection %1: LOD %2 has no such selection (it has: %3)")
@@ -316,10 +297,8 @@ int RunScreenshot(const TScreenshotOptions& options)
     InitSceneState(InitialLightPosition.data());
     QStringList problems;
     const QString dataDir = options.HasDataDir ? QFileInfo(options.DataDir).absoluteFilePath() : QString();
-    const std::vector<GLuint> textures =
-        LoadLodTextures(*frame.Lod, TextureRoots(dataDir, options.File), problems);
-    if (!problems.isEmpty())
-        WriteError(TextureProblemsText(problems));
+    const std::vector<GLuint> textures = LoadLodTextures(*frame.Lod, TextureRoots(dataDir, options.File), problems);
+    if (!problems.isEmpty()) WriteError(TextureProblemsText(problems));
     frame.Texture = TableLookup(textures);
 
     SetProjection(width, height);

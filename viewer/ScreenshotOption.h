@@ -21,7 +21,6 @@
 // picture could not be made or written. Both model formats are drawn.
 #pragma once
 
-
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -39,15 +38,15 @@ struct TScreenshotOptions {
     QString Selection;              // empty: none
     std::array<float, 3> Rotate{};  // degrees added to RotX, RotY, RotZ
     bool HasLight = false;
-    std::array<int, 3> Light{};     // positions of TB_X, TB_Y, TB_Z
-    bool Transparent = false;       // the view's check boxes
+    std::array<int, 3> Light{};  // positions of TB_X, TB_Y, TB_Z
+    bool Transparent = false;    // the view's check boxes
     bool Vertexes = false;
     bool Ground = false;
     bool Axis = false;
-    int Opacity = 20;               // TB_Transparency, 0 to 100
+    int Opacity = 20;  // TB_Transparency, 0 to 100
     bool HasDataDir = false;
-    QString DataDir;                // the texture root (DataPath)
-    QString File;                   // the model
+    QString DataDir;  // the texture root (DataPath)
+    QString File;     // the model
 };
 
 // True when the arguments (program name excluded) ask for a screenshot.

@@ -18,8 +18,7 @@
 
 namespace {
 
-void WriteText(std::FILE* stream, const QString& text)
-{
+void WriteText(std::FILE* stream, const QString& text) {
     const QByteArray bytes = text.toLocal8Bit();
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
     std::fflush(stream);
@@ -27,18 +26,15 @@ void WriteText(std::FILE* stream, const QString& text)
 
 // The arguments after the program's name, before any application object
 // exists (which would need a display).
-QStringList ArgumentsOf(int argc, char** argv)
-{
+QStringList ArgumentsOf(int argc, char** argv) {
     QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+    for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
     return arguments;
 }
 
 // No application object, window or platform plugin: the picture has an
 // OpenGL context of its own.
-int RunScreenshotCommand(const QStringList& arguments)
-{
+int RunScreenshotCommand(const QStringList& arguments) {
     using namespace vistrel;
     TScreenshotOptions options;
     QString error;
@@ -55,8 +51,7 @@ int RunScreenshotCommand(const QStringList& arguments)
 }
 
 // The viewer's own arguments: "--data DIR" (or "--data=DIR") and the files.
-bool ParseViewerArguments(const QStringList& arguments, QString& dataPath, QStringList& files, QString& error)
-{
+bool ParseViewerArguments(const QStringList& arguments, QString& dataPath, QStringList& files, QString& error) {
     bool optionsEnded = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
@@ -82,16 +77,14 @@ bool ParseViewerArguments(const QStringList& arguments, QString& dataPath, QStri
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     using namespace vistrel;
     const QStringList arguments = ArgumentsOf(argc, argv);
     if (IsHelpCommand(arguments)) {
         WriteText(stdout, UsageText());
         return 0;
     }
-    if (IsScreenshotCommand(arguments))
-        return RunScreenshotCommand(arguments);
+    if (IsScreenshotCommand(arguments)) return RunScreenshotCommand(arguments);
 
     QString dataPath;
     QStringList files;

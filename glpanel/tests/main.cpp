@@ -7,10 +7,10 @@
 #include "LeakCheck.h"
 
 int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
-  QApplication app(argc, argv);
-  const int result = RUN_ALL_TESTS();
-  vistrel::LeakCheckBeforeTeardown();
-  return result;
+    ::testing::InitGoogleTest(&argc, argv);
+    if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
+    QApplication app(argc, argv);
+    const int result = RUN_ALL_TESTS();
+    vistrel::LeakCheckBeforeTeardown();
+    return result;
 }

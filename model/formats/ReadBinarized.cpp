@@ -23,19 +23,19 @@ constexpr uint64_t kMinSelectionBytes = 26;  // B.5: empty name, 5 counts, 5 ski
 constexpr uint64_t kMinPropertyBytes = 2;    // B.6: two empty names
 
 // Bytes the reader passes over.
-constexpr uint64_t kBeforeLodBoxBytes = 8;        // B.3, before MinPos
-constexpr uint64_t kAfterLodBoxBytes = 16;        // B.3, after MaxPos
-constexpr uint64_t kAfterPolygonCountBytes = 4;   // B.3
-constexpr uint64_t kPropertyRecordBytes = 18;     // B.3, each property record
-constexpr uint64_t kAfterSelectionFacesBytes = 4; // B.5
-constexpr uint64_t kSelectionMiddleBytes = 1;     // B.5, between the two dropped arrays
-constexpr uint64_t kTrailingHeadBytes = 4;        // B.6, each trailing entry
-constexpr uint64_t kTrailingItemBytes = 12;       // B.6
-constexpr uint64_t kBeforeProxiesBytes = 12;      // B.6
-constexpr uint64_t kProxyDataBytes = 56;          // B.6, after each proxy name
-constexpr uint64_t kBeforeOffset1Bytes = 24;      // B.8
-constexpr uint64_t kBeforeBoundingBoxBytes = 12;  // B.8, after Offset1
-constexpr uint64_t kBeforeMassCountBytes = 54;    // B.8, after Offset3
+constexpr uint64_t kBeforeLodBoxBytes = 8;         // B.3, before MinPos
+constexpr uint64_t kAfterLodBoxBytes = 16;         // B.3, after MaxPos
+constexpr uint64_t kAfterPolygonCountBytes = 4;    // B.3
+constexpr uint64_t kPropertyRecordBytes = 18;      // B.3, each property record
+constexpr uint64_t kAfterSelectionFacesBytes = 4;  // B.5
+constexpr uint64_t kSelectionMiddleBytes = 1;      // B.5, between the two dropped arrays
+constexpr uint64_t kTrailingHeadBytes = 4;         // B.6, each trailing entry
+constexpr uint64_t kTrailingItemBytes = 12;        // B.6
+constexpr uint64_t kBeforeProxiesBytes = 12;       // B.6
+constexpr uint64_t kProxyDataBytes = 56;           // B.6, after each proxy name
+constexpr uint64_t kBeforeOffset1Bytes = 24;       // B.8
+constexpr uint64_t kBeforeBoundingBoxBytes = 12;   // B.8, after Offset1
+constexpr uint64_t kBeforeMassCountBytes = 54;     // B.8, after Offset3
 
 constexpr uint64_t kMinTrailingBytes = kTrailingHeadBytes + 4;  // B.6: an empty count
 constexpr uint64_t kMinProxyBytes = 1 + kProxyDataBytes;        // B.6: an empty name

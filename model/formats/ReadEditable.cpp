@@ -36,8 +36,10 @@ uint32_t VertexInfoFromPointFlags(uint32_t flags) {
     uint32_t m = (flags >> 4) & 0xF;
     if (m >= 1 && m <= 8) {
         m += 7;
-        if (m == 10) m = 11;
-        else if (m == 11) m = 10;
+        if (m == 10)
+            m = 11;
+        else if (m == 11)
+            m = 10;
         v |= m << 20;
     }
     return v;
@@ -126,9 +128,9 @@ TReadResult TP3dLOD::ReadEditableLODBody(TMemStream& s, std::vector<float>& mass
             c.v = s.ReadFloat();
             if (&c - stored >= n) continue;  // the unused slot of a triangle
             if (c.point < 0 || c.point >= np || c.normal < 0 || c.normal >= nn)
-                throw EBadData("Corner of face " + std::to_string(k) + " names point " +
-                               std::to_string(c.point) + " and normal " + std::to_string(c.normal) +
-                               " of " + std::to_string(np) + " and " + std::to_string(nn));
+                throw EBadData("Corner of face " + std::to_string(k) + " names point " + std::to_string(c.point) +
+                               " and normal " + std::to_string(c.normal) + " of " + std::to_string(np) + " and " +
+                               std::to_string(nn));
         }
         const int* order = n == 4 ? kQuadOrder : kTriangleOrder;
         for (int c = 0; c < n; ++c) corners.push_back(stored[order[c]]);
@@ -171,8 +173,10 @@ TReadResult TP3dLOD::ReadEditableLODBody(TMemStream& s, std::vector<float>& mass
         LinkToUnique.Count = static_cast<int32_t>(LinkToUnique.Items.size());
         normalOf.push_back(normal);
         next.push_back(-1);
-        if (last[static_cast<std::size_t>(p)] < 0) first[static_cast<std::size_t>(p)] = index;
-        else next[static_cast<std::size_t>(last[static_cast<std::size_t>(p)])] = index;
+        if (last[static_cast<std::size_t>(p)] < 0)
+            first[static_cast<std::size_t>(p)] = index;
+        else
+            next[static_cast<std::size_t>(last[static_cast<std::size_t>(p)])] = index;
         last[static_cast<std::size_t>(p)] = index;
         return index;
     };
@@ -189,10 +193,9 @@ TReadResult TP3dLOD::ReadEditableLODBody(TMemStream& s, std::vector<float>& mass
         for (int c = 0; c < poly->VertexCount; ++c, ++corner) {
             const TCornerRef& ref = corners[corner];
             int32_t vertex = first[static_cast<std::size_t>(ref.point)];
-            while (vertex >= 0 &&
-                   !(normalOf[static_cast<std::size_t>(vertex)] == ref.normal &&
-                     SameBits(UVData[static_cast<std::size_t>(vertex)].U, ref.u) &&
-                     SameBits(UVData[static_cast<std::size_t>(vertex)].V, ref.v)))
+            while (vertex >= 0 && !(normalOf[static_cast<std::size_t>(vertex)] == ref.normal &&
+                                    SameBits(UVData[static_cast<std::size_t>(vertex)].U, ref.u) &&
+                                    SameBits(UVData[static_cast<std::size_t>(vertex)].V, ref.v)))
                 vertex = next[static_cast<std::size_t>(vertex)];
             if (vertex < 0) {
                 if (static_cast<std::size_t>(Vertexes.Count()) > kMaxTableIndex) return tooMany();
@@ -235,8 +238,8 @@ TReadResult TP3dLOD::ReadEditableLODBody(TMemStream& s, std::vector<float>& mass
         const std::string name = Field(s, kNameField);
         const uint32_t length = s.ReadU32();
         if (length > s.Remaining())
-            throw EReadError(s.Position(), "tag " + name + " of " + std::to_string(length) +
-                                               " bytes runs past the end of the file");
+            throw EReadError(s.Position(),
+                             "tag " + name + " of " + std::to_string(length) + " bytes runs past the end of the file");
         const uint64_t end = s.Position() + length;
         if (logging) OnLog("Tag: " + name + " (" + std::to_string(length) + ")");
         if (name == "#EndOfFile#") {
@@ -278,7 +281,8 @@ bool TP3dModell::ReadEditable(TMemStream& s) {
         Message("Unknown MLOD version!");
         char hex[16];
         std::snprintf(hex, sizeof hex, "0x%X", version);
-        failure_ = {TReadStatus::BadValue, s.Position() - 4, std::string("version ") + hex + " is not one this reader knows"};
+        failure_ = {TReadStatus::BadValue, s.Position() - 4,
+                    std::string("version ") + hex + " is not one this reader knows"};
         return false;
     }
     const int32_t n = s.ReadInt32();

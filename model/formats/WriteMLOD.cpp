@@ -173,8 +173,10 @@ private:
 uint32_t PointFlagsFromInfo(uint32_t v) {
     uint32_t flags = ((v >> 8) & 0xF) | ((v >> 4) & 0x300) | ((v >> 2) & 0x3000);
     uint32_t m = (v >> 20) & 0xF;
-    if (m == 10) m = 11;
-    else if (m == 11) m = 10;
+    if (m == 10)
+        m = 11;
+    else if (m == 11)
+        m = 10;
     if (m > 7) flags |= (m - 7) << 4;
     return flags;
 }
@@ -203,17 +205,15 @@ std::string ValidateLod(const TP3dModell& model, int index, const TP3dLOD& lod) 
         const int i = Entry(unique, static_cast<std::size_t>(k));
         if (i < 0 || static_cast<std::size_t>(i) >= nv || static_cast<std::size_t>(i) >= nn ||
             static_cast<std::size_t>(i) >= ni)
-            return label + ": entry " + std::to_string(k) + " of the table UniqueVertexes (" +
-                   std::to_string(i) + ") lies outside the LOD's " + std::to_string(nv) +
-                   " vertexes, " + std::to_string(nn) + " normals or " + std::to_string(ni) +
-                   " vertex infos.";
+            return label + ": entry " + std::to_string(k) + " of the table UniqueVertexes (" + std::to_string(i) +
+                   ") lies outside the LOD's " + std::to_string(nv) + " vertexes, " + std::to_string(nn) +
+                   " normals or " + std::to_string(ni) + " vertex infos.";
     }
     for (int k = 0; k < link.Count; ++k) {
         const int e = Entry(link, static_cast<std::size_t>(k));
         if (e < 0 || e >= p)
-            return label + ": entry " + std::to_string(k) + " of the table LinkToUnique (" +
-                   std::to_string(e) + ") lies outside the LOD's " + std::to_string(p) +
-                   " points.";
+            return label + ": entry " + std::to_string(k) + " of the table LinkToUnique (" + std::to_string(e) +
+                   ") lies outside the LOD's " + std::to_string(p) + " points.";
     }
     for (int f = 0; f < lod.Polygons.Count(); ++f) {
         const APolygon& poly = *lod.Polygons[static_cast<std::size_t>(f)];
@@ -221,14 +221,13 @@ std::string ValidateLod(const TP3dModell& model, int index, const TP3dLOD& lod) 
         for (int c = 0; c < corners; ++c) {
             const int v = poly.Corners[c].VertexIndex;
             if (v < 0 || v >= link.Count)
-                return label + ": corner " + std::to_string(c) + " of face " + std::to_string(f) +
-                       " names vertex " + std::to_string(v) +
-                       ", which the table LinkToUnique does not hold.";
+                return label + ": corner " + std::to_string(c) + " of face " + std::to_string(f) + " names vertex " +
+                       std::to_string(v) + ", which the table LinkToUnique does not hold.";
         }
     }
     if (model.GeometryLOD == &lod && model.Masses.size() < static_cast<std::size_t>(p))
-        return label + ": the table Masses holds " + std::to_string(model.Masses.size()) +
-               " masses for " + std::to_string(p) + " points.";
+        return label + ": the table Masses holds " + std::to_string(model.Masses.size()) + " masses for " +
+               std::to_string(p) + " points.";
     return {};
 }
 
@@ -237,8 +236,8 @@ struct TCutList {
     std::vector<std::string> lines;
     std::string Fit(const std::string& text, std::size_t width, const std::string& what) {
         if (text.size() < width) return text;
-        lines.push_back(what + " \"" + text + "\" (" + std::to_string(text.size()) +
-                        " characters, at most " + std::to_string(width - 1) + ")");
+        lines.push_back(what + " \"" + text + "\" (" + std::to_string(text.size()) + " characters, at most " +
+                        std::to_string(width - 1) + ")");
         return text.substr(0, width - 1);
     }
 };
@@ -311,8 +310,8 @@ bool TP3dModell::WriteMLOD(const std::string& fileName) const {
             const APolygon& poly = *lod.Polygons[static_cast<std::size_t>(fi)];
             std::string texture;
             if (poly.TextureIndex >= 0 && static_cast<std::size_t>(poly.TextureIndex) < lod.Textures.size())
-                texture = cuts.Fit(lod.Textures[static_cast<std::size_t>(poly.TextureIndex)],
-                                   kTextureField, label + ": texture name");
+                texture = cuts.Fit(lod.Textures[static_cast<std::size_t>(poly.TextureIndex)], kTextureField,
+                                   label + ": texture name");
             out.Field(texture, kTextureField);
             out.I32(poly.VertexCount);
             // both orders reverse the winding
@@ -320,8 +319,7 @@ bool TP3dModell::WriteMLOD(const std::string& fileName) const {
             const int* order = quad ? kQuadOrder : kTriangleOrder;
             for (int c = 0; c < (quad ? 4 : 3); ++c) {
                 const ACorner& corner = poly.Corners[order[c]];
-                const int32_t point =
-                    Entry(lod.LinkToUnique, static_cast<std::size_t>(corner.VertexIndex));
+                const int32_t point = Entry(lod.LinkToUnique, static_cast<std::size_t>(corner.VertexIndex));
                 out.I32(point);
                 out.I32(point);
                 out.F32(corner.U);
@@ -349,9 +347,8 @@ bool TP3dModell::WriteMLOD(const std::string& fileName) const {
                         return false;
                     }
                     if (i >= lod.LinkToUnique.Count) {
-                        Message("Cannot save " + fileName + ".\n" + label + ": vertex " +
-                                std::to_string(i) + " of selection \"" + sel->Name +
-                                "\" has no entry in the table LinkToUnique.");
+                        Message("Cannot save " + fileName + ".\n" + label + ": vertex " + std::to_string(i) +
+                                " of selection \"" + sel->Name + "\" has no entry in the table LinkToUnique.");
                         return false;
                     }
                     pointMask[static_cast<std::size_t>(Entry(lod.LinkToUnique, static_cast<std::size_t>(i)))] = 1;

@@ -25,7 +25,7 @@ class EP3dError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
-class EReadError : public EP3dError {          // "Stream read error"
+class EReadError : public EP3dError {  // "Stream read error"
 public:
     EReadError() : EP3dError("Stream read error") {}
     EReadError(uint64_t offset, std::string cause)
@@ -33,11 +33,11 @@ public:
     uint64_t Offset = 0;  // where in the file the read began
     std::string Cause;    // what ran past the end; empty when not known
 };
-class EWriteError : public EP3dError {         // "Stream write error"
+class EWriteError : public EP3dError {  // "Stream write error"
 public:
     EWriteError() : EP3dError("Stream write error") {}
 };
-class EFOpenError : public EP3dError {         // "Cannot open file %s" / "Cannot create file %s"
+class EFOpenError : public EP3dError {  // "Cannot open file %s" / "Cannot create file %s"
 public:
     using EP3dError::EP3dError;
 };
@@ -48,7 +48,7 @@ class EBadData : public EP3dError {
 public:
     using EP3dError::EP3dError;
 };
-class EListError : public EP3dError {          // item index outside the list
+class EListError : public EP3dError {  // item index outside the list
 public:
     using EP3dError::EP3dError;
 };
@@ -183,8 +183,7 @@ public:
     TP3dModell(std::string fileName, TLogEvent onLog = {}, TMessageEvent onMessage = {});
     // Reads a file's bytes that are already in memory; FileName is kept for
     // display and logging only.
-    TP3dModell(std::string fileName, std::vector<uint8_t> bytes, TLogEvent onLog = {},
-               TMessageEvent onMessage = {});
+    TP3dModell(std::string fileName, std::vector<uint8_t> bytes, TLogEvent onLog = {}, TMessageEvent onMessage = {});
     ~TP3dModell();
     TP3dModell(const TP3dModell&) = delete;
     TP3dModell& operator=(const TP3dModell&) = delete;

@@ -20,10 +20,10 @@ namespace {
 struct TMask {
     std::string Prefix, Suffix;
     bool HasNumber = false;
-    int IntZeros = 0;      // least integer digits
-    int IntPlaces = 0;     // '0' and '#' before the point
-    int FracMin = 0;       // decimals always shown
-    int FracMax = 0;       // decimals at most
+    int IntZeros = 0;   // least integer digits
+    int IntPlaces = 0;  // '0' and '#' before the point
+    int FracMin = 0;    // decimals always shown
+    int FracMax = 0;    // decimals at most
     bool SeenPoint = false;
     bool Scientific = false;
     char ExpLetter = 'e';
@@ -155,8 +155,10 @@ std::string FixedBody(const TMask& m, const TDigits& d, bool& isZero) {
 
 std::string ExponentText(const TMask& m, int exp) {
     std::string s(1, m.ExpLetter);
-    if (exp < 0) s += '-';
-    else if (m.ExpPlus) s += '+';
+    if (exp < 0)
+        s += '-';
+    else if (m.ExpPlus)
+        s += '+';
     char buf[16];
     const auto r = std::to_chars(buf, buf + sizeof buf, std::abs(exp));
     std::string digits(buf, r.ptr);
@@ -177,8 +179,7 @@ std::string ScientificBody(const TMask& m, const TDigits& d, bool& isZero) {
     isZero = AllZero(n);
     if (isZero) exp = intLen - 1;
     const std::size_t split = static_cast<std::size_t>(intLen);
-    return Join(n.substr(0, split), TrimFraction(n.substr(split), m.FracMin)) +
-           ExponentText(m, exp - (intLen - 1));
+    return Join(n.substr(0, split), TrimFraction(n.substr(split), m.FracMin)) + ExponentText(m, exp - (intLen - 1));
 }
 
 }  // namespace

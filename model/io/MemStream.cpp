@@ -14,8 +14,7 @@ namespace {
 
 // Opens a file for reading; a folder opens without complaint on some
 // systems, but it is not a file.
-std::unique_ptr<FILE, int (*)(FILE*)> OpenForReading(const std::string& path,
-                                                    std::filesystem::file_status& status) {
+std::unique_ptr<FILE, int (*)(FILE*)> OpenForReading(const std::string& path, std::filesystem::file_status& status) {
     std::error_code ec;
     status = std::filesystem::status(path, ec);
     if (ec || std::filesystem::is_directory(status)) throw EFOpenError("Cannot open file " + path);
@@ -77,8 +76,7 @@ std::string TMemStream::ReadTextureName() {
     return s;
 }
 
-void CheckArrayFits(const TMemStream& stream, int64_t count, uint64_t elementSize,
-                    const char* what) {
+void CheckArrayFits(const TMemStream& stream, int64_t count, uint64_t elementSize, const char* what) {
     if (count < 0) throw EBadData(std::string("Negative count of ") + what);
     const uint64_t rem = stream.Remaining();
     const uint64_t bytes = static_cast<uint64_t>(count) * elementSize;  // count < 2^31, size <= 12
@@ -103,14 +101,12 @@ TReadResult ReadArray(TMemStream& stream, void* buffer, uint64_t count, uint64_t
     }
     const uint64_t start = stream.Position();
     LzssResult r = LzssDecode(stream.Cursor(), static_cast<std::size_t>(stream.Remaining()),
-                              static_cast<uint8_t*>(buffer), static_cast<std::size_t>(size),
-                              LzssChecksum::Unsigned);
+                              static_cast<uint8_t*>(buffer), static_cast<std::size_t>(size), LzssChecksum::Unsigned);
     const std::string block = "the compressed block of " + std::to_string(size) + " bytes at " + std::to_string(start);
     switch (r.status) {
     case LzssStatus::Ok: stream.Skip(r.consumed); return {};
     case LzssStatus::Truncated: throw EReadError(start + r.errorAt, block + " runs past the end of the file");
-    case LzssStatus::ZeroOffset:
-        return {TReadStatus::BadBlock, start + r.errorAt, block + " copies from distance 0"};
+    case LzssStatus::ZeroOffset: return {TReadStatus::BadBlock, start + r.errorAt, block + " copies from distance 0"};
     case LzssStatus::BadChecksum: break;
     }
     return {TReadStatus::BadBlock, start + r.errorAt, block + " does not match its checksum"};

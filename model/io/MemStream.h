@@ -91,7 +91,6 @@ inline constexpr uint64_t kCompressedArrayMinBytes = 1024;
 TReadResult ReadArray(TMemStream& stream, void* buffer, uint64_t count, uint64_t elementSize);
 // Raises EBadData when count elements of elementSize bytes cannot be stored in
 // what remains of the stream, raw or compressed, so nothing absurd is allocated.
-void CheckArrayFits(const TMemStream& stream, int64_t count, uint64_t elementSize,
-                    const char* what);
+void CheckArrayFits(const TMemStream& stream, int64_t count, uint64_t elementSize, const char* what);
 
 }  // namespace vistrel

@@ -197,8 +197,7 @@ TEST(LzssEncoder, ChecksumModesDiffer) {
     EXPECT_EQ(Bytes(s.end() - 4, s.end()), (Bytes{0x80, 0xFF, 0xFF, 0xFF}));
     EXPECT_EQ(Decode(s, 3, LzssChecksum::Signed), data);
     Bytes out(3);
-    EXPECT_EQ(LzssDecode(s.data(), s.size(), out.data(), 3, LzssChecksum::Unsigned).status,
-              LzssStatus::BadChecksum);
+    EXPECT_EQ(LzssDecode(s.data(), s.size(), out.data(), 3, LzssChecksum::Unsigned).status, LzssStatus::BadChecksum);
 }
 
 TEST(LzssEncoder, BlankWindowLetsLeadingBlanksBeARun) {
@@ -215,9 +214,7 @@ TEST(LzssEncoder, BlankWindowLetsLeadingBlanksBeARun) {
     EXPECT_TRUE(Items(plain, data.size()).front().literal);
 }
 
-TEST(LzssEncoder, EmptyInputIsTheChecksumAlone) {
-    EXPECT_EQ(LzssEncode(nullptr, 0), (Bytes{0, 0, 0, 0}));
-}
+TEST(LzssEncoder, EmptyInputIsTheChecksumAlone) { EXPECT_EQ(LzssEncode(nullptr, 0), (Bytes{0, 0, 0, 0})); }
 
 // --- compression rule -----------------------------------------------------
 
@@ -238,9 +235,7 @@ TEST(EncodeArray, RawBelow1024BytesCompressedFrom1024) {
     }
 }
 
-TEST(EncodeArray, EmptyArrayIsNothing) {
-    EXPECT_TRUE(EncodeArray(nullptr, 0, 4).empty());
-}
+TEST(EncodeArray, EmptyArrayIsNothing) { EXPECT_TRUE(EncodeArray(nullptr, 0, 4).empty()); }
 
 // --- LOD body layout ------------------------------------------------------
 
@@ -286,8 +281,7 @@ TEST(BuildLodBody, TriangleRecordIs13BytesAndQuad15) {
     EXPECT_EQ(GetInt32At(body, at.polygonCount), 1);
     const std::size_t p = at.polygons.at(0);
     EXPECT_EQ(p, at.polygonCount + 8);
-    EXPECT_EQ(Bytes(body.begin() + p, body.begin() + p + 13),
-              (Bytes{0x20, 0, 0, 0x10, 2, 0, 3, 0, 0, 1, 0, 2, 0}));
+    EXPECT_EQ(Bytes(body.begin() + p, body.begin() + p + 13), (Bytes{0x20, 0, 0, 0x10, 2, 0, 3, 0, 0, 1, 0, 2, 0}));
 
     BLod quad;
     quad.polygons.push_back({0, -1, {3, -2, 1, 0}, std::nullopt});
@@ -615,8 +609,7 @@ TEST(BuilderReadBack, SampleModelReads) {
     for (const TRealSelection* s : best->Selections) names.insert(s->Name);
     for (const char* n : {"turret", "barrel", "hatch", "wheel_left_1", "wheel_right_4"})
         EXPECT_TRUE(names.count(n)) << n;
-    EXPECT_EQ(m.GeometryLOD->Properties,
-              (std::vector<std::string>{"class= vehicle", "map= tank"}));
+    EXPECT_EQ(m.GeometryLOD->Properties, (std::vector<std::string>{"class= vehicle", "map= tank"}));
     // detail decreases with the resolution
     EXPECT_GT(m.LODs.Items(0)->Polygons.Count(), m.LODs.Items(1)->Polygons.Count());
     EXPECT_GT(m.LODs.Items(1)->Polygons.Count(), m.LODs.Items(2)->Polygons.Count());

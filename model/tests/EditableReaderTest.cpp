@@ -188,8 +188,8 @@ TEST(EditableReader, BrokenFieldsStopTheLodWithAMessage) {
         auto model = LoadBytes(vistrel::BuildMlod(file), sinks);
         EXPECT_LT(vistrel_test::LargestAllocation(), std::size_t{64} << 20);
         EXPECT_FALSE(model->Complete());
-        return sinks.messages.size() == 1 ? sinks.messages[0] : std::string("messages: ") +
-                                                                     std::to_string(sinks.messages.size());
+        return sinks.messages.size() == 1 ? sinks.messages[0]
+                                          : std::string("messages: ") + std::to_string(sinks.messages.size());
     };
     const std::string raised = "Complete loading of P3d failed!\nSorry ;)";
     MFile f = RealShaped();

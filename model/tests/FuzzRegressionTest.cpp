@@ -25,8 +25,7 @@ std::vector<fs::path> RegressionFiles() {
     std::vector<fs::path> files;
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(RegressionDir(), ec))
-        if (entry.is_regular_file() && entry.path().extension() == ".p3d")
-            files.push_back(entry.path());
+        if (entry.is_regular_file() && entry.path().extension() == ".p3d") files.push_back(entry.path());
     std::sort(files.begin(), files.end());
     return files;
 }
@@ -50,10 +49,8 @@ void ExpectConsistent(const TP3dModell& m, const std::string& name) {
                 ASSERT_LT(static_cast<std::size_t>(k.VertexIndex), lod->UVData.size());
             }
         }
-        EXPECT_EQ(static_cast<std::size_t>(lod->UniqueVertexes.Count),
-                  lod->UniqueVertexes.Items.size());
-        EXPECT_EQ(static_cast<std::size_t>(lod->LinkToUnique.Count),
-                  lod->LinkToUnique.Items.size());
+        EXPECT_EQ(static_cast<std::size_t>(lod->UniqueVertexes.Count), lod->UniqueVertexes.Items.size());
+        EXPECT_EQ(static_cast<std::size_t>(lod->LinkToUnique.Count), lod->LinkToUnique.Items.size());
         for (const TRealSelection* sel : lod->Selections) {
             for (const AVertex* v : sel->Vertexes) EXPECT_EQ(vertexes.count(v), 1u);
             for (const APolygon* p : sel->Polygons) EXPECT_EQ(polygons.count(p), 1u);
@@ -109,8 +106,7 @@ TEST(FuzzRegression, ListedInputsEndAsBefore) {
         std::vector<std::string> messages;
         bool raised = false;
         try {
-            TP3dModell model(e.file, bytes, {},
-                             [&](const std::string& text) { messages.push_back(text); });
+            TP3dModell model(e.file, bytes, {}, [&](const std::string& text) { messages.push_back(text); });
             EXPECT_EQ(model.Complete(), e.messages.empty());
         } catch (const EP3dError&) {
             raised = true;
@@ -135,8 +131,7 @@ TEST(FuzzRegression, EveryInputEndsInAModelOrAReaderError) {
             TLogEvent onLog;
             if (withLog) onLog = [&](const std::string&) { ++lines; };
             try {
-                TP3dModell model(name, bytes, onLog,
-                                 [&](const std::string& text) { messages.push_back(text); });
+                TP3dModell model(name, bytes, onLog, [&](const std::string& text) { messages.push_back(text); });
                 ExpectConsistent(model, name);
                 if (model.FileFormat() != TP3dModell::Format::Unknown) {
                     EXPECT_EQ(model.Complete(), messages.empty()) << name;

@@ -267,9 +267,12 @@ TEST(LzssDecode, EncoderOutputWithBlankWindowDecodes) {
     Bytes data;
     for (int i = 0; i < 5000; ++i) {
         const int kind = static_cast<int>(rng() % 4);
-        if (kind == 0) data.push_back(0x20);
-        else if (kind == 1) data.push_back(static_cast<uint8_t>(rng()));
-        else data.push_back(static_cast<uint8_t>('a' + rng() % 3));
+        if (kind == 0)
+            data.push_back(0x20);
+        else if (kind == 1)
+            data.push_back(static_cast<uint8_t>(rng()));
+        else
+            data.push_back(static_cast<uint8_t>('a' + rng() % 3));
     }
     data.insert(data.begin(), 30, 0x20);  // blanks at the start invite runs before it
     const Bytes block = vistrel::LzssEncode(data, LzssChecksum::Unsigned, true);
@@ -406,8 +409,7 @@ TEST(LzssDecode, SignedOrUnsignedAcceptsEitherSum) {
     EXPECT_EQ(Decode(unsignedSum, 2, LzssChecksum::Unsigned).result.status, LzssStatus::Ok);
     EXPECT_EQ(Decode(unsignedSum, 2, LzssChecksum::Signed).result.status, LzssStatus::BadChecksum);
     Bytes neither = {0x03, 0xC6, 0x7F, 0x46, 0x01, 0x00, 0x00};
-    EXPECT_EQ(Decode(neither, 2, LzssChecksum::SignedOrUnsigned).result.status,
-              LzssStatus::BadChecksum);
+    EXPECT_EQ(Decode(neither, 2, LzssChecksum::SignedOrUnsigned).result.status, LzssStatus::BadChecksum);
 }
 
 TEST(LzssDecode, SignedAndUnsignedAgreeOnAsciiData) {

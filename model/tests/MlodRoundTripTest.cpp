@@ -21,11 +21,8 @@ struct FlagCase {
     uint32_t file, editable;
 };
 constexpr FlagCase kFlags[] = {
-    {0x00000000u, 0x00000000u},
-    {0x10000020u, 0x01000010u},
-    {0x0F000000u, 0x000003C0u},
-    {0x00FE0000u, 0xFE000000u},
-    {0x0001000Fu, 0x00000000u},
+    {0x00000000u, 0x00000000u}, {0x10000020u, 0x01000010u}, {0x0F000000u, 0x000003C0u},
+    {0x00FE0000u, 0xFE000000u}, {0x0001000Fu, 0x00000000u},
 };
 
 BLod MakeLod(int points, float resolution, int seed) {
@@ -89,8 +86,7 @@ TEST(MlodRoundTrip, WrittenFileMatchesTheBuiltDescription) {
     ASSERT_TRUE(model.Complete());
     ASSERT_EQ(model.GeometryLOD, model.LODs[1]);
 
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("vistrel-roundtrip-" + std::to_string(::getpid()));
+    const auto dir = std::filesystem::temp_directory_path() / ("vistrel-roundtrip-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const std::string path = (dir / "out.p3d").string();
     std::vector<std::string> messages;

@@ -31,9 +31,7 @@ public:
     }
     ~TempDir() { fs::remove_all(path_); }
     std::string File(const std::string& name) const { return (path_ / name).string(); }
-    std::size_t Entries() const {
-        return static_cast<std::size_t>(std::distance(fs::directory_iterator(path_), {}));
-    }
+    std::size_t Entries() const { return static_cast<std::size_t>(std::distance(fs::directory_iterator(path_), {})); }
 
 private:
     fs::path path_;
@@ -64,8 +62,7 @@ TP3dLOD* AddLod(TP3dModell& model, int points, float resolution = 1.0f) {
     return lod;
 }
 
-APolygon* AddFace(TP3dLOD& lod, std::vector<int> corners, int16_t texture = -1,
-                  uint32_t flags = 0) {
+APolygon* AddFace(TP3dLOD& lod, std::vector<int> corners, int16_t texture = -1, uint32_t flags = 0) {
     auto* p = new APolygon();
     p->VertexCount = int32_t(corners.size());
     for (std::size_t c = 0; c < corners.size(); ++c) {
@@ -90,8 +87,7 @@ std::vector<uint8_t> Save(TP3dModell& model, const TempDir& dir, Recorder* rec =
 }
 
 uint32_t U32At(const std::vector<uint8_t>& b, std::size_t at) {
-    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
-           uint32_t(b[at + 3]) << 24;
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
 }
 
 }  // namespace
@@ -436,7 +432,7 @@ TEST(MlodAbort, ForeignSelectionEntriesAbortWithoutTouchingTheFile) {
         EXPECT_FALSE(model.WriteMLOD(path));
         ASSERT_EQ(rec.messages.size(), 1u);
         EXPECT_EQ(rec.messages[0], vertex ? "Index of Vertex in Selection not found! Abort!"
-                                           : "Index of Polygon in Selection not found! Abort!");
+                                          : "Index of Polygon in Selection not found! Abort!");
         const auto bytes = ReadFileBytes(path);
         EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "old contents");
         EXPECT_EQ(dir.Entries(), 1u);

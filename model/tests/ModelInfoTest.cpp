@@ -156,8 +156,9 @@ TEST(ModelInfoTriple, Basic) {
 // printf in the C locale is the reference for the three-decimal layout,
 // including its handling of exact halves and of negative values near zero.
 TEST(ModelInfoTriple, MatchesPrintfInTheCLocale) {
-    const float values[] = {0.0625f, 0.1875f, -0.0625f, 2.0005f, 1.0f / 3.0f, -0.0004f, -0.0f,
-                            123456.789f, 3.4e38f, -std::numeric_limits<float>::max(), 1e-30f, 0.0005f, -1.0015f};
+    const float values[] = {0.0625f,  0.1875f, -0.0625f,    2.0005f, 1.0f / 3.0f,
+                            -0.0004f, -0.0f,   123456.789f, 3.4e38f, -std::numeric_limits<float>::max(),
+                            1e-30f,   0.0005f, -1.0015f};
     for (const float v : values) {
         char expected[256];
         std::snprintf(expected, sizeof expected, "( %.3f; %.3f; %.3f )", v, -v, v * 0.5f);

@@ -20,8 +20,7 @@ TEST(NumberFormat, CountMask) {
 }
 
 TEST(NumberFormat, TextOnBothSidesOfTheNumber) {
-    const std::string expected =
-        std::string(18, '*') + " reading LOD 0" + std::string(23, '*');
+    const std::string expected = std::string(18, '*') + " reading LOD 0" + std::string(23, '*');
     EXPECT_EQ(FormatFloat(kReadingLod, 0), expected);
     EXPECT_EQ(FormatFloat(kReadingLod, 12), std::string(18, '*') + " reading LOD 12" + std::string(23, '*'));
 }
@@ -142,9 +141,7 @@ TEST(NumberFormat, NonFinite) {
     EXPECT_EQ(FormatFloat("0.000e-00", -std::numeric_limits<double>::infinity()), "-INF");
 }
 
-TEST(NumberFormat, UnterminatedQuoteRunsToTheEnd) {
-    EXPECT_EQ(FormatFloat("0 'abc", 5), "5 abc");
-}
+TEST(NumberFormat, UnterminatedQuoteRunsToTheEnd) { EXPECT_EQ(FormatFloat("0 'abc", 5), "5 abc"); }
 
 TEST(NumberFormat, ExtremeValues) {
     const std::string big = FormatFloat("0", std::numeric_limits<double>::max());

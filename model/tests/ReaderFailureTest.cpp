@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <typeinfo>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "AllocationProbe.h"
@@ -103,16 +103,15 @@ std::vector<BlockCase> BlockCases() {
     {
         BLod lod = StripLod(5);
         lod.vertexInfo.assign(256, 3);
-        cases.push_back({"VertexInfo", "Error reading VertexInfo!", "Vertex Info Count: 256",
-                         ModelOf({lod}), [](const BModelLayout& at) {
+        cases.push_back({"VertexInfo", "Error reading VertexInfo!", "Vertex Info Count: 256", ModelOf({lod}),
+                         [](const BModelLayout& at) {
                              return std::make_pair(kLodStart + 4, kLodStart + at.lodLayouts[0].uvCount);
                          }});
     }
     {
         BLod lod = StripLod(5);
         lod.uv.assign(128, {0.5f, 0.25f});
-        cases.push_back({"UV", "Error reading UV_Data!", "UV Count: 128", ModelOf({lod}),
-                         [](const BModelLayout& at) {
+        cases.push_back({"UV", "Error reading UV_Data!", "UV Count: 128", ModelOf({lod}), [](const BModelLayout& at) {
                              return std::make_pair(kLodStart + at.lodLayouts[0].uvCount + 4,
                                                    kLodStart + at.lodLayouts[0].vertexCount);
                          }});
@@ -120,8 +119,8 @@ std::vector<BlockCase> BlockCases() {
     {
         BLod lod = StripLod(5);
         lod.unique.assign(512, 4);
-        cases.push_back({"Unique", "Error reading Unique_Vertex_Count!", "Unique_Vertex_Count: 512",
-                         ModelOf({lod}), [](const BModelLayout& at) {
+        cases.push_back({"Unique", "Error reading Unique_Vertex_Count!", "Unique_Vertex_Count: 512", ModelOf({lod}),
+                         [](const BModelLayout& at) {
                              return std::make_pair(kLodStart + at.lodLayouts[0].uniqueCount + 4,
                                                    kLodStart + at.lodLayouts[0].linkCount);
                          }});
@@ -129,33 +128,32 @@ std::vector<BlockCase> BlockCases() {
     {
         BLod lod = StripLod(5);
         lod.link.assign(512, 2);
-        cases.push_back({"Link", "Error reading Link_to_Unique_Count!", "Link_to_Unique_Count: 512",
-                         ModelOf({lod}), [](const BModelLayout& at) {
+        cases.push_back({"Link", "Error reading Link_to_Unique_Count!", "Link_to_Unique_Count: 512", ModelOf({lod}),
+                         [](const BModelLayout& at) {
                              return std::make_pair(kLodStart + at.lodLayouts[0].linkCount + 4,
                                                    kLodStart + at.lodLayouts[0].polygonCount);
                          }});
     }
     const char* selMessages[] = {"Error reading Sel_Face_Count!", "Unknown Count1!", "Unknown Count2!",
                                  "Error reading Sel_Vertexes_Count!", "Error reading UnknownCount3!"};
-    const char* selLines[] = {"FaceCount: 512", "Unknown Count1: 256", "Unknown Count2: 256",
-                              "VertexCount: 512", "Unknown Count2: 1024"};
+    const char* selLines[] = {"FaceCount: 512", "Unknown Count1: 256", "Unknown Count2: 256", "VertexCount: 512",
+                              "Unknown Count2: 1024"};
     const char* selNames[] = {"SelFaces", "SelEntries1", "SelEntries2", "SelVertexes", "SelEntries3"};
     for (int which = 0; which < 5; ++which) {
         BLod lod = StripLod(5);
         BSelection s = BigSelection(which);
         lod.selections = {s};
-        cases.push_back({selNames[which], selMessages[which], selLines[which], ModelOf({lod}),
-                         [s, which](const BModelLayout& at) {
-                             const SelectionEnds e =
-                                 SelectionFieldEnds(s, kLodStart + at.lodLayouts[0].selections[0]);
-                             switch (which) {
-                             case 0: return std::make_pair(e.faceCount + 4, e.faces);
-                             case 1: return std::make_pair(e.entries1Count + 4, e.entries1);
-                             case 2: return std::make_pair(e.entries2Count + 4, e.entries2);
-                             case 3: return std::make_pair(e.vertexCount + 4, e.vertexes);
-                             default: return std::make_pair(e.entries3Count + 4, e.entries3);
-                             }
-                         }});
+        cases.push_back(
+            {selNames[which], selMessages[which], selLines[which], ModelOf({lod}), [s, which](const BModelLayout& at) {
+                 const SelectionEnds e = SelectionFieldEnds(s, kLodStart + at.lodLayouts[0].selections[0]);
+                 switch (which) {
+                 case 0: return std::make_pair(e.faceCount + 4, e.faces);
+                 case 1: return std::make_pair(e.entries1Count + 4, e.entries1);
+                 case 2: return std::make_pair(e.entries2Count + 4, e.entries2);
+                 case 3: return std::make_pair(e.vertexCount + 4, e.vertexes);
+                 default: return std::make_pair(e.entries3Count + 4, e.entries3);
+                 }
+             }});
     }
     return cases;
 }
@@ -311,8 +309,8 @@ TEST(MassFailure, TruncatedMassesLeaveTheConstructor) {
         BModel m = GeometryModel(points);
         BModelLayout layout;
         Bytes bytes = vistrel::BuildModel(m, &layout);
-        for (std::size_t cut : {layout.masses, layout.masses + 3, (layout.masses + layout.totalMass) / 2,
-                                layout.totalMass - 1}) {
+        for (std::size_t cut :
+             {layout.masses, layout.masses + 3, (layout.masses + layout.totalMass) / 2, layout.totalMass - 1}) {
             SCOPED_TRACE(cut);
             Sinks sinks;
             EXPECT_THROW(LoadFile(Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cut)), sinks),
@@ -522,10 +520,8 @@ BModel FullModel() {
 }
 
 // Positions of the selection's dropped-entry counts and the trailing item count.
-std::vector<std::pair<const char*, std::size_t>> PatchedCountPositions(const BModel& m,
-                                                                      const BModelLayout& at) {
-    const SelectionEnds e =
-        SelectionFieldEnds(m.lods[0].selections[0], kLodStart + at.lodLayouts[0].selections[0]);
+std::vector<std::pair<const char*, std::size_t>> PatchedCountPositions(const BModel& m, const BModelLayout& at) {
+    const SelectionEnds e = SelectionFieldEnds(m.lods[0].selections[0], kLodStart + at.lodLayouts[0].selections[0]);
     return {{"property records", kLodStart + at.lodLayouts[0].propertyRecordCount},
             {"selection entries 1", e.entries1Count},
             {"selection entries 2", e.entries2Count},
@@ -545,8 +541,7 @@ void ExpectCountFailure(const Bytes& bytes, bool negative) {
     const std::size_t largest = vistrel_test::LargestAllocation();
     ASSERT_EQ(l->sinks.messages.size(), 1u);
     const std::string& message = l->sinks.messages[0];
-    EXPECT_TRUE(message == kCompleteFailed ||
-                (!negative && message == "Error! Invalid number of vertexes in Poly!"))
+    EXPECT_TRUE(message == kCompleteFailed || (!negative && message == "Error! Invalid number of vertexes in Poly!"))
         << message;
     EXPECT_FALSE(l->model->Complete());
     ExpectNoDecoderMessage(*l);
@@ -734,8 +729,7 @@ TEST(FileFailure, FileEndingInHeaderRaisesStreamReadError) {
     for (std::size_t n = 4; n < kLodStart; ++n) {
         SCOPED_TRACE(n);
         Sinks sinks;
-        EXPECT_THROW(LoadFile(Bytes(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(n)), sinks),
-                     EReadError);
+        EXPECT_THROW(LoadFile(Bytes(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(n)), sinks), EReadError);
         EXPECT_TRUE(sinks.messages.empty());
     }
 }
@@ -749,10 +743,10 @@ TEST(FileFailure, FileEndingInResolutionsOrModelWideDataRaisesStreamReadError) {
     const Bytes full = vistrel::BuildModel(m, &at);
     ASSERT_EQ(at.padding, 0u);
     const std::vector<std::size_t> cuts = {
-        at.resolutions,     at.resolutions + 3, at.resolutions + 4, at.resolutions + 8,
-        at.resolutions + 20, at.offset1 + 5,    at.bboxMin,         at.bboxMax + 11,
-        at.offset2 + 4,     at.offset3 + 8,     at.offset3 + 12,    at.massCount - 1,
-        at.massCount + 2,   at.masses + 5,      at.totalMass,       at.totalMass + 3};
+        at.resolutions,      at.resolutions + 3, at.resolutions + 4, at.resolutions + 8,
+        at.resolutions + 20, at.offset1 + 5,     at.bboxMin,         at.bboxMax + 11,
+        at.offset2 + 4,      at.offset3 + 8,     at.offset3 + 12,    at.massCount - 1,
+        at.massCount + 2,    at.masses + 5,      at.totalMass,       at.totalMass + 3};
     for (std::size_t cut : cuts) {
         SCOPED_TRACE(cut);
         Sinks sinks;

@@ -31,17 +31,17 @@ const std::string kEndOfLod = Stars(25) + " /End of Lod " + Stars(25);
 // the expected log below.
 BModel LoggedModel() {
     BLod lod;
-    lod.vertexInfo = {1, 2, 3};                                 // 12 bytes
-    lod.uv = {{0, 0}, {1, 0}, {0, 1}};                          // 24
-    lod.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};           // 36
-    lod.normals = {{0, 0, 1}, {0, 0, 1}, {0, 0, 1}};            // 36
+    lod.vertexInfo = {1, 2, 3};                        // 12 bytes
+    lod.uv = {{0, 0}, {1, 0}, {0, 1}};                 // 24
+    lod.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};  // 36
+    lod.normals = {{0, 0, 1}, {0, 0, 1}, {0, 0, 1}};   // 36
     lod.minPos = {-1, -1, -1};
     lod.maxPos = {1, 1, 1};
-    lod.textures = {"tex\\a.paa"};                              // 10 with its zero
-    lod.unique = {0, 1, 2};                                     // 6
-    lod.link = {0, 1, 2};                                       // 6
+    lod.textures = {"tex\\a.paa"};  // 10 with its zero
+    lod.unique = {0, 1, 2};         // 6
+    lod.link = {0, 1, 2};           // 6
     vistrel::BPolygon p;
-    p.corners = {0, 1, 2};                                      // 13
+    p.corners = {0, 1, 2};  // 13
     lod.polygons = {p};
     BSelection s;
     s.name = "sel";
@@ -245,16 +245,15 @@ TEST(ReaderLog, PositionsAfterCompressedBlocks) {
     ASSERT_TRUE(model->Complete());
     const std::size_t viStored =
         StoredSize(Serialize(lod.vertexInfo, [](Bytes& b, uint32_t v) { PutLe(b, v, 4); }), 256, 4);
-    const std::size_t uvStored = StoredSize(
-        Serialize(lod.uv,
-                  [](Bytes& b, const vistrel::BUV& v) {
-                      uint32_t u, w;
-                      std::memcpy(&u, &v[0], 4);
-                      std::memcpy(&w, &v[1], 4);
-                      PutLe(b, u, 4);
-                      PutLe(b, w, 4);
-                  }),
-        128, 8);
+    const std::size_t uvStored = StoredSize(Serialize(lod.uv,
+                                                      [](Bytes& b, const vistrel::BUV& v) {
+                                                          uint32_t u, w;
+                                                          std::memcpy(&u, &v[0], 4);
+                                                          std::memcpy(&w, &v[1], 4);
+                                                          PutLe(b, u, 4);
+                                                          PutLe(b, w, 4);
+                                                      }),
+                                            128, 8);
     const std::size_t uvCountAt = 16 + viStored;
     const std::size_t shift = viStored - 12 + uvStored - 24;  // against the raw small model
     const SelectionEnds e = SelectionFieldEnds(s, 247 + shift);
@@ -263,9 +262,7 @@ TEST(ReaderLog, PositionsAfterCompressedBlocks) {
     EXPECT_EQ(log[6], "Vertex Info Count: 256");
     EXPECT_EQ(log[7], "Offset: " + std::to_string(uvCountAt));
     EXPECT_EQ(log[8], "UV Count: 128");
-    auto find = [&](const std::string& line) {
-        return std::find(log.begin(), log.end(), line) != log.end();
-    };
+    auto find = [&](const std::string& line) { return std::find(log.begin(), log.end(), line) != log.end(); };
     EXPECT_TRUE(find("Offset: " + std::to_string(239 + shift)));
     EXPECT_TRUE(find("Read Sel_Count Offset: " + std::to_string(243 + shift)));
     EXPECT_TRUE(find("Offset: " + std::to_string(e.entries1Count)));

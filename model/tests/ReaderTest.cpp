@@ -60,11 +60,11 @@ void AppendEmptyBody(ByteWriter& w, float minZ, float maxZ) {
     w.Fill(8);
     w.Vec3(-1, -2, minZ).Vec3(4, 5, maxZ);
     w.Fill(16);
-    w.I32(0).I32(0).I32(0);          // textures, unique, link
-    w.I32(0).Fill(4);                // polygons and the 4 skipped bytes
-    w.I32(0).I32(0).I32(0).I32(0);   // property records, selections, named properties, trailing
+    w.I32(0).I32(0).I32(0);         // textures, unique, link
+    w.I32(0).Fill(4);               // polygons and the 4 skipped bytes
+    w.I32(0).I32(0).I32(0).I32(0);  // property records, selections, named properties, trailing
     w.Fill(12);
-    w.I32(0);                        // proxies
+    w.I32(0);  // proxies
 }
 
 struct Loaded {
@@ -474,7 +474,7 @@ TEST(ReadPolygons, FaceFlagsAreMappedToEditableBits) {
     EXPECT_EQ(FlagsFor(0x00FE0000u), 0xFE000000u);  // bits 17..23 to 25..31
     EXPECT_EQ(FlagsFor(0x00020000u), 0x02000000u);
     EXPECT_EQ(FlagsFor(0x00800000u), 0x80000000u);
-    EXPECT_EQ(FlagsFor(0x0001FF0Fu), 0u);            // other bits are dropped
+    EXPECT_EQ(FlagsFor(0x0001FF0Fu), 0u);  // other bits are dropped
     EXPECT_EQ(FlagsFor(0xFFFFFFFFu), 0xFF0003D0u);
 }
 
@@ -640,8 +640,7 @@ TEST(ReadTextures, NamesInOrderWithDuplicatesAndEmpty) {
     BLod lod = StripLod(3);
     lod.textures = {"b.paa", "a.paa", "b.paa", ""};
     auto l = LoadComplete(ModelOf({lod}));
-    EXPECT_EQ(l->model->LODs.Items(0)->Textures,
-              (std::vector<std::string>{"b.paa", "a.paa", "b.paa", ""}));
+    EXPECT_EQ(l->model->LODs.Items(0)->Textures, (std::vector<std::string>{"b.paa", "a.paa", "b.paa", ""}));
 }
 
 TEST(ReadTextures, NameOf255CharactersIsReadWholeAndNextFieldFollowsTheZero) {

@@ -55,8 +55,8 @@ public:
     static std::string NewPath(const std::string& tag) {
         static std::atomic<int> counter{0};
         const auto dir = std::filesystem::temp_directory_path();
-        return (dir / ("vistrel_reader_" + std::to_string(::getpid()) + "_" +
-                       std::to_string(counter++) + "_" + tag + ".p3d"))
+        return (dir /
+                ("vistrel_reader_" + std::to_string(::getpid()) + "_" + std::to_string(counter++) + "_" + tag + ".p3d"))
             .string();
     }
 
@@ -65,8 +65,7 @@ private:
 };
 
 // Reads bytes through a file on disk, as the viewer does.
-inline std::unique_ptr<vistrel::TP3dModell> LoadFile(const Bytes& bytes, Sinks& sinks,
-                                                     std::string* pathOut = nullptr) {
+inline std::unique_ptr<vistrel::TP3dModell> LoadFile(const Bytes& bytes, Sinks& sinks, std::string* pathOut = nullptr) {
     TempFile file(bytes);
     if (pathOut) *pathOut = file.Path();
     return std::make_unique<vistrel::TP3dModell>(file.Path(), sinks.Log(), sinks.Message());
@@ -75,14 +74,12 @@ inline std::unique_ptr<vistrel::TP3dModell> LoadFile(const Bytes& bytes, Sinks& 
 // Reads bytes through a file without a log sink.
 inline std::unique_ptr<vistrel::TP3dModell> LoadFileQuiet(const Bytes& bytes, Sinks& sinks) {
     TempFile file(bytes);
-    return std::make_unique<vistrel::TP3dModell>(file.Path(), vistrel::TLogEvent{},
-                                                 sinks.Message());
+    return std::make_unique<vistrel::TP3dModell>(file.Path(), vistrel::TLogEvent{}, sinks.Message());
 }
 
 // Reads bytes that are already in memory.
 inline std::unique_ptr<vistrel::TP3dModell> LoadBytes(const Bytes& bytes, Sinks& sinks) {
-    return std::make_unique<vistrel::TP3dModell>("memory.p3d", bytes, sinks.Log(),
-                                                 sinks.Message());
+    return std::make_unique<vistrel::TP3dModell>("memory.p3d", bytes, sinks.Log(), sinks.Message());
 }
 
 // A LOD with three vertices, one triangle, one texture and nothing else.
@@ -119,8 +116,7 @@ inline vistrel::BLod StripLod(int n) {
     }
     for (int i = 0; i + 2 < n; ++i) {
         vistrel::BPolygon p;
-        p.corners = {static_cast<int16_t>(i), static_cast<int16_t>(i + 1),
-                     static_cast<int16_t>(i + 2)};
+        p.corners = {static_cast<int16_t>(i), static_cast<int16_t>(i + 1), static_cast<int16_t>(i + 2)};
         lod.polygons.push_back(p);
     }
     lod.minPos = {0, 0, 0.5f};
@@ -154,7 +150,7 @@ inline std::size_t StoredSize(const Bytes& raw, std::size_t count, std::size_t e
 // File offsets of the field ends inside one selection record whose name
 // starts at start (each end is just after the field's data).
 struct SelectionEnds {
-    std::size_t faceCount = 0, faces = 0;     // faces: end of the face index data
+    std::size_t faceCount = 0, faces = 0;  // faces: end of the face index data
     std::size_t entries1Count = 0, entries1 = 0;
     std::size_t entries2Count = 0, entries2 = 0;
     std::size_t vertexCount = 0, vertexes = 0;
@@ -166,25 +162,21 @@ inline SelectionEnds SelectionFieldEnds(const vistrel::BSelection& s, std::size_
     std::size_t p = start + s.name.size() + 1;
     e.faceCount = p;
     p += 4;
-    p += StoredSize(Serialize(s.faces, [](Bytes& b, uint16_t v) { PutLe(b, v, 2); }),
-                    s.faces.size(), 2);
+    p += StoredSize(Serialize(s.faces, [](Bytes& b, uint16_t v) { PutLe(b, v, 2); }), s.faces.size(), 2);
     e.faces = p;
     p += 4;
     e.entries1Count = p;
     p += 4;
-    p += StoredSize(Serialize(s.entries1, [](Bytes& b, uint32_t v) { PutLe(b, v, 4); }),
-                    s.entries1.size(), 4);
+    p += StoredSize(Serialize(s.entries1, [](Bytes& b, uint32_t v) { PutLe(b, v, 4); }), s.entries1.size(), 4);
     e.entries1 = p;
     p += 1;
     e.entries2Count = p;
     p += 4;
-    p += StoredSize(Serialize(s.entries2, [](Bytes& b, uint32_t v) { PutLe(b, v, 4); }),
-                    s.entries2.size(), 4);
+    p += StoredSize(Serialize(s.entries2, [](Bytes& b, uint32_t v) { PutLe(b, v, 4); }), s.entries2.size(), 4);
     e.entries2 = p;
     e.vertexCount = p;
     p += 4;
-    p += StoredSize(Serialize(s.vertexes, [](Bytes& b, uint16_t v) { PutLe(b, v, 2); }),
-                    s.vertexes.size(), 2);
+    p += StoredSize(Serialize(s.vertexes, [](Bytes& b, uint16_t v) { PutLe(b, v, 2); }), s.vertexes.size(), 2);
     e.vertexes = p;
     e.entries3Count = p;
     p += 4;
@@ -200,8 +192,7 @@ inline void SpoilChecksumEndingAt(Bytes& bytes, std::size_t end) {
 
 // Replaces bytes [from, to) with the given bytes.
 inline void Splice(Bytes& bytes, std::size_t from, std::size_t to, const Bytes& with) {
-    bytes.erase(bytes.begin() + static_cast<std::ptrdiff_t>(from),
-                bytes.begin() + static_cast<std::ptrdiff_t>(to));
+    bytes.erase(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.begin() + static_cast<std::ptrdiff_t>(to));
     bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(from), with.begin(), with.end());
 }
 
@@ -302,12 +293,10 @@ inline void ExpectSameModel(const vistrel::TP3dModell& a, const vistrel::TP3dMod
             EXPECT_EQ(sa.Name, sb.Name);
             ASSERT_EQ(sa.Polygons.Count(), sb.Polygons.Count());
             for (int j = 0; j < sa.Polygons.Count(); ++j)
-                EXPECT_EQ(la.Polygons.IndexOf(sa.Polygons.Items(j)),
-                          lb.Polygons.IndexOf(sb.Polygons.Items(j)));
+                EXPECT_EQ(la.Polygons.IndexOf(sa.Polygons.Items(j)), lb.Polygons.IndexOf(sb.Polygons.Items(j)));
             ASSERT_EQ(sa.Vertexes.Count(), sb.Vertexes.Count());
             for (int j = 0; j < sa.Vertexes.Count(); ++j)
-                EXPECT_EQ(la.Vertexes.IndexOf(sa.Vertexes.Items(j)),
-                          lb.Vertexes.IndexOf(sb.Vertexes.Items(j)));
+                EXPECT_EQ(la.Vertexes.IndexOf(sa.Vertexes.Items(j)), lb.Vertexes.IndexOf(sb.Vertexes.Items(j)));
         }
         EXPECT_EQ(la.Textures, lb.Textures);
         EXPECT_EQ(la.Properties, lb.Properties);

@@ -10,8 +10,8 @@ namespace {
 
 constexpr std::size_t kMaxDistance = 4095;  // 12 bits; distance 0 is not a run
 constexpr std::size_t kMinRun = 3;
-constexpr std::size_t kMaxRun = 18;         // 4 bits + 3
-constexpr std::size_t kRing = 4096;         // covers every distance a run can reach
+constexpr std::size_t kMaxRun = 18;  // 4 bits + 3
+constexpr std::size_t kRing = 4096;  // covers every distance a run can reach
 constexpr unsigned kHashBits = 15;
 // Candidates tried per position. Deeper chains gain little on model data and
 // cost a lot on long runs of one repeated pattern.
@@ -92,8 +92,7 @@ private:
         return len;
     }
 
-    void FindRun(std::size_t e, std::size_t maxLen, std::size_t& best,
-                 std::size_t& bestDistance) const {
+    void FindRun(std::size_t e, std::size_t maxLen, std::size_t& best, std::size_t& bestDistance) const {
         int64_t cand = head_[HashAt(e)];
         int chain = kMaxChain;
         while (cand >= 0 && e - static_cast<std::size_t>(cand) <= kMaxDistance && chain-- > 0) {
@@ -154,8 +153,7 @@ uint32_t LzssChecksumOf(const uint8_t* data, std::size_t n, LzssChecksum mode) {
     return sum;
 }
 
-std::vector<uint8_t> LzssEncode(const uint8_t* data, std::size_t n, LzssChecksum mode,
-                                bool blankWindow) {
+std::vector<uint8_t> LzssEncode(const uint8_t* data, std::size_t n, LzssChecksum mode, bool blankWindow) {
     std::vector<uint8_t> out;
     if (n > 0) {
         auto encoder = std::make_unique<Encoder>(data, n, blankWindow);

@@ -25,19 +25,16 @@ namespace vistrel {
 // the start of the output, as encoders whose window starts filled with blanks
 // do. A run never lies wholly before the start: at least its last byte is one
 // already produced, so a reader that refuses such runs still takes the block.
-std::vector<uint8_t> LzssEncode(const uint8_t* data, std::size_t n,
-                                LzssChecksum mode = LzssChecksum::Unsigned,
+std::vector<uint8_t> LzssEncode(const uint8_t* data, std::size_t n, LzssChecksum mode = LzssChecksum::Unsigned,
                                 bool blankWindow = false);
 
-inline std::vector<uint8_t> LzssEncode(const std::vector<uint8_t>& data,
-                                       LzssChecksum mode = LzssChecksum::Unsigned,
+inline std::vector<uint8_t> LzssEncode(const std::vector<uint8_t>& data, LzssChecksum mode = LzssChecksum::Unsigned,
                                        bool blankWindow = false) {
     return LzssEncode(data.data(), data.size(), mode, blankWindow);
 }
 
 // The checksum that closes a block of these bytes.
-uint32_t LzssChecksumOf(const uint8_t* data, std::size_t n,
-                        LzssChecksum mode = LzssChecksum::Unsigned);
+uint32_t LzssChecksumOf(const uint8_t* data, std::size_t n, LzssChecksum mode = LzssChecksum::Unsigned);
 
 // The compression rule of the model file's arrays: count elements of
 // elementSize bytes are stored as their raw bytes when count * elementSize is

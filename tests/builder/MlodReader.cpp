@@ -13,9 +13,8 @@ public:
     explicit Cursor(const std::vector<uint8_t>& b) : b_(b) {}
     const uint8_t* Take(std::size_t n) {
         if (n > b_.size() - pos_)
-            throw std::runtime_error("editable file ends at " + std::to_string(b_.size()) +
-                                     ", needed " + std::to_string(n) + " bytes at " +
-                                     std::to_string(pos_));
+            throw std::runtime_error("editable file ends at " + std::to_string(b_.size()) + ", needed " +
+                                     std::to_string(n) + " bytes at " + std::to_string(pos_));
         const uint8_t* p = b_.data() + pos_;
         pos_ += n;
         return p;
@@ -116,8 +115,7 @@ MFile ReadMlod(const std::vector<uint8_t>& bytes) {
         lod.resolution = c.F32();
         file.lods.push_back(std::move(lod));
     }
-    if (!c.AtEnd())
-        throw std::runtime_error("bytes after the last LOD at " + std::to_string(c.Pos()));
+    if (!c.AtEnd()) throw std::runtime_error("bytes after the last LOD at " + std::to_string(c.Pos()));
     return file;
 }
 
@@ -150,8 +148,8 @@ std::vector<uint8_t> BuildMlod(const MFile& file) {
     u32(static_cast<uint32_t>(file.lods.size()));
     for (const MLod& lod : file.lods) {
         magic("SP3X");
-        for (int32_t v : {lod.headerSize, lod.headerVersion, lod.pointCount, lod.normalCount, lod.faceCount,
-                          lod.headerFlags})
+        for (int32_t v :
+             {lod.headerSize, lod.headerVersion, lod.pointCount, lod.normalCount, lod.faceCount, lod.headerFlags})
             u32(static_cast<uint32_t>(v));
         for (const MPoint& p : lod.points) {
             f32(p.x), f32(p.y), f32(p.z);

@@ -25,7 +25,7 @@ struct MCorner {
 };
 
 struct MFace {
-    std::string texture;        // up to the first zero
+    std::string texture;                // up to the first zero
     std::vector<uint8_t> textureField;  // all 32 bytes
     int32_t cornerCount = 0;
     MCorner corners[4];
@@ -33,8 +33,8 @@ struct MFace {
 };
 
 struct MTag {
-    std::string name;               // up to the first zero
-    std::vector<uint8_t> nameField; // all 64 bytes
+    std::string name;                // up to the first zero
+    std::vector<uint8_t> nameField;  // all 64 bytes
     uint32_t length = 0;
     std::vector<uint8_t> data;
 };

@@ -120,8 +120,7 @@ void WriteLodBody(Writer& w, const BLod& lod, BLodLayout& at) {
         at.polygons.push_back(rel());
         w.U32(p.faceFlags);
         w.I16(p.texture);
-        w.U8(p.cornerCountOverride ? *p.cornerCountOverride
-                                   : static_cast<uint8_t>(p.corners.size()));
+        w.U8(p.cornerCountOverride ? *p.cornerCountOverride : static_cast<uint8_t>(p.corners.size()));
         for (int16_t c : p.corners) w.I16(c);
     }
 
@@ -172,9 +171,7 @@ const BLod* GeometryLod(const BModel& model) {
     return found;
 }
 
-int32_t MassCount(const BModel& model) {
-    return CountOf(model.masses.size(), model.massCountOverride);
-}
+int32_t MassCount(const BModel& model) { return CountOf(model.masses.size(), model.massCountOverride); }
 
 }  // namespace
 
@@ -226,8 +223,7 @@ std::vector<uint8_t> BuildModel(const BModel& model, BModelLayout* layout) {
     w.I32(MassCount(model));
     at.masses = w.Pos();
     at.massesWritten = model.forceMasses || (model.writeMasses && ReaderTakesMasses(model));
-    if (at.massesWritten)
-        w.Array(model.masses, 4, [](Writer& o, float v) { o.F32(v); });
+    if (at.massesWritten) w.Array(model.masses, 4, [](Writer& o, float v) { o.F32(v); });
 
     at.totalMass = w.Pos();
     w.F32(model.totalMass);
@@ -236,8 +232,7 @@ std::vector<uint8_t> BuildModel(const BModel& model, BModelLayout* layout) {
         // every texture name is read through a 256-byte window from its start
         std::size_t need = w.Pos();
         for (std::size_t i = 0; i < at.lodLayouts.size(); ++i)
-            for (std::size_t name : at.lodLayouts[i].textureNames)
-                need = std::max(need, at.lodStart[i] + name + 256);
+            for (std::size_t name : at.lodLayouts[i].textureNames) need = std::max(need, at.lodStart[i] + name + 256);
         at.padding = need - w.Pos();
         w.Fill(at.padding);
     }
@@ -256,8 +251,7 @@ std::vector<std::size_t> LodBodyOffsets(const BModel& model) {
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) throw std::runtime_error("Cannot create file " + path);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) throw std::runtime_error("Cannot write file " + path);
 }

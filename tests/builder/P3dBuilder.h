@@ -34,9 +34,9 @@ using BVec3 = std::array<float, 3>;
 using BUV = std::array<float, 2>;
 
 struct BPolygon {
-    uint32_t faceFlags = 0;          // the file's face flag word
-    int16_t texture = -1;            // index into the LOD's textures; -1: none
-    std::vector<int16_t> corners;    // vertex indices; 3 or 4 (any number is written)
+    uint32_t faceFlags = 0;                      // the file's face flag word
+    int16_t texture = -1;                        // index into the LOD's textures; -1: none
+    std::vector<int16_t> corners;                // vertex indices; 3 or 4 (any number is written)
     std::optional<uint8_t> cornerCountOverride;  // written instead of corners.size()
 };
 
@@ -53,8 +53,8 @@ struct BSelection {
 };
 
 struct BTrailing {
-    uint32_t head = 0;               // the 4 bytes before the item count
-    std::vector<BVec3> items;        // 12 bytes each
+    uint32_t head = 0;         // the 4 bytes before the item count
+    std::vector<BVec3> items;  // 12 bytes each
 };
 
 struct BProxy {
@@ -63,22 +63,22 @@ struct BProxy {
 };
 
 struct BLod {
-    std::vector<uint32_t> vertexInfo;      // per vertex hint bits
-    std::vector<BUV> uv;                   // per vertex U, V
+    std::vector<uint32_t> vertexInfo;  // per vertex hint bits
+    std::vector<BUV> uv;               // per vertex U, V
     std::vector<BVec3> vertices;
     std::vector<BVec3> normals;
     BVec3 minPos{0, 0, 0};
     BVec3 maxPos{0, 0, 0};
-    std::vector<std::string> textures;     // written zero-terminated
-    std::vector<int16_t> unique;           // per point: its representative vertex
-    std::vector<int16_t> link;             // per vertex: its point
+    std::vector<std::string> textures;  // written zero-terminated
+    std::vector<int16_t> unique;        // per point: its representative vertex
+    std::vector<int16_t> link;          // per vertex: its point
     std::vector<BPolygon> polygons;
-    int32_t propertyRecords = 0;           // count of 18-byte records (filled with kSkipFill)
+    int32_t propertyRecords = 0;  // count of 18-byte records (filled with kSkipFill)
     std::vector<BSelection> selections;
     std::vector<std::pair<std::string, std::string>> properties;  // name, value
     std::vector<BTrailing> trailing;
     std::vector<BProxy> proxies;
-    float resolution = 1.0f;               // goes to the model's resolution table
+    float resolution = 1.0f;  // goes to the model's resolution table
 
     // Replace the count field alone (negative or absurd counts for tests).
     std::optional<int32_t> vertexInfoCountOverride;
@@ -130,36 +130,36 @@ struct BLodLayout {
     std::size_t minPos = 0;
     std::size_t maxPos = 0;
     std::size_t textureCount = 0;
-    std::vector<std::size_t> textureNames;   // start of each name
+    std::vector<std::size_t> textureNames;  // start of each name
     std::size_t uniqueCount = 0;
     std::size_t linkCount = 0;
     std::size_t polygonCount = 0;
-    std::vector<std::size_t> polygons;       // start of each polygon record
+    std::vector<std::size_t> polygons;  // start of each polygon record
     std::size_t propertyRecordCount = 0;
     std::size_t selectionCount = 0;
-    std::vector<std::size_t> selections;     // start of each selection record (its name)
+    std::vector<std::size_t> selections;  // start of each selection record (its name)
     std::size_t namedPropertyCount = 0;
     std::size_t trailingCount = 0;
     std::size_t proxyCount = 0;
-    std::vector<std::size_t> proxies;        // start of each proxy (its name)
-    std::size_t size = 0;                    // the body's length
+    std::vector<std::size_t> proxies;  // start of each proxy (its name)
+    std::size_t size = 0;              // the body's length
 };
 
 // Offsets of the fields of a whole file, from its start.
 struct BModelLayout {
-    std::vector<std::size_t> lodStart;       // start of each LOD body
-    std::vector<BLodLayout> lodLayouts;      // their fields, relative to lodStart
-    std::size_t resolutions = 0;             // the resolution table
+    std::vector<std::size_t> lodStart;   // start of each LOD body
+    std::vector<BLodLayout> lodLayouts;  // their fields, relative to lodStart
+    std::size_t resolutions = 0;         // the resolution table
     std::size_t offset1 = 0;
     std::size_t bboxMin = 0;
     std::size_t bboxMax = 0;
     std::size_t offset2 = 0;
     std::size_t offset3 = 0;
     std::size_t massCount = 0;
-    std::size_t masses = 0;                  // where masses are (or would be) written
+    std::size_t masses = 0;  // where masses are (or would be) written
     bool massesWritten = false;
     std::size_t totalMass = 0;
-    std::size_t padding = 0;                 // bytes appended after the total mass
+    std::size_t padding = 0;  // bytes appended after the total mass
     std::size_t size = 0;
 };
 

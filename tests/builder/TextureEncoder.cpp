@@ -67,9 +67,7 @@ Rgb Expand565(uint16_t v) {
     return {(r << 3) | (r >> 2), (g << 2) | (g >> 4), (b << 3) | (b >> 2)};
 }
 
-int Distance(Rgb a, Rgb b) {
-    return (a.r - b.r) * (a.r - b.r) + (a.g - b.g) * (a.g - b.g) + (a.b - b.b) * (a.b - b.b);
-}
+int Distance(Rgb a, Rgb b) { return (a.r - b.r) * (a.r - b.r) + (a.g - b.g) * (a.g - b.g) + (a.b - b.b) * (a.b - b.b); }
 
 // The 16 pixels of the block at (bx, by); those beyond the picture repeat its
 // last column and row.
@@ -187,9 +185,7 @@ void InterpolatedAlphaBlock(const std::array<std::array<uint8_t, 4>, 16>& px, ui
 
 // ---- levels --------------------------------------------------------------
 
-Bytes Lzss(const Bytes& raw, const TexOptions& options) {
-    return LzssEncode(raw.data(), raw.size(), options.checksum);
-}
+Bytes Lzss(const Bytes& raw, const TexOptions& options) { return LzssEncode(raw.data(), raw.size(), options.checksum); }
 
 Bytes PixelBytes(const TexImage& image, TexFormat format) {
     if (format == TexFormat::Argb8888) return image.bgra;
@@ -319,8 +315,8 @@ uint16_t PackPixel16(const uint8_t* p, TexFormat format) {
         return uint16_t(((p[3] * 15 + 127) / 255) << 12 | ((p[2] * 15 + 127) / 255) << 8 |
                         ((p[1] * 15 + 127) / 255) << 4 | ((p[0] * 15 + 127) / 255));
     case TexFormat::Argb1555:
-        return uint16_t((p[3] >= 128 ? 0x8000 : 0) | ((p[2] * 31 + 127) / 255) << 10 |
-                        ((p[1] * 31 + 127) / 255) << 5 | ((p[0] * 31 + 127) / 255));
+        return uint16_t((p[3] >= 128 ? 0x8000 : 0) | ((p[2] * 31 + 127) / 255) << 10 | ((p[1] * 31 + 127) / 255) << 5 |
+                        ((p[0] * 31 + 127) / 255));
     case TexFormat::Ai88: {
         const int intensity = (p[0] + p[1] + p[2] + 1) / 3;
         return uint16_t(p[3] << 8 | intensity);
@@ -353,8 +349,10 @@ std::vector<uint8_t> EncodeDxtBlocks(const TexImage& image, TexFormat format, bo
                 ColourBlock(px, mask, false, b);
                 continue;
             }
-            if (format == TexFormat::Dxt2 || format == TexFormat::Dxt3) ExplicitAlphaBlock(px, b);
-            else InterpolatedAlphaBlock(px, b);
+            if (format == TexFormat::Dxt2 || format == TexFormat::Dxt3)
+                ExplicitAlphaBlock(px, b);
+            else
+                InterpolatedAlphaBlock(px, b);
             ColourBlock(px, 0, true, b + 8);
         }
     return out;
@@ -489,8 +487,10 @@ TexFile EncodePaletteFile(int width, int height, const std::vector<uint8_t>& ind
         l.marker = options.paletteMarker;
         if (options.paletteMarker) {
             l.data = LzssEncode(current.data(), current.size(), options.checksum);
-            if (!options.markerChecksum) l.data.resize(l.data.size() - 4);
-            else if (first) Corrupt(l.data, options, true);
+            if (!options.markerChecksum)
+                l.data.resize(l.data.size() - 4);
+            else if (first)
+                Corrupt(l.data, options, true);
         } else {
             l.data = EncodeRunLength(current);
         }
@@ -521,7 +521,8 @@ TexFile EncodePaletteImage(const TexImage& image, const TexOptions& options) {
     std::vector<uint8_t> indices;
     indices.reserve(std::size_t(image.width) * image.height);
     for (std::size_t i = 0; i + 3 < image.bgra.size(); i += 4) {
-        const uint32_t key = uint32_t(image.bgra[i]) | uint32_t(image.bgra[i + 1]) << 8 | uint32_t(image.bgra[i + 2]) << 16;
+        const uint32_t key =
+            uint32_t(image.bgra[i]) | uint32_t(image.bgra[i + 1]) << 8 | uint32_t(image.bgra[i + 2]) << 16;
         auto it = lookup.find(key);
         if (it == lookup.end()) {
             if (palette.size() == 256) throw std::invalid_argument("EncodePaletteImage: more than 256 colours");

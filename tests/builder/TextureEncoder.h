@@ -93,12 +93,12 @@ struct TexOptions {
     bool markerChecksum = true;
 
     // Broken on purpose (all of them apply to the first level only).
-    bool badChecksum = false;                 // the LZSS checksum plus one
-    int sizeDelta = 0;                        // added to the size field
-    std::optional<uint16_t> headerWidth;      // written instead of the width
-    std::optional<uint16_t> headerHeight;     // written instead of the height
-    std::optional<uint16_t> typeWord;         // written instead of the type
-    bool endMarker = true;                    // the closing 6 zero bytes
+    bool badChecksum = false;              // the LZSS checksum plus one
+    int sizeDelta = 0;                     // added to the size field
+    std::optional<uint16_t> headerWidth;   // written instead of the width
+    std::optional<uint16_t> headerHeight;  // written instead of the height
+    std::optional<uint16_t> typeWord;      // written instead of the type
+    bool endMarker = true;                 // the closing 6 zero bytes
 };
 
 // A written file and where its parts are.
@@ -111,8 +111,7 @@ struct TexFile {
 };
 
 TexFile EncodeTextureFile(const TexImage& image, TexFormat format, const TexOptions& options = {});
-inline std::vector<uint8_t> EncodeTexture(const TexImage& image, TexFormat format,
-                                          const TexOptions& options = {}) {
+inline std::vector<uint8_t> EncodeTexture(const TexImage& image, TexFormat format, const TexOptions& options = {}) {
     return EncodeTextureFile(image, format, options).bytes;
 }
 

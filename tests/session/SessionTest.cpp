@@ -35,36 +35,30 @@ namespace {
 const QString kCaption = QStringLiteral("Vistrel v2.44");
 const QString kSamples = QStringLiteral(VISTREL_SAMPLES_DIR);
 
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 30000)
-{
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 30000) {
     QElapsedTimer clock;
     clock.start();
     while (!condition()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
+        if (clock.elapsed() > timeoutMs) return false;
         QThread::msleep(20);
     }
     return true;
 }
 
-void Write(const QString& path, const QByteArray& bytes)
-{
+void Write(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
     file.write(bytes);
 }
 
 // A child that goes with the test however the test ends.
-pid_t Fork()
-{
+pid_t Fork() {
     const pid_t pid = fork();
-    if (pid == 0)
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (pid == 0) prctl(PR_SET_PDEATHSIG, SIGKILL);
     return pid;
 }
 
-void Reap(pid_t pid, int signal)
-{
+void Reap(pid_t pid, int signal) {
     if (pid > 0) {
         kill(pid, signal);
         waitpid(pid, nullptr, 0);
@@ -74,11 +68,9 @@ void Reap(pid_t pid, int signal)
 // An Xvfb server on a free display number, and a connection to it.
 class TXServer {
 public:
-    TXServer()
-    {
+    TXServer() {
         for (int number = 90 + getpid() % 100; number < 400 && !display_; number += 7) {
-            if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
-                continue;
+            if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number))) continue;
             name_ = QStringLiteral(":%1").arg(number);
             const QByteArray display = name_.toLatin1();
             if ((pid_ = Fork()) == 0) {
@@ -93,10 +85,8 @@ public:
         // A window may go between listing and asking about it: not fatal.
         XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
     }
-    ~TXServer()
-    {
-        if (display_)
-            XCloseDisplay(display_);
+    ~TXServer() {
+        if (display_) XCloseDisplay(display_);
         Reap(pid_, SIGTERM);
     }
     QString Name() const { return name_; }
@@ -104,8 +94,7 @@ public:
 
     // The titles (_NET_WM_NAME, what a window manager shows) of the shown
     // top-level windows, bottom to top.
-    std::vector<std::pair<Window, QString>> Windows() const
-    {
+    std::vector<std::pair<Window, QString>> Windows() const {
         std::vector<std::pair<Window, QString>> shown;
         Window root, parent, *children = nullptr;
         unsigned count = 0;
@@ -117,29 +106,24 @@ public:
             int format;
             unsigned long length, after;
             unsigned char* title = nullptr;
-            if (!XGetWindowAttributes(display_, children[i], &a) || a.map_state != IsViewable)
-                continue;
+            if (!XGetWindowAttributes(display_, children[i], &a) || a.map_state != IsViewable) continue;
             XGetWindowProperty(display_, children[i], XInternAtom(display_, "_NET_WM_NAME", False), 0, 1024, False,
                                XInternAtom(display_, "UTF8_STRING", False), &type, &format, &length, &after, &title);
             shown.emplace_back(children[i], QString::fromUtf8(reinterpret_cast<char*>(title),
                                                               static_cast<qsizetype>(title ? length : 0)));
-            if (title)
-                XFree(title);
+            if (title) XFree(title);
         }
-        if (children)
-            XFree(children);
+        if (children) XFree(children);
         return shown;
     }
-    Window Focus() const
-    {
+    Window Focus() const {
         Window focus = 0;
         int revert;
         XGetInputFocus(display_, &focus, &revert);
         return focus;
     }
     // What a window manager does for the close box: asks the window to close.
-    void Close(Window window) const
-    {
+    void Close(Window window) const {
         XEvent event{};
         event.xclient.type = ClientMessage;
         event.xclient.window = window;
@@ -149,15 +133,13 @@ public:
         XSendEvent(display_, window, False, NoEventMask, &event);
         XFlush(display_);
     }
-    QImage Capture(const QRect& area) const
-    {
-        XImage* image = XGetImage(display_, DefaultRootWindow(display_), area.x(), area.y(),
-                                  static_cast<unsigned>(area.width()), static_cast<unsigned>(area.height()), AllPlanes,
-                                  ZPixmap);
-        if (!image)
-            return {};
-        QImage copy = QImage(reinterpret_cast<uchar*>(image->data), image->width, image->height,
-                             image->bytes_per_line, QImage::Format_RGB32)
+    QImage Capture(const QRect& area) const {
+        XImage* image =
+            XGetImage(display_, DefaultRootWindow(display_), area.x(), area.y(), static_cast<unsigned>(area.width()),
+                      static_cast<unsigned>(area.height()), AllPlanes, ZPixmap);
+        if (!image) return {};
+        QImage copy = QImage(reinterpret_cast<uchar*>(image->data), image->width, image->height, image->bytes_per_line,
+                             QImage::Format_RGB32)
                           .copy();
         XDestroyImage(image);
         return copy;
@@ -172,17 +154,13 @@ private:
 // Two spinning processes per core, as on a desktop that is compiling.
 class TBusyMachine {
 public:
-    TBusyMachine() : pids_(2 * std::max(1u, std::thread::hardware_concurrency()), -1)
-    {
+    TBusyMachine() : pids_(2 * std::max(1u, std::thread::hardware_concurrency()), -1) {
         for (pid_t& pid : pids_)
             if ((pid = Fork()) == 0)
-                for (;;)
-                    asm volatile("");
+                for (;;) asm volatile("");
     }
-    ~TBusyMachine()
-    {
-        for (pid_t pid : pids_)
-            Reap(pid, SIGKILL);
+    ~TBusyMachine() {
+        for (pid_t pid : pids_) Reap(pid, SIGKILL);
     }
 
 private:
@@ -190,8 +168,7 @@ private:
 };
 
 // Pixels that differ by more than a little between two pictures.
-int Differing(const QImage& a, const QImage& b)
-{
+int Differing(const QImage& a, const QImage& b) {
     int n = 0;
     for (int y = 0; y < std::min(a.height(), b.height()); ++y)
         for (int x = 0; x < std::min(a.width(), b.width()); ++x) {
@@ -201,8 +178,7 @@ int Differing(const QImage& a, const QImage& b)
     return n;
 }
 
-int Red(const QImage& image)
-{
+int Red(const QImage& image) {
     int n = 0;
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
@@ -212,15 +188,13 @@ int Red(const QImage& image)
 
 class SessionTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_TRUE(x.Up()) << "Xvfb did not start";
         ASSERT_TRUE(QDir().mkpath(Path(QStringLiteral("bin"))));
         ASSERT_TRUE(QFile::copy(QStringLiteral(VISTREL_EXECUTABLE), exe));
         WriteSettings(QStringLiteral("DataPath=") + kSamples + QLatin1Char('\n'));
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         program.kill();
         program.waitForFinished(5000);
     }
@@ -229,14 +203,12 @@ protected:
     // The working folder, directly under /tmp, and what is in it.
     QString Work(const QString& relative = {}) const { return QDir::cleanPath(QDir(work.path()).filePath(relative)); }
     void WriteSettings(const QString& keys) const { Write(settings, "[Settings]\n" + keys.toUtf8()); }
-    QString ReadSettings() const
-    {
+    QString ReadSettings() const {
         QFile file(settings);
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
 
-    void Start(const QString& workingFolder, const QStringList& arguments = {})
-    {
+    void Start(const QString& workingFolder, const QStringList& arguments = {}) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("DISPLAY"), x.Name());
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
@@ -250,8 +222,7 @@ protected:
     // Without an event loop QProcess learns of the end only when asked.
     bool Ended() { return program.state() == QProcess::NotRunning || program.waitForFinished(0); }
     // How the program is doing, for a failure's message.
-    std::string State()
-    {
+    std::string State() {
         const QString state = !Ended() ? QStringLiteral("still running")
                               : program.exitStatus() == QProcess::CrashExit
                                   ? QStringLiteral("crashed")
@@ -259,20 +230,16 @@ protected:
         return (state + QLatin1Char('\n') + QString::fromLocal8Bit(program.readAllStandardError())).toStdString();
     }
     // The shown window with exactly this title; 0 when there is none.
-    Window Shown(const QString& title) const
-    {
+    Window Shown(const QString& title) const {
         for (const auto& [id, shownTitle] : x.Windows())
-            if (shownTitle == title)
-                return id;
+            if (shownTitle == title) return id;
         return 0;
     }
-    bool WaitForWindow(const QString& title, int timeoutMs = 60000)
-    {
+    bool WaitForWindow(const QString& title, int timeoutMs = 60000) {
         return WaitUntil([&] { return Shown(title) != 0 || Ended(); }, timeoutMs) && Shown(title) != 0;
     }
     // A dialog over the main window with the keyboard's focus: keys go to it.
-    bool WaitForDialog(const QString& title = {}) const
-    {
+    bool WaitForDialog(const QString& title = {}) const {
         return WaitUntil([&] {
             const auto shown = x.Windows();
             return shown.size() == 2 && (title.isEmpty() || shown.back().second == title) &&
@@ -280,8 +247,7 @@ protected:
         });
     }
     // The program ends by itself (the main window closed), cleanly.
-    void ExpectCleanEnd()
-    {
+    void ExpectCleanEnd() {
         ASSERT_TRUE(program.waitForFinished(30000)) << "the program did not end";
         const std::string state = State();
         // The sanitizer's leak check stops the program's threads with a helper
@@ -298,25 +264,21 @@ protected:
         EXPECT_EQ(state.find("Sanitizer"), std::string::npos) << state;
         EXPECT_EQ(state.find("runtime error"), std::string::npos) << state;
     }
-    void CloseAndExpectCleanEnd(const QString& title)
-    {
+    void CloseAndExpectCleanEnd(const QString& title) {
         x.Close(Shown(title));
         ExpectCleanEnd();
     }
     // One start: the window comes up after the start-up step (which sets the
     // caption), the program still runs a moment later, and it closes cleanly.
-    void StartShowAndClose(const QString& workingFolder, const std::function<void()>& whileStarting = {})
-    {
+    void StartShowAndClose(const QString& workingFolder, const std::function<void()>& whileStarting = {}) {
         Start(workingFolder);
-        if (whileStarting)
-            whileStarting();
+        if (whileStarting) whileStarting();
         ASSERT_TRUE(WaitForWindow(kCaption)) << State();
         QThread::msleep(250);
         ASSERT_FALSE(Ended()) << State();
         CloseAndExpectCleanEnd(kCaption);
     }
-    void Xdo(const QString& arguments) const
-    {
+    void Xdo(const QString& arguments) const {
         QProcess xdotool;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("DISPLAY"), x.Name());
@@ -341,8 +303,7 @@ protected:
 // Started without arguments from several folders, 20 times each on a busy
 // machine, the window comes up and the program keeps running. The folder list
 // opens in the working folder and moves to the executable's at start-up.
-TEST_F(SessionTest, StartsFromAnyFolderOnABusyMachine)
-{
+TEST_F(SessionTest, StartsFromAnyFolderOnABusyMachine) {
     ASSERT_TRUE(QDir().mkpath(Work(QStringLiteral("a/b"))) && QDir().mkpath(Work(QStringLiteral("c"))));
     const TBusyMachine busy;
     for (const QString& folder : {QStringLiteral("/"), Work(), kSamples}) {
@@ -361,8 +322,7 @@ TEST_F(SessionTest, StartsFromAnyFolderOnABusyMachine)
             QDir(doomed).removeRecursively();
         });
     }
-    if (HasFailure())
-        return;
+    if (HasFailure()) return;
     // A model on the command line is shown; an editable one goes to the editor
     // (a script that notes its argument), and the program closes by itself.
     Start(Work(), {kSamples + QStringLiteral("/tank.p3d")});
@@ -382,8 +342,7 @@ TEST_F(SessionTest, StartsFromAnyFolderOnABusyMachine)
 // A person's session: browse to a folder with the keyboard, pick each model
 // of its file list in turn, click LODs and a selection, turn the model with
 // the mouse, save it in the editable format, close, start again.
-TEST_F(SessionTest, BrowsePickClickTurnSaveCloseAndStartAgain)
-{
+TEST_F(SessionTest, BrowsePickClickTurnSaveCloseAndStartAgain) {
     const QString models = Work(QStringLiteral("models"));
     ASSERT_TRUE(QDir().mkpath(models) && QDir().mkpath(Work(QStringLiteral("other"))));
     QFile tank(kSamples + QStringLiteral("/tank.p3d"));
@@ -393,7 +352,8 @@ TEST_F(SessionTest, BrowsePickClickTurnSaveCloseAndStartAgain)
     Write(models + QStringLiteral("/b_editable.p3d"), "MLOD");
     Write(models + QStringLiteral("/c_broken.p3d"), bytes.left(3000));  // ends inside the first LOD
     Write(models + QStringLiteral("/d_tank.p3d"), bytes);
-    WriteSettings(QStringLiteral("LastDir=%1\nDataPath=%2\nLeft=0\nTop=0\nWidth=1000\nHeight=760\n").arg(Work(), kSamples));
+    WriteSettings(
+        QStringLiteral("LastDir=%1\nDataPath=%2\nLeft=0\nTop=0\nWidth=1000\nHeight=760\n").arg(Work(), kSamples));
 
     Start(Work());
     ASSERT_TRUE(WaitForWindow(kCaption)) << State();

@@ -35,8 +35,8 @@ public:
     }
     std::string Write(const std::string& name, const Bytes& bytes) const {
         const std::string path = (path_ / name).string();
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    std::streamsize(bytes.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
         return path;
     }
     std::string File(const std::string& name) const { return (path_ / name).string(); }
@@ -85,7 +85,8 @@ TEST(TextureData, CreateFillsTheRecord) {
 
 TEST(TextureData, RecordIsFilledAgainAfterDestroy) {
     TempDir dir;
-    const std::string first = dir.Write("a.paa", vistrel::EncodeTexture(TexImage(8, 8, {1, 2, 3, 255}), TexFormat::Dxt1));
+    const std::string first =
+        dir.Write("a.paa", vistrel::EncodeTexture(TexImage(8, 8, {1, 2, 3, 255}), TexFormat::Dxt1));
     const std::string second =
         dir.Write("b.pac", vistrel::EncodeTexture(TexImage(16, 4, {0, 255, 0, 255}), TexFormat::Palette));
     vistrel::TextureData record = Garbage();
@@ -171,8 +172,8 @@ TEST(SampleTextures, DecodeAsTheirNamesSay) {
         int side;
     };
     const Expected samples[] = {
-        {"hull_dxt1.paa", "DXT1", 128},     {"turret_4444.paa", "ARGB4444", 64}, {"wheels_1555.paa", "ARGB1555", 64},
-        {"glass_ai88.paa", "AI88", 32},     {"camo_pal.pac", "palette", 64},
+        {"hull_dxt1.paa", "DXT1", 128}, {"turret_4444.paa", "ARGB4444", 64}, {"wheels_1555.paa", "ARGB1555", 64},
+        {"glass_ai88.paa", "AI88", 32}, {"camo_pal.pac", "palette", 64},
     };
     for (const Expected& e : samples) {
         const std::string path = std::string(VISTREL_SOURCE_DIR) + "/samples/data/" + e.name;

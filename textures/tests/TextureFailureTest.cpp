@@ -55,8 +55,7 @@ std::vector<Sample> ValidFiles() {
     const TexImage picture = Pattern(24, 16);
     for (TexFormat f : {TexFormat::Dxt1, TexFormat::Dxt3, TexFormat::Dxt5, TexFormat::Argb4444, TexFormat::Argb1555,
                         TexFormat::Ai88, TexFormat::Argb8888})
-        files.push_back({"type " + std::to_string(unsigned(f)),
-                         vistrel::EncodeTextureFile(picture, f)});
+        files.push_back({"type " + std::to_string(unsigned(f)), vistrel::EncodeTextureFile(picture, f)});
     TexOptions lzo;
     lzo.lzo = true;
     files.push_back({"lzo", vistrel::EncodeTextureFile(picture, TexFormat::Dxt1, lzo)});
@@ -131,8 +130,8 @@ TEST(TextureFailure, TruncatedTags) {
     ExpectFailure({0x44, 0x44, 'G', 'G', 'A', 'T', 'X', 0x01, 'Y', 'Z', 0xFF, 0xFF, 0xFF, 0xFF, 0, 0},
                   "truncated tag \"X\\x01YZ\" at byte 2");
     // the second tag of a palette file
-    Bytes b = {'G', 'G', 'A', 'T', 'C', 'G', 'V', 'A', 4, 0, 0, 0, 1, 2, 3, 4,
-               'G', 'G', 'A', 'T', 'S', 'F', 'F', 'O', 64, 0, 0, 0};
+    Bytes b = {'G', 'G', 'A', 'T', 'C', 'G', 'V', 'A', 4,   0,   0,  0, 1, 2,
+               3,   4,   'G', 'G', 'A', 'T', 'S', 'F', 'F', 'O', 64, 0, 0, 0};
     b.resize(b.size() + 20, 0);
     ExpectFailure(b, "truncated tag \"SFFO\" at byte 16");
 }
@@ -166,8 +165,7 @@ TEST(TextureFailure, TruncatedLevelData) {
     const auto file = File4444();
     Bytes cut(file.bytes.begin(), file.bytes.begin() + std::ptrdiff_t(file.firstData + file.firstSize / 2));
     ExpectFailure(cut, "truncated level data: the level" + At(file.levelsStart) + " claims " +
-                           std::to_string(file.firstSize) + " bytes, " + std::to_string(file.firstSize / 2) +
-                           " left");
+                           std::to_string(file.firstSize) + " bytes, " + std::to_string(file.firstSize / 2) + " left");
     // a size field beyond the file
     TexOptions options;
     options.sizeDelta = 100000;
@@ -239,12 +237,13 @@ TEST(TextureFailure, RawSizedLevelWithABadChecksumIsTakenRaw) {
     ASSERT_TRUE(image);
     EXPECT_EQ(image->storage, "raw");
     EXPECT_EQ(PixelAt(*image, 0, 0), (Pixel{5 * 17, 0, 6 * 17, 12 * 17}));  // 0xC605
-    EXPECT_EQ(PixelAt(*image, 1, 0), (Pixel{1 * 17, 0, 4 * 17, 0}));       // 0x0401
+    EXPECT_EQ(PixelAt(*image, 1, 0), (Pixel{1 * 17, 0, 4 * 17, 0}));        // 0x0401
     EXPECT_EQ(PixelAt(*image, 0, 1), (Pixel{0, 0, 0, 0}));
 }
 
 TEST(TextureFailure, DxtLevelFailures) {
-    ExpectFailure(OneLevelFile(0xFF01, 8, 8, Bytes(31, 0)), "DXT1 level of 8 x 8 at byte 4 needs 32 bytes of blocks, has 31");
+    ExpectFailure(OneLevelFile(0xFF01, 8, 8, Bytes(31, 0)),
+                  "DXT1 level of 8 x 8 at byte 4 needs 32 bytes of blocks, has 31");
     ExpectFailure(OneLevelFile(0xFF03, 5, 4, Bytes(31, 0)), "DXT3 level of 5 x 4 at byte 4 needs 32 bytes");
     // LZO: a broken stream, one that makes too little, the flag on other formats
     ExpectFailure(OneLevelFile(0xFF01, 0x8000 | 4, 4, {0x11, 0, 0}), "LZO block failed at byte 11");
@@ -253,8 +252,10 @@ TEST(TextureFailure, DxtLevelFailures) {
     ExpectFailure(OneLevelFile(0xFF01, 0x8000 | 4, 4, {0x19, 1, 2, 3, 4, 5, 6, 7, 8, 0x11}), "LZO block failed");
     ExpectFailure(OneLevelFile(0xFF01, 0x8000 | 4, 4, {0x18, 1, 2, 3, 4, 5, 6, 7, 0x12, 0, 0, 0x11, 0, 0}),
                   "LZO block failed");
-    ExpectFailure(OneLevelFile(0x4444, 0x8000 | 4, 4, Bytes(40, 0)), "LZO flag on a level of format ARGB4444 at byte 4");
-    ExpectFailure(OneLevelFile(0xFF01, 0x8000 | 4096, 4096, Bytes(100, 0)), "LZO level of 4096 x 4096 at byte 4 cannot make");
+    ExpectFailure(OneLevelFile(0x4444, 0x8000 | 4, 4, Bytes(40, 0)),
+                  "LZO flag on a level of format ARGB4444 at byte 4");
+    ExpectFailure(OneLevelFile(0xFF01, 0x8000 | 4096, 4096, Bytes(100, 0)),
+                  "LZO level of 4096 x 4096 at byte 4 cannot make");
 }
 
 TEST(TextureFailure, RunLengthFailures) {
@@ -268,7 +269,8 @@ TEST(TextureFailure, RunLengthFailures) {
         return b;
     };
     ExpectFailure(paletteFile(4, 4, {0x83, 0, 0x85}), "run-length run at byte 14 has no value byte");
-    ExpectFailure(paletteFile(4, 4, {0x83, 0, 0x05, 1, 2}), "run-length copy of 6 bytes at byte 14 runs past the level's end");
+    ExpectFailure(paletteFile(4, 4, {0x83, 0, 0x05, 1, 2}),
+                  "run-length copy of 6 bytes at byte 14 runs past the level's end");
     ExpectFailure(paletteFile(4, 4, {0x81, 0}), "run-length level at byte 5 ends after 2 of 16 indices");
     ExpectFailure(paletteFile(4, 4, {}), "cannot make 16 indices from 0 bytes");
     // enough: the rest of the level is not looked at, a run past the end is cut
@@ -320,7 +322,8 @@ TEST(TextureFailure, DamagedFilesNeverCrash) {
             const int changes = 1 + int(rng() % 4);
             for (int c = 0; c < changes; ++c) {
                 // mostly the head of the file, where the sizes are
-                const std::size_t limit = std::min<std::size_t>(b.size(), rng() % 2 ? sample.file.firstData + 8 : b.size());
+                const std::size_t limit =
+                    std::min<std::size_t>(b.size(), rng() % 2 ? sample.file.firstData + 8 : b.size());
                 const std::size_t at = rng() % limit;
                 switch (rng() % 3) {
                 case 0: b[at] = uint8_t(rng()); break;

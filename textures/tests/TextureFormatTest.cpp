@@ -45,8 +45,8 @@ std::array<Pixel, 16> RuleBlock(const uint8_t* block, TextureFormat format) {
         }
     }
     if (dxt1 && c0 <= c1) palette[3][3] = 0;
-    const uint32_t indices = uint32_t(colour[4]) | uint32_t(colour[5]) << 8 | uint32_t(colour[6]) << 16 |
-                             uint32_t(colour[7]) << 24;
+    const uint32_t indices =
+        uint32_t(colour[4]) | uint32_t(colour[5]) << 8 | uint32_t(colour[6]) << 16 | uint32_t(colour[7]) << 24;
     std::array<Pixel, 16> px;
     for (int p = 0; p < 16; ++p) px[p] = palette[(indices >> (2 * p)) & 3];
     if (format == TextureFormat::Dxt2 || format == TextureFormat::Dxt3) {
@@ -135,8 +135,8 @@ TEST(TextureLzss, OnePixelVector) {
 }
 
 TEST(TextureLzss, OnePixelVectorHeaderBytesAsInTheFile) {
-    Bytes file = {0x44, 0x44, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x07, 0x00, 0x00,
-                  0x03, 0xC6, 0x7F, 0x45, 0x00, 0x00, 0x00, 0, 0, 0, 0, 0, 0};
+    Bytes file = {0x44, 0x44, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x07, 0x00, 0x00, 0x03,
+                  0xC6, 0x7F, 0x45, 0x00, 0x00, 0x00, 0,    0,    0,    0,    0,    0};
     const auto image = Decode(file);
     ASSERT_TRUE(image);
     EXPECT_EQ(PixelAt(*image, 0, 0), (Pixel{102, 204, 255, 119}));
@@ -181,8 +181,7 @@ TEST(TexturePixels, Argb1555BitReplicationAndAlphaBit) {
     // alpha 1, red 31, green 16, blue 1
     EXPECT_EQ(vistrel::texpix::Pixel1555(uint16_t(0x8000 | 31 << 10 | 16 << 5 | 1)),
               (std::array<uint8_t, 4>{8, 132, 255, 255}));
-    EXPECT_EQ(vistrel::texpix::Pixel1555(uint16_t(3 << 10 | 7 << 5 | 30)),
-              (std::array<uint8_t, 4>{247, 57, 24, 0}));
+    EXPECT_EQ(vistrel::texpix::Pixel1555(uint16_t(3 << 10 | 7 << 5 | 30)), (std::array<uint8_t, 4>{247, 57, 24, 0}));
 }
 
 TEST(TexturePixels, Ai88LowByteIntensityHighByteAlpha) {
@@ -300,8 +299,8 @@ TEST(TextureDxt, Dxt5EightAndSixStepAlpha) {
 
 TEST(TextureDxt, RandomBlocksFollowTheRules) {
     std::mt19937 rng(2024);
-    for (TextureFormat f : {TextureFormat::Dxt1, TextureFormat::Dxt2, TextureFormat::Dxt3, TextureFormat::Dxt4,
-                            TextureFormat::Dxt5}) {
+    for (TextureFormat f :
+         {TextureFormat::Dxt1, TextureFormat::Dxt2, TextureFormat::Dxt3, TextureFormat::Dxt4, TextureFormat::Dxt5}) {
         const std::size_t size = f == TextureFormat::Dxt1 ? 8 : 16;
         for (int t = 0; t < 3000; ++t) {
             Bytes block(size);
@@ -331,7 +330,8 @@ TEST(TextureDxt, SidesThatAreNoMultipleOfFour) {
     // the same picture through a tiny 1 × 1 and 2 × 3 level
     for (auto [w, h] : {std::pair{1, 1}, std::pair{2, 3}}) {
         const TexImage small = TwoColourBlocks(w, h, false);
-        const auto d = Decode(OneLevelFile(0xFF01, uint16_t(w), uint16_t(h), vistrel::EncodeDxtBlocks(small, TexFormat::Dxt1)));
+        const auto d =
+            Decode(OneLevelFile(0xFF01, uint16_t(w), uint16_t(h), vistrel::EncodeDxtBlocks(small, TexFormat::Dxt1)));
         ASSERT_TRUE(d);
         ExpectImage(*d, small);
     }
@@ -394,8 +394,10 @@ TEST(TextureFormats, Dxt3AndDxt5RoundTrip) {
                 const Pixel p = PixelAt(*decoded, x, y);
                 const uint8_t* e = twoAlphas.At(x, y);
                 EXPECT_EQ((Pixel{p[0], p[1], p[2], 0}), (Pixel{e[0], e[1], e[2], 0}));
-                if ((x + y) % 2) EXPECT_EQ(p[3], 33);
-                else EXPECT_NEAR(p[3], e[3], 3);  // the block's largest alpha or a step below it
+                if ((x + y) % 2)
+                    EXPECT_EQ(p[3], 33);
+                else
+                    EXPECT_NEAR(p[3], e[3], 3);  // the block's largest alpha or a step below it
             }
     }
 }
@@ -438,8 +440,8 @@ TEST(TextureFormats, UnsignedChecksumBlocks) {
 TEST(TextureFormats, LzoLiteralStreams) {
     // every literal-run form: the one-byte length, the long form with and
     // without extension bytes, and a length that is a multiple of 255 past 18
-    for (auto [w, h] : {std::pair{4, 4}, std::pair{8, 4}, std::pair{16, 16}, std::pair{68, 4}, std::pair{132, 4}, std::pair{264, 4},
-                          std::pair{128, 64}}) {
+    for (auto [w, h] : {std::pair{4, 4}, std::pair{8, 4}, std::pair{16, 16}, std::pair{68, 4}, std::pair{132, 4},
+                        std::pair{264, 4}, std::pair{128, 64}}) {
         const TexImage image = TwoColourBlocks(w, h, true);
         for (TexFormat f : {TexFormat::Dxt1, TexFormat::Dxt3}) {
             TexOptions options;
@@ -596,8 +598,10 @@ TEST(TexturePalette, EncoderRunLengthCodingRoundTrip) {
         TexOptions options;
         options.paletteTagsFirst = tagsFirst;
         const auto file = vistrel::EncodePaletteFile(32, 32, indices, FourColours(), options);
-        if (tagsFirst) EXPECT_EQ(Bytes(file.bytes.begin(), file.bytes.begin() + 4), (Bytes{'G', 'G', 'A', 'T'}));
-        else EXPECT_EQ(file.bytes[0], 4);
+        if (tagsFirst)
+            EXPECT_EQ(Bytes(file.bytes.begin(), file.bytes.begin() + 4), (Bytes{'G', 'G', 'A', 'T'}));
+        else
+            EXPECT_EQ(file.bytes[0], 4);
         const auto image = Decode(file.bytes);
         ASSERT_TRUE(image);
         EXPECT_EQ(image->tags.empty(), !tagsFirst);

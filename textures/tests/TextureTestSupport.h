@@ -52,9 +52,9 @@ inline vistrel::TexImage Pattern(int w, int h, bool alpha = true) {
     vistrel::TexImage image(w, h);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            image.Set(x, y, {uint8_t(x * 255 / std::max(1, w - 1)), uint8_t(y * 255 / std::max(1, h - 1)),
-                             uint8_t(((x / 3 + y / 2) % 2) ? 200 : 40),
-                             uint8_t(alpha ? (x * 7 + y * 13) % 256 : 255)});
+            image.Set(x, y,
+                      {uint8_t(x * 255 / std::max(1, w - 1)), uint8_t(y * 255 / std::max(1, h - 1)),
+                       uint8_t(((x / 3 + y / 2) % 2) ? 200 : 40), uint8_t(alpha ? (x * 7 + y * 13) % 256 : 255)});
     return image;
 }
 

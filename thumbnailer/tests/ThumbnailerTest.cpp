@@ -15,23 +15,20 @@ namespace {
 
 const QString kSample = QStringLiteral(VISTREL_SAMPLES_DIR "/tank.p3d");
 
-int Thumbnail(const QStringList& arguments)
-{
+int Thumbnail(const QStringList& arguments) {
     QProcess thumbnailer;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("DISPLAY"));
     environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
     thumbnailer.setProcessEnvironment(environment);
     thumbnailer.start(QStringLiteral(VISTREL_THUMBNAILER), arguments);
-    if (!thumbnailer.waitForFinished(60000))
-        return -1;
+    if (!thumbnailer.waitForFinished(60000)) return -1;
     return thumbnailer.exitStatus() == QProcess::NormalExit ? thumbnailer.exitCode() : -2;
 }
 
 }  // namespace
 
-TEST(Thumbnailer, TheSampleFillsMostOfASizeBoundedPicture)
-{
+TEST(Thumbnailer, TheSampleFillsMostOfASizeBoundedPicture) {
     QTemporaryDir dir;
     const QString out = dir.filePath(QStringLiteral("tank.png"));
     ASSERT_EQ(Thumbnail({QStringLiteral("-s"), QStringLiteral("128"), kSample, out}), 0);
@@ -52,8 +49,7 @@ TEST(Thumbnailer, TheSampleFillsMostOfASizeBoundedPicture)
     EXPECT_GT(std::max(right - left, bottom - top), 100);
 }
 
-TEST(Thumbnailer, EditableFilesToo_UnreadableOnesGiveNothing)
-{
+TEST(Thumbnailer, EditableFilesToo_UnreadableOnesGiveNothing) {
     QTemporaryDir dir;
     vistrel::TP3dModell model(kSample.toStdString());
     const QString editable = dir.filePath(QStringLiteral("tank_mlod.p3d"));
@@ -72,5 +68,6 @@ TEST(Thumbnailer, EditableFilesToo_UnreadableOnesGiveNothing)
         EXPECT_EQ(Thumbnail({QStringLiteral("-s"), QStringLiteral("64"), input, none}), 1) << input.toStdString();
         EXPECT_FALSE(QFile::exists(none));
     }
-    EXPECT_EQ(Thumbnail({QStringLiteral("-s"), QStringLiteral("0"), kSample, dir.filePath(QStringLiteral("a.png"))}), 2);
+    EXPECT_EQ(Thumbnail({QStringLiteral("-s"), QStringLiteral("0"), kSample, dir.filePath(QStringLiteral("a.png"))}),
+              2);
 }

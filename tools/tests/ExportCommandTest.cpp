@@ -2,8 +2,8 @@
 // .obj, a missing texture, bad input and untrusted texture names.
 #include <gtest/gtest.h>
 
-#include <assimp/Importer.hpp>
 #include <assimp/scene.h>
+#include <assimp/Importer.hpp>
 
 #include <algorithm>
 #include <filesystem>
@@ -63,7 +63,8 @@ TEST(ExportCommand, TheSampleReadBackFromGlbAndObj) {
     const aiVector3D seen(-first.X, first.Y, first.Z);
 
     const std::string glb = dir.File("tank.glb");
-    const auto run = RunTool(P3DTOOL_EXE, {"export", "--data", (SourceDir() / "samples").string(), Sample(), glb}, dir.Path());
+    const auto run =
+        RunTool(P3DTOOL_EXE, {"export", "--data", (SourceDir() / "samples").string(), Sample(), glb}, dir.Path());
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
     Assimp::Importer importer;
@@ -85,7 +86,9 @@ TEST(ExportCommand, TheSampleReadBackFromGlbAndObj) {
 
     const std::string obj = dir.File("out/tank.obj");
     fs::create_directories(dir.Path() / "out");
-    ASSERT_EQ(RunTool(P3DTOOL_EXE, {"export", "--data", (SourceDir() / "samples").string(), Sample(), obj}, dir.Path()).status, 0);
+    ASSERT_EQ(RunTool(P3DTOOL_EXE, {"export", "--data", (SourceDir() / "samples").string(), Sample(), obj}, dir.Path())
+                  .status,
+              0);
     Assimp::Importer objImporter;
     const aiScene* fromObj = objImporter.ReadFile(obj, 0);
     ASSERT_NE(fromObj, nullptr) << objImporter.GetErrorString();

@@ -187,10 +187,14 @@ private:
         for (int k = 0; k < 4; ++k) {
             const char c = s_[i_++];
             v <<= 4;
-            if (c >= '0' && c <= '9') v |= static_cast<uint32_t>(c - '0');
-            else if (c >= 'a' && c <= 'f') v |= static_cast<uint32_t>(c - 'a' + 10);
-            else if (c >= 'A' && c <= 'F') v |= static_cast<uint32_t>(c - 'A' + 10);
-            else Fail("bad hex digit");
+            if (c >= '0' && c <= '9')
+                v |= static_cast<uint32_t>(c - '0');
+            else if (c >= 'a' && c <= 'f')
+                v |= static_cast<uint32_t>(c - 'a' + 10);
+            else if (c >= 'A' && c <= 'F')
+                v |= static_cast<uint32_t>(c - 'A' + 10);
+            else
+                Fail("bad hex digit");
         }
         return v;
     }
@@ -201,11 +205,24 @@ private:
         const auto b0 = static_cast<unsigned char>(s_[i_]);
         int extra;
         uint32_t cp, min;
-        if (b0 < 0x80) { extra = 0; cp = b0; min = 0; }
-        else if ((b0 & 0xE0) == 0xC0) { extra = 1; cp = b0 & 0x1F; min = 0x80; }
-        else if ((b0 & 0xF0) == 0xE0) { extra = 2; cp = b0 & 0x0F; min = 0x800; }
-        else if ((b0 & 0xF8) == 0xF0) { extra = 3; cp = b0 & 0x07; min = 0x10000; }
-        else Fail("invalid UTF-8 lead byte");
+        if (b0 < 0x80) {
+            extra = 0;
+            cp = b0;
+            min = 0;
+        } else if ((b0 & 0xE0) == 0xC0) {
+            extra = 1;
+            cp = b0 & 0x1F;
+            min = 0x80;
+        } else if ((b0 & 0xF0) == 0xE0) {
+            extra = 2;
+            cp = b0 & 0x0F;
+            min = 0x800;
+        } else if ((b0 & 0xF8) == 0xF0) {
+            extra = 3;
+            cp = b0 & 0x07;
+            min = 0x10000;
+        } else
+            Fail("invalid UTF-8 lead byte");
         if (i_ + 1 + static_cast<std::size_t>(extra) > s_.size()) Fail("truncated UTF-8");
         for (int k = 1; k <= extra; ++k) {
             const auto b = static_cast<unsigned char>(s_[i_ + static_cast<std::size_t>(k)]);

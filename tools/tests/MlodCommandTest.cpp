@@ -107,8 +107,7 @@ TEST(MlodCommand, RecursiveConvertsTheTreeAndNeverStops) {
     vistrel::WriteFile((in / "a" / "broken.p3d").string(), broken);
     WriteText(in / "notes.txt", "BMDL is not enough");
 
-    const auto run = RunTool(P3DTOOL_EXE, {"mlod", "--recursive", in.string(), out.string()},
-                             dir.Path());
+    const auto run = RunTool(P3DTOOL_EXE, {"mlod", "--recursive", in.string(), out.string()}, dir.Path());
     EXPECT_EQ(run.status, 1) << run.out << run.err;
     // one progress line per model file, in order
     EXPECT_NE(run.out.find("[1/5] a/b/TANK.P3D: converted"), std::string::npos) << run.out;
@@ -117,20 +116,15 @@ TEST(MlodCommand, RecursiveConvertsTheTreeAndNeverStops) {
     EXPECT_NE(run.out.find("car.p3d: converted"), std::string::npos);
     EXPECT_NE(run.out.find("[5/5] edit.p3d: skipped, already editable"), std::string::npos);
     EXPECT_EQ(run.out.find("notes.txt"), std::string::npos);
-    EXPECT_NE(run.out.find("2 converted, 1 skipped as already editable, 2 failed"),
-              std::string::npos)
-        << run.out;
+    EXPECT_NE(run.out.find("2 converted, 1 skipped as already editable, 2 failed"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("  a/broken.p3d: not read completely, nothing written "
                            "(Complete loading of P3d failed! Sorry ;))"),
               std::string::npos)
         << run.out;
 
-    EXPECT_EQ(vistrel::ReadMlod(vistrel::ReadFileBytes((out / "a" / "b" / "TANK.P3D").string()))
-                  .lods[0]
-                  .resolution,
+    EXPECT_EQ(vistrel::ReadMlod(vistrel::ReadFileBytes((out / "a" / "b" / "TANK.P3D").string())).lods[0].resolution,
               1.0f);
-    EXPECT_EQ(vistrel::ReadMlod(vistrel::ReadFileBytes((out / "car.p3d").string())).lods[0].resolution,
-              2.0f);
+    EXPECT_EQ(vistrel::ReadMlod(vistrel::ReadFileBytes((out / "car.p3d").string())).lods[0].resolution, 2.0f);
     EXPECT_FALSE(fs::exists(out / "edit.p3d"));
     EXPECT_FALSE(fs::exists(out / "a" / "broken.p3d"));
     EXPECT_FALSE(fs::exists(out / "a" / "junk.p3d"));
@@ -140,8 +134,7 @@ TEST(MlodCommand, RecursiveWithEverythingFineExitsZero) {
     TScratchDir dir;
     const fs::path in = dir.Path() / "in";
     WriteModel(in / "x.p3d", TriangleModel());
-    const auto run = RunTool(P3DTOOL_EXE, {"mlod", "-r", in.string(), (dir.Path() / "o").string()},
-                             dir.Path());
+    const auto run = RunTool(P3DTOOL_EXE, {"mlod", "-r", in.string(), (dir.Path() / "o").string()}, dir.Path());
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_NE(run.out.find("1 converted, 0 skipped as already editable, 0 failed"), std::string::npos);
 }
@@ -150,6 +143,5 @@ TEST(MlodCommand, BadArguments) {
     TScratchDir dir;
     EXPECT_EQ(RunTool(P3DTOOL_EXE, {"mlod", "one"}, dir.Path()).status, 2);
     EXPECT_EQ(RunTool(P3DTOOL_EXE, {"mlod", "--bogus", "a", "b"}, dir.Path()).status, 2);
-    EXPECT_EQ(RunTool(P3DTOOL_EXE, {"mlod", "-r", dir.File("none"), dir.File("o")}, dir.Path()).status,
-              2);
+    EXPECT_EQ(RunTool(P3DTOOL_EXE, {"mlod", "-r", dir.File("none"), dir.File("o")}, dir.Path()).status, 2);
 }

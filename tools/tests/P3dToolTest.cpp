@@ -1,7 +1,7 @@
 // Runs the built p3dtool on files written with the test builder and checks
 // its output streams and exit status.
-#include <algorithm>
 #include <gtest/gtest.h>
+#include <algorithm>
 
 #include <cmath>
 #include <limits>
@@ -82,9 +82,7 @@ protected:
         vistrel::WriteFile(path, bytes);
         return path;
     }
-    std::string Write(const std::string& name, const BModel& model) {
-        return Write(name, vistrel::BuildModel(model));
-    }
+    std::string Write(const std::string& name, const BModel& model) { return Write(name, vistrel::BuildModel(model)); }
     TRun Run(const std::vector<std::string>& args) { return tooltest::RunTool(kExe, args, dir.Path()); }
 
     static JValue ParseOut(const TRun& run) {
@@ -120,9 +118,8 @@ TEST_F(P3dToolTest, JsonOfCompleteModel) {
     ASSERT_EQ(doc["lods"].Size(), 2u);
 
     const JValue& lod0 = doc["lods"][0];
-    EXPECT_EQ(lod0.Keys(), (std::vector<std::string>{"resolution", "name", "vertexes", "normals", "unique",
-                                                     "faces", "textures", "min", "max", "selections",
-                                                     "properties"}));
+    EXPECT_EQ(lod0.Keys(), (std::vector<std::string>{"resolution", "name", "vertexes", "normals", "unique", "faces",
+                                                     "textures", "min", "max", "selections", "properties"}));
     EXPECT_EQ(lod0["resolution"].number, 1.0);
     EXPECT_EQ(lod0["name"].text, "LOD 1.000");
     EXPECT_EQ(lod0["vertexes"].number, 4);
@@ -191,15 +188,14 @@ TEST_F(P3dToolTest, JsonOfSmallModelExactly) {
 
     const TRun run = Run({"info", "--json", path});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out,
-              "{\"file\":\"" + path +
-                  "\",\"format\":\"binarized\",\"complete\":true,\"messages\":[],\"lods\":[{\"resolution\":1,"
-                  "\"name\":\"LOD 1.000\",\"vertexes\":1,"
-                  "\"normals\":1,\"unique\":1,\"faces\":0,\"textures\":[\"t.paa\"],\"min\":[1,2,3],"
-                  "\"max\":[1,2,3],\"selections\":[{\"name\":\"s\",\"vertexes\":1,\"faces\":0,"
-                  "\"start\":[1.5,2,3],\"end\":[1.5,2,3]}],\"properties\":[\"a= b\"]}],"
-                  "\"geometry_lod\":null,\"masses\":null,\"mass\":12.5,\"offset1\":[1,2,3],"
-                  "\"offset2\":[0.5,0,0],\"offset3\":[-1,0,0.1]}\n");
+    EXPECT_EQ(run.out, "{\"file\":\"" + path +
+                           "\",\"format\":\"binarized\",\"complete\":true,\"messages\":[],\"lods\":[{\"resolution\":1,"
+                           "\"name\":\"LOD 1.000\",\"vertexes\":1,"
+                           "\"normals\":1,\"unique\":1,\"faces\":0,\"textures\":[\"t.paa\"],\"min\":[1,2,3],"
+                           "\"max\":[1,2,3],\"selections\":[{\"name\":\"s\",\"vertexes\":1,\"faces\":0,"
+                           "\"start\":[1.5,2,3],\"end\":[1.5,2,3]}],\"properties\":[\"a= b\"]}],"
+                           "\"geometry_lod\":null,\"masses\":null,\"mass\":12.5,\"offset1\":[1,2,3],"
+                           "\"offset2\":[0.5,0,0],\"offset3\":[-1,0,0.1]}\n");
     EXPECT_EQ(run.err, "");
 }
 
@@ -400,8 +396,7 @@ TEST_F(P3dToolTest, EightBitNamesBecomeValidUtf8) {
     model.lods = {lod};
     const TRun run = Run({"info", "--json", Write("latin1.p3d", model)});
     EXPECT_EQ(run.status, 0);
-    EXPECT_NE(run.out.find("\"caf\xC3\xA9 \\u0001\\\"\\\\\\u007f\\u0085\xC3\xBF\""), std::string::npos)
-        << run.out;
+    EXPECT_NE(run.out.find("\"caf\xC3\xA9 \\u0001\\\"\\\\\\u007f\\u0085\xC3\xBF\""), std::string::npos) << run.out;
     const JValue doc = ParseOut(run);  // strict: valid UTF-8, no raw control characters
     EXPECT_EQ(doc["lods"][0]["selections"][0]["name"].text, "caf\xC3\xA9 \x01\"\\\x7F\xC2\x85\xC3\xBF");
     EXPECT_EQ(doc["lods"][0]["textures"][0].text, "t\xC3\xA9x\ttab");
@@ -467,13 +462,26 @@ TEST_F(P3dToolTest, InfoForPeople) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
     const std::string& out = run.out;
-    for (const char* expected : {
-             "LOD 0: LOD 1.000\n", "LOD 1: Geometry\n", "  Vertexes: 4\n", "  Unique: 4\n", "  Faces: 2\n",
-             "  Textures: 1\n", "  MinPos: ( 0.000; 0.000; 0.000 )\n", "  MaxPos: ( 2.000; 3.000; 4.000 )\n",
-             "    data\\stone.paa\n", "    top\n", "      Vertexes: 3, Faces: 1\n",
-             "      Start: ( 0.500; -1.000; 0.000 )\n", "      End: ( 2.500; -1.000; 4.000 )\n",
-             "      L/W/H: ( 2.000; 0.000; 4.000 )\n", "    nothing\n", "      Start: -\n", "      End: -\n",
-             "    class= house\n", "Geometry LOD: 1 (4 masses)\n", "Complete Mass: 7.25\n"}) {
+    for (const char* expected : {"LOD 0: LOD 1.000\n",
+                                 "LOD 1: Geometry\n",
+                                 "  Vertexes: 4\n",
+                                 "  Unique: 4\n",
+                                 "  Faces: 2\n",
+                                 "  Textures: 1\n",
+                                 "  MinPos: ( 0.000; 0.000; 0.000 )\n",
+                                 "  MaxPos: ( 2.000; 3.000; 4.000 )\n",
+                                 "    data\\stone.paa\n",
+                                 "    top\n",
+                                 "      Vertexes: 3, Faces: 1\n",
+                                 "      Start: ( 0.500; -1.000; 0.000 )\n",
+                                 "      End: ( 2.500; -1.000; 4.000 )\n",
+                                 "      L/W/H: ( 2.000; 0.000; 4.000 )\n",
+                                 "    nothing\n",
+                                 "      Start: -\n",
+                                 "      End: -\n",
+                                 "    class= house\n",
+                                 "Geometry LOD: 1 (4 masses)\n",
+                                 "Complete Mass: 7.25\n"}) {
         EXPECT_NE(out.find(expected), std::string::npos) << "missing: " << expected << "\n" << out;
     }
 }

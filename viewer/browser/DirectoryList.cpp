@@ -28,12 +28,9 @@ constexpr Qt::CaseSensitivity kPathCase = Qt::CaseSensitive;
 #endif
 
 // True when ancestor names a folder that contains path (or is path).
-bool IsSameOrAncestor(const QString& ancestor, const QString& path)
-{
-    if (ancestor.isEmpty() || !path.startsWith(ancestor, kPathCase))
-        return false;
-    if (path.size() == ancestor.size() || ancestor.endsWith(QLatin1Char('/')))
-        return true;
+bool IsSameOrAncestor(const QString& ancestor, const QString& path) {
+    if (ancestor.isEmpty() || !path.startsWith(ancestor, kPathCase)) return false;
+    if (path.size() == ancestor.size() || ancestor.endsWith(QLatin1Char('/'))) return true;
     return path.at(ancestor.size()) == QLatin1Char('/');
 }
 
@@ -44,16 +41,13 @@ bool IsSameOrAncestor(const QString& ancestor, const QString& path)
 namespace {
 
 // The folders from the root down to path (Qt form), root first.
-QStringList ChainOf(const QString& path)
-{
+QStringList ChainOf(const QString& path) {
     QStringList chain;
     for (QString folder = path;;) {
         chain.prepend(folder);
-        if (QDir(folder).isRoot())
-            break;
+        if (QDir(folder).isRoot()) break;
         const QString up = QFileInfo(folder).absolutePath();
-        if (up == folder || up.isEmpty())
-            break;
+        if (up == folder || up.isEmpty()) break;
         folder = up;
     }
     return chain;
@@ -61,29 +55,24 @@ QStringList ChainOf(const QString& path)
 
 // Subfolders shown under the open folder: hidden ones left out, sorted by
 // name ignoring letter case.
-QStringList SubfoldersOf(const QString& path)
-{
+QStringList SubfoldersOf(const QString& path) {
     return QDir(path).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
 }
 
-QStandardItem* FolderItem(const QString& text, const QString& path, QStyle::StandardPixmap icon)
-{
+QStandardItem* FolderItem(const QString& text, const QString& path, QStyle::StandardPixmap icon) {
     auto* item = new QStandardItem(QApplication::style()->standardIcon(icon), text);
     item->setData(path, TDirectoryList::PathRole);
     item->setEditable(false);
     return item;
 }
 
-QModelIndex FindPath(const QAbstractItemModel* model, const QModelIndex& parent, const QString& path)
-{
+QModelIndex FindPath(const QAbstractItemModel* model, const QModelIndex& parent, const QString& path) {
     for (int row = 0; row < model->rowCount(parent); ++row) {
         const QModelIndex index = model->index(row, 0, parent);
-        if (index.data(TDirectoryList::PathRole).toString().compare(path, kPathCase) == 0)
-            return index;
+        if (index.data(TDirectoryList::PathRole).toString().compare(path, kPathCase) == 0) return index;
         if (IsSameOrAncestor(index.data(TDirectoryList::PathRole).toString(), path)) {
             const QModelIndex found = FindPath(model, index, path);
-            if (found.isValid())
-                return found;
+            if (found.isValid()) return found;
         }
     }
     return {};
@@ -91,8 +80,7 @@ QModelIndex FindPath(const QAbstractItemModel* model, const QModelIndex& parent,
 
 }  // namespace
 
-TDirectoryList::TDirectoryList(QWidget* parent) : QTreeView(parent)
-{
+TDirectoryList::TDirectoryList(QWidget* parent) : QTreeView(parent) {
     model_ = new QStandardItemModel(this);
     setModel(model_);
     watcher_ = new QFileSystemWatcher(this);
@@ -111,35 +99,24 @@ TDirectoryList::TDirectoryList(QWidget* parent) : QTreeView(parent)
     SetDirectory(NearestExistingFolder(QDir::currentPath()));
 }
 
-QString TDirectoryList::CleanPath(const QString& path)
-{
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-}
+QString TDirectoryList::CleanPath(const QString& path) { return QDir::cleanPath(QFileInfo(path).absoluteFilePath()); }
 
-QString TDirectoryList::NearestExistingFolder(const QString& path)
-{
-    if (path.isEmpty())
-        return QDir::rootPath();
+QString TDirectoryList::NearestExistingFolder(const QString& path) {
+    if (path.isEmpty()) return QDir::rootPath();
     QString folder = CleanPath(QDir::fromNativeSeparators(path));
     while (!QFileInfo(folder).isDir()) {
         const QString up = QFileInfo(folder).absolutePath();
-        if (up == folder || up.isEmpty())
-            return QDir::rootPath();
+        if (up == folder || up.isEmpty()) return QDir::rootPath();
         folder = up;
     }
     return folder;
 }
 
-QString TDirectoryList::Directory() const
-{
-    return QDir::toNativeSeparators(dir_);
-}
+QString TDirectoryList::Directory() const { return QDir::toNativeSeparators(dir_); }
 
-bool TDirectoryList::SetDirectory(const QString& path)
-{
+bool TDirectoryList::SetDirectory(const QString& path) {
     const QFileInfo info(path);
-    if (path.isEmpty() || !info.isDir())
-        return false;
+    if (path.isEmpty() || !info.isDir()) return false;
     dir_ = CleanPath(QDir::fromNativeSeparators(path));
     Watch();
     subfolders_ = SubfoldersOf(dir_);
@@ -148,35 +125,28 @@ bool TDirectoryList::SetDirectory(const QString& path)
     return true;
 }
 
-void TDirectoryList::Refresh()
-{
-    if (dir_.isEmpty())
-        return;
+void TDirectoryList::Refresh() {
+    if (dir_.isEmpty()) return;
     if (!QFileInfo(dir_).isDir()) {
         SetDirectory(NearestExistingFolder(dir_));
         return;
     }
     Watch();  // a folder removed and made again is a new one to watch
     QStringList now = SubfoldersOf(dir_);
-    if (now == subfolders_)
-        return;
+    if (now == subfolders_) return;
     subfolders_ = std::move(now);
     const QModelIndex current = currentIndex();
     Rebuild(current.isValid() ? current.data(PathRole).toString() : dir_);
 }
 
-void TDirectoryList::Watch()
-{
+void TDirectoryList::Watch() {
     const QStringList watched = watcher_->directories();
-    if (watched == QStringList{dir_})
-        return;
-    if (!watched.isEmpty())
-        watcher_->removePaths(watched);
+    if (watched == QStringList{dir_}) return;
+    if (!watched.isEmpty()) watcher_->removePaths(watched);
     watcher_->addPath(dir_);
 }
 
-void TDirectoryList::Rebuild(const QString& highlight)
-{
+void TDirectoryList::Rebuild(const QString& highlight) {
     // One reset and one insertion of a finished tree: the chain, each folder
     // the parent of the next, and the open folder's subfolders under it.
     model_->clear();
@@ -201,49 +171,39 @@ void TDirectoryList::Rebuild(const QString& highlight)
     expandAll();
 
     QModelIndex current = FindPath(model_, {}, highlight);
-    if (!current.isValid())
-        current = FindPath(model_, {}, dir_);
+    if (!current.isValid()) current = FindPath(model_, {}, dir_);
     selectionModel()->setCurrentIndex(current, QItemSelectionModel::ClearAndSelect);
     scrollTo(current);
 }
 
-QString TDirectoryList::HighlightedDirectory() const
-{
+QString TDirectoryList::HighlightedDirectory() const {
     const QModelIndex current = currentIndex();
-    if (!current.isValid())
-        return {};
+    if (!current.isValid()) return {};
     return QDir::toNativeSeparators(current.data(PathRole).toString());
 }
 
-QModelIndex TDirectoryList::IndexOf(const QString& path) const
-{
+QModelIndex TDirectoryList::IndexOf(const QString& path) const {
     return FindPath(model_, {}, CleanPath(QDir::fromNativeSeparators(path)));
 }
 
-bool TDirectoryList::Highlight(const QString& path)
-{
+bool TDirectoryList::Highlight(const QString& path) {
     const QModelIndex index = IndexOf(path);
-    if (!index.isValid())
-        return false;
+    if (!index.isValid()) return false;
     selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
     return true;
 }
 
-void TDirectoryList::EnterHighlighted()
-{
+void TDirectoryList::EnterHighlighted() {
     const QString path = HighlightedDirectory();
-    if (!path.isEmpty())
-        SetDirectory(path);
+    if (!path.isEmpty()) SetDirectory(path);
 }
 
-void TDirectoryList::SetFileList(TFileList* files)
-{
+void TDirectoryList::SetFileList(TFileList* files) {
     connect(this, &TDirectoryList::DirectoryChanged, files, &TFileList::SetDirectory);
     files->SetDirectory(Directory());
 }
 
-void TDirectoryList::keyPressEvent(QKeyEvent* event)
-{
+void TDirectoryList::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         EnterHighlighted();
         event->accept();
@@ -252,8 +212,7 @@ void TDirectoryList::keyPressEvent(QKeyEvent* event)
     QTreeView::keyPressEvent(event);
 }
 
-void TDirectoryList::mouseDoubleClickEvent(QMouseEvent* event)
-{
+void TDirectoryList::mouseDoubleClickEvent(QMouseEvent* event) {
     const QModelIndex index = indexAt(event->position().toPoint());
     if (index.isValid() && event->button() == Qt::LeftButton) {
         selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
@@ -264,36 +223,29 @@ void TDirectoryList::mouseDoubleClickEvent(QMouseEvent* event)
     QTreeView::mouseDoubleClickEvent(event);
 }
 
-void TDirectoryList::drawBranches(QPainter*, const QRect&, const QModelIndex&) const
-{
+void TDirectoryList::drawBranches(QPainter*, const QRect&, const QModelIndex&) const {
     // The indentation alone shows the chain; there is nothing to fold.
 }
 
 // --------------------------------------------------------------- TDriveComboBox
 
-TDriveComboBox::TDriveComboBox(QWidget* parent) : QComboBox(parent)
-{
+TDriveComboBox::TDriveComboBox(QWidget* parent) : QComboBox(parent) {
     Refresh();
     connect(this, &QComboBox::activated, this, &TDriveComboBox::ChooseDrive);
 }
 
-void TDriveComboBox::ChooseDrive(int index)
-{
-    if (index < 0 || index >= count())
-        return;
+void TDriveComboBox::ChooseDrive(int index) {
+    if (index < 0 || index >= count()) return;
     setCurrentIndex(index);
     emit DriveChanged(Drive());
 }
 
-QStringList TDriveComboBox::VolumeRoots()
-{
+QStringList TDriveComboBox::VolumeRoots() {
     QStringList roots;
     for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
-        if (!volume.isValid() || !volume.isReady())
-            continue;
+        if (!volume.isValid() || !volume.isReady()) continue;
         const QString root = volume.rootPath();
-        if (!QFileInfo(root).isDir() || roots.contains(root))
-            continue;
+        if (!QFileInfo(root).isDir() || roots.contains(root)) continue;
         roots << root;
     }
     std::sort(roots.begin(), roots.end(), [](const QString& a, const QString& b) {
@@ -301,13 +253,11 @@ QStringList TDriveComboBox::VolumeRoots()
             return a == QLatin1String("/") && b != QLatin1String("/");
         return a.compare(b, Qt::CaseInsensitive) < 0;
     });
-    if (roots.isEmpty())
-        roots << QDir::rootPath();
+    if (roots.isEmpty()) roots << QDir::rootPath();
     return roots;
 }
 
-void TDriveComboBox::Refresh()
-{
+void TDriveComboBox::Refresh() {
     const QString previous = Drive();
     clear();
     for (const QString& root : VolumeRoots()) {
@@ -319,13 +269,9 @@ void TDriveComboBox::Refresh()
     setCurrentIndex(keep >= 0 ? keep : 0);
 }
 
-QString TDriveComboBox::Drive() const
-{
-    return QDir::toNativeSeparators(currentData().toString());
-}
+QString TDriveComboBox::Drive() const { return QDir::toNativeSeparators(currentData().toString()); }
 
-void TDriveComboBox::ShowDriveOf(const QString& path)
-{
+void TDriveComboBox::ShowDriveOf(const QString& path) {
     const QString clean = TDirectoryList::CleanPath(QDir::fromNativeSeparators(path));
     int best = -1;
     qsizetype bestLength = -1;
@@ -336,12 +282,10 @@ void TDriveComboBox::ShowDriveOf(const QString& path)
             bestLength = root.size();
         }
     }
-    if (best >= 0)
-        setCurrentIndex(best);
+    if (best >= 0) setCurrentIndex(best);
 }
 
-void TDriveComboBox::SetDirList(TDirectoryList* list)
-{
+void TDriveComboBox::SetDirList(TDirectoryList* list) {
     connect(this, &TDriveComboBox::DriveChanged, list, [list](const QString& root) { list->SetDirectory(root); });
     connect(list, &TDirectoryList::DirectoryChanged, this, &TDriveComboBox::ShowDriveOf);
     ShowDriveOf(list->Directory());

@@ -12,8 +12,7 @@ namespace vistrel {
 
 TPickDir* PickDir = nullptr;
 
-TPickDir::TPickDir(QWidget* parent) : QDialog(parent)
-{
+TPickDir::TPickDir(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("PickDir"));
     setWindowTitle(QStringLiteral("Pick Directory"));
 
@@ -30,8 +29,7 @@ TPickDir::TPickDir(QWidget* parent) : QDialog(parent)
     BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("Cancel"), this);
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
     BitBtn2->setAutoDefault(false);
-    for (QPushButton* button : {BitBtn1, BitBtn2})
-        button->setMinimumSize(81, 25);
+    for (QPushButton* button : {BitBtn1, BitBtn2}) button->setMinimumSize(81, 25);
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);  // Esc rejects too
 
@@ -57,16 +55,11 @@ TPickDir::TPickDir(QWidget* parent) : QDialog(parent)
     resize(187, 215);
 }
 
-QString TPickDir::Directory() const
-{
-    return DirList->Directory();
-}
+QString TPickDir::Directory() const { return DirList->Directory(); }
 
-std::optional<QString> TPickDir::Execute()
-{
+std::optional<QString> TPickDir::Execute() {
     DirList->setFocus();
-    if (exec() != QDialog::Accepted)
-        return std::nullopt;
+    if (exec() != QDialog::Accepted) return std::nullopt;
     return Directory();
 }
 

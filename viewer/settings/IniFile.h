@@ -33,7 +33,7 @@ public:
     QString Text() const;
 
 private:
-    int FindSection(const QString& section) const;   // line of "[section]", or -1
+    int FindSection(const QString& section) const;                  // line of "[section]", or -1
     int FindKey(const QString& section, const QString& key) const;  // line, or -1
     QString path_;
     QStringList lines_;

@@ -6,19 +6,16 @@
 
 namespace vistrel {
 
-QString SettingsFilePath(const QString& exeDir, const QString& configDir)
-{
+QString SettingsFilePath(const QString& exeDir, const QString& configDir) {
     const QString besideExe = exeDir + QLatin1String(kSettingsFileName);
     const QFileInfo folder(exeDir);
     const QFileInfo file(besideExe);
-    if (folder.isDir() && folder.isWritable() && (!file.exists() || file.isWritable()))
-        return besideExe;
+    if (folder.isDir() && folder.isWritable() && (!file.exists() || file.isWritable())) return besideExe;
     QDir().mkpath(configDir);
     return QDir(configDir).filePath(QLatin1String(kSettingsFileName));
 }
 
-QString SettingsFilePath(const QString& exeDir)
-{
+QString SettingsFilePath(const QString& exeDir) {
     return SettingsFilePath(exeDir, QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
 }
 

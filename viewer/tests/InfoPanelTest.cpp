@@ -18,41 +18,34 @@ namespace {
 
 class InfoPanelTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         window = std::make_unique<TMain>(&prompt);
         window->show();
         window->InitTimer->stop();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
-    void Load(const BModel& model)
-    {
+    void Load(const BModel& model) {
         window->LoadModel(files.Write(QStringLiteral("model.p3d"), model), false);
         ASSERT_NE(window->Model, nullptr);
         // The texture files are nowhere: their messages are not looked at here.
         prompt.Messages.clear();
     }
-    QStringList Selections() const
-    {
+    QStringList Selections() const {
         QStringList names;
-        for (int i = 0; i < window->LB_Selections->count(); ++i)
-            names << window->LB_Selections->item(i)->text();
+        for (int i = 0; i < window->LB_Selections->count(); ++i) names << window->LB_Selections->item(i)->text();
         return names;
     }
-    QList<QStringList> PropertyRows() const
-    {
+    QList<QStringList> PropertyRows() const {
         QList<QStringList> rows;
         for (int r = 0; r < window->LB_Properties->rowCount(); ++r)
             rows << QStringList{window->LB_Properties->item(r, 0)->text(), window->LB_Properties->item(r, 1)->text()};
         return rows;
     }
-    void ChooseLod(int row)
-    {
+    void ChooseLod(int row) {
         window->LB_LODs->SetItemIndex(row);
         window->LB_LODsClick();
     }
-    void ChooseSelection(int row)
-    {
+    void ChooseSelection(int row) {
         window->LB_Selections->SetItemIndex(row);
         window->CB_VertexesClick();
     }
@@ -63,8 +56,7 @@ protected:
 };
 
 // Two LODs: a detailed one with selections and properties, and a plain one.
-BModel TwoLodModel()
-{
+BModel TwoLodModel() {
     BLod first = QuadLod(-1, 2, -0.5f, 1.5f, {-1.25f, -0.5f, 0}, {2, 1.5f, 0.125f});
     first.vertices.push_back({5, 6, 7});  // a fifth vertex, in no face
     first.normals.push_back({0, 0, -1});
@@ -85,8 +77,7 @@ BModel TwoLodModel()
 
 }  // namespace
 
-TEST_F(InfoPanelTest, ChosenLodFillsEveryLabelTheSelectionsAndTheProperties)
-{
+TEST_F(InfoPanelTest, ChosenLodFillsEveryLabelTheSelectionsAndTheProperties) {
     Load(TwoLodModel());
     EXPECT_EQ(window->L_Vertexes->text(), QStringLiteral("5"));
     EXPECT_EQ(window->L_Unique->text(), QStringLiteral("4"));
@@ -108,8 +99,7 @@ TEST_F(InfoPanelTest, ChosenLodFillsEveryLabelTheSelectionsAndTheProperties)
     EXPECT_EQ(window->L_LWH->text(), QStringLiteral("-"));
 }
 
-TEST_F(InfoPanelTest, AnotherLodReplacesTheSelectionsAndTheProperties)
-{
+TEST_F(InfoPanelTest, AnotherLodReplacesTheSelectionsAndTheProperties) {
     Load(TwoLodModel());
     ChooseSelection(0);
     ASSERT_NE(window->SelectedSelection(), nullptr);
@@ -129,8 +119,7 @@ TEST_F(InfoPanelTest, AnotherLodReplacesTheSelectionsAndTheProperties)
     EXPECT_EQ(window->L_LWH->text(), QStringLiteral("-"));
 }
 
-TEST_F(InfoPanelTest, SelectionShowsItsExtent)
-{
+TEST_F(InfoPanelTest, SelectionShowsItsExtent) {
     BModel model = TwoLodModel();
     model.offset2 = {10, 20, 30};
     Load(model);
@@ -146,8 +135,7 @@ TEST_F(InfoPanelTest, SelectionShowsItsExtent)
     EXPECT_EQ(window->L_LWH->text(), QStringLiteral("( 6.000; 6.500; 7.000 )"));
 }
 
-TEST_F(InfoPanelTest, SelectionWithoutVerticesShowsNoExtent)
-{
+TEST_F(InfoPanelTest, SelectionWithoutVerticesShowsNoExtent) {
     Load(TwoLodModel());
     ChooseSelection(1);  // "empty"
     EXPECT_EQ(window->L_Start->text(), QStringLiteral("-"));
@@ -155,8 +143,7 @@ TEST_F(InfoPanelTest, SelectionWithoutVerticesShowsNoExtent)
     EXPECT_EQ(window->L_LWH->text(), QStringLiteral("-"));
 }
 
-TEST_F(InfoPanelTest, ViewBoxesWithoutASelectionOnlyRepaint)
-{
+TEST_F(InfoPanelTest, ViewBoxesWithoutASelectionOnlyRepaint) {
     Load(TwoLodModel());
     window->CB_Axis->click();
     window->CB_Vertexes->click();
@@ -166,8 +153,7 @@ TEST_F(InfoPanelTest, ViewBoxesWithoutASelectionOnlyRepaint)
     EXPECT_TRUE(prompt.Errors.isEmpty());
 }
 
-TEST_F(InfoPanelTest, MassIsShownWithUpToThreeDecimals)
-{
+TEST_F(InfoPanelTest, MassIsShownWithUpToThreeDecimals) {
     for (const auto& [mass, text] : {std::pair{0.0f, "0"}, std::pair{2.0004f, "2"}, std::pair{1234.5f, "1234.5"}}) {
         BModel model = TwoLodModel();
         model.totalMass = mass;
@@ -176,8 +162,7 @@ TEST_F(InfoPanelTest, MassIsShownWithUpToThreeDecimals)
     }
 }
 
-TEST_F(InfoPanelTest, EntryWithoutLodIsAnInternalError)
-{
+TEST_F(InfoPanelTest, EntryWithoutLodIsAnInternalError) {
     Load(TwoLodModel());
     window->AddLodEntry(QStringLiteral("stray"), nullptr);
     ASSERT_EQ(window->LB_Selections->count(), 3);
@@ -187,8 +172,7 @@ TEST_F(InfoPanelTest, EntryWithoutLodIsAnInternalError)
     EXPECT_EQ(window->L_Vertexes->text(), QStringLiteral("5"));
 }
 
-TEST_F(InfoPanelTest, NoChosenLodDoesNothing)
-{
+TEST_F(InfoPanelTest, NoChosenLodDoesNothing) {
     Load(TwoLodModel());
     window->LB_LODs->SetItemIndex(-1);
     window->LB_LODsClick();
@@ -196,8 +180,7 @@ TEST_F(InfoPanelTest, NoChosenLodDoesNothing)
     EXPECT_TRUE(prompt.Messages.isEmpty());
 }
 
-TEST_F(InfoPanelTest, ClickingTheListsWithTheMouseRunsTheHandlers)
-{
+TEST_F(InfoPanelTest, ClickingTheListsWithTheMouseRunsTheHandlers) {
     Load(TwoLodModel());
     QListWidgetItem* second = window->LB_LODs->item(1);
     QTest::mouseClick(window->LB_LODs->viewport(), Qt::LeftButton, Qt::NoModifier,

@@ -14,8 +14,7 @@ using namespace vistrel;
 
 namespace {
 
-QString WriteRaw(const QTemporaryDir& dir, const QByteArray& bytes)
-{
+QString WriteRaw(const QTemporaryDir& dir, const QByteArray& bytes) {
     const QString path = dir.filePath(QStringLiteral("Setting.def"));
     QFile f(path);
     EXPECT_TRUE(f.open(QIODevice::WriteOnly));
@@ -23,8 +22,7 @@ QString WriteRaw(const QTemporaryDir& dir, const QByteArray& bytes)
     return path;
 }
 
-QByteArray ReadRaw(const QString& path)
-{
+QByteArray ReadRaw(const QString& path) {
     QFile f(path);
     EXPECT_TRUE(f.open(QIODevice::ReadOnly));
     return f.readAll();
@@ -32,8 +30,7 @@ QByteArray ReadRaw(const QString& path)
 
 }  // namespace
 
-TEST(IniFile, MissingFileReadsAsEmpty)
-{
+TEST(IniFile, MissingFileReadsAsEmpty) {
     QTemporaryDir dir;
     TIniFile ini(dir.filePath(QStringLiteral("none.def")));
     EXPECT_EQ(ini.ReadString(QStringLiteral("Settings"), QStringLiteral("LastDir"), QStringLiteral("dflt")),
@@ -41,8 +38,7 @@ TEST(IniFile, MissingFileReadsAsEmpty)
     EXPECT_EQ(ini.ReadInteger(QStringLiteral("Settings"), QStringLiteral("Left"), 77), 77);
 }
 
-TEST(IniFile, ForeignFileStillReads)
-{
+TEST(IniFile, ForeignFileStillReads) {
     QTemporaryDir dir;
     const QString path = WriteRaw(dir,
                                   "garbage before any section\r\n"
@@ -67,8 +63,7 @@ TEST(IniFile, ForeignFileStillReads)
     EXPECT_FALSE(ini.Value(s, QStringLiteral("; a comment")).has_value());
 }
 
-TEST(IniFile, WritesKeysInOrderAndKeepsOtherLines)
-{
+TEST(IniFile, WritesKeysInOrderAndKeepsOtherLines) {
     QTemporaryDir dir;
     const QString path = WriteRaw(dir, "[Other]\nx=1\n\n[Settings]\nTop=3\n\n[Tail]\ny=2\n");
     TIniFile ini(path);
@@ -85,8 +80,7 @@ TEST(IniFile, WritesKeysInOrderAndKeepsOtherLines)
     EXPECT_EQ(again.ReadInteger(s, QStringLiteral("Top"), 0), -20);
 }
 
-TEST(IniFile, NewFileGetsTheSection)
-{
+TEST(IniFile, NewFileGetsTheSection) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Setting.def"));
     TIniFile ini(path);
@@ -96,8 +90,7 @@ TEST(IniFile, NewFileGetsTheSection)
     EXPECT_EQ(ReadRaw(path), QByteArray("[Settings]\nLastDir=/m\nLeft=10\n"));
 }
 
-TEST(IniFile, UnwritableFileFailsAndLeavesTheOldOne)
-{
+TEST(IniFile, UnwritableFileFailsAndLeavesTheOldOne) {
     QTemporaryDir dir;
     const QString path = WriteRaw(dir, "[Settings]\nLeft=1\n");
     QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
@@ -106,15 +99,13 @@ TEST(IniFile, UnwritableFileFailsAndLeavesTheOldOne)
     QString error;
     const bool saved = ini.Save(&error);
     QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    if (saved)
-        GTEST_SKIP() << "running with permissions that ignore a read-only folder";
+    if (saved) GTEST_SKIP() << "running with permissions that ignore a read-only folder";
     EXPECT_FALSE(error.isEmpty());
     EXPECT_EQ(ReadRaw(path), QByteArray("[Settings]\nLeft=1\n"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1);
 }
 
-TEST(IniFile, SaveIntoAMissingFolderFails)
-{
+TEST(IniFile, SaveIntoAMissingFolderFails) {
     QTemporaryDir dir;
     TIniFile ini(dir.filePath(QStringLiteral("no/such/Setting.def")));
     ini.WriteInteger(QStringLiteral("Settings"), QStringLiteral("Left"), 2);
@@ -123,16 +114,14 @@ TEST(IniFile, SaveIntoAMissingFolderFails)
     EXPECT_FALSE(error.isEmpty());
 }
 
-TEST(SettingsLocation, BesideTheExecutableWhenWritable)
-{
+TEST(SettingsLocation, BesideTheExecutableWhenWritable) {
     QTemporaryDir exe;
     QTemporaryDir config;
     const QString exeDir = exe.path() + QLatin1Char('/');
     EXPECT_EQ(SettingsFilePath(exeDir, config.path()), exeDir + QStringLiteral("Setting.def"));
 }
 
-TEST(SettingsLocation, ConfigFolderWhenTheExecutablesFolderIsNot)
-{
+TEST(SettingsLocation, ConfigFolderWhenTheExecutablesFolderIsNot) {
     QTemporaryDir config;
     const QString configDir = config.filePath(QStringLiteral("vistrel"));
     // a folder that does not exist cannot be written

@@ -21,16 +21,13 @@ using vistrel::test::TWatchedMain;
 
 namespace {
 
-QByteArray ReadRaw(const QString& path)
-{
+QByteArray ReadRaw(const QString& path) {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
+    if (!f.open(QIODevice::ReadOnly)) return {};
     return f.readAll();
 }
 
-void WriteRaw(const QString& path, const QByteArray& bytes)
-{
+void WriteRaw(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(bytes);
@@ -41,8 +38,7 @@ struct DataPathGuard {
     ~DataPathGuard() { DataPath = saved; }
 };
 
-BModel Triangle()
-{
+BModel Triangle() {
     BModel m;
     BLod lod;
     lod.vertexInfo = {0, 0, 0};
@@ -60,8 +56,7 @@ BModel Triangle()
 
 }  // namespace
 
-TEST(Settings, WrittenAtCloseInOrderAndReadAtTheNextStart)
-{
+TEST(Settings, WrittenAtCloseInOrderAndReadAtTheNextStart) {
     DataPathGuard guard;
     QTemporaryDir dir;
     const QString settings = dir.filePath(QStringLiteral("Setting.def"));
@@ -85,8 +80,8 @@ TEST(Settings, WrittenAtCloseInOrderAndReadAtTheNextStart)
         const QByteArray expected = "[Settings]\nLastDir=" + models.toUtf8() +
                                     "\nO2Path=/opt/oxygen/O2.exe\nDataPath=/data/tex with blanks\n"
                                     "GroundTexture=/data/tex with blanks/ground.paa\n"
-                                    "Left=" + QByteArray::number(frame.left()) +
-                                    "\nTop=" + QByteArray::number(frame.top()) +
+                                    "Left=" +
+                                    QByteArray::number(frame.left()) + "\nTop=" + QByteArray::number(frame.top()) +
                                     "\nWidth=" + QByteArray::number(frame.width()) +
                                     "\nHeight=" + QByteArray::number(frame.height()) + "\n";
         EXPECT_EQ(ReadRaw(settings), expected);
@@ -110,8 +105,7 @@ TEST(Settings, WrittenAtCloseInOrderAndReadAtTheNextStart)
     EXPECT_FALSE(main.InitTimer->isActive());
 }
 
-TEST(Settings, FirstRunAsksForTheTextureRootThenGoesOn)
-{
+TEST(Settings, FirstRunAsksForTheTextureRootThenGoesOn) {
     DataPathGuard guard;
     QTemporaryDir dir;
     TScriptedPrompt prompt;
@@ -136,8 +130,7 @@ TEST(Settings, FirstRunAsksForTheTextureRootThenGoesOn)
     EXPECT_NE(ReadRaw(main.SettingsFileOverride).indexOf("DataPath=/picked/root\n"), -1);
 }
 
-TEST(Settings, CancelledPickerLeavesTheRootEmptyAndAsksAgainNextTime)
-{
+TEST(Settings, CancelledPickerLeavesTheRootEmptyAndAsksAgainNextTime) {
     DataPathGuard guard;
     QTemporaryDir dir;
     const QString settings = dir.filePath(QStringLiteral("Setting.def"));
@@ -156,8 +149,7 @@ TEST(Settings, CancelledPickerLeavesTheRootEmptyAndAsksAgainNextTime)
     EXPECT_NE(ReadRaw(settings).indexOf("DataPath=\n"), -1);
 }
 
-TEST(Settings, IntegerKeysHoldingTextAndForeignFilesFallBackToDefaults)
-{
+TEST(Settings, IntegerKeysHoldingTextAndForeignFilesFallBackToDefaults) {
     DataPathGuard guard;
     QTemporaryDir dir;
     const QString settings = dir.filePath(QStringLiteral("Setting.def"));
@@ -180,8 +172,7 @@ TEST(Settings, IntegerKeysHoldingTextAndForeignFilesFallBackToDefaults)
     EXPECT_TRUE(prompt.Log.isEmpty()) << prompt.Log.join(QLatin1Char('|')).toStdString();
 }
 
-TEST(Settings, UnwritableSettingsAreReportedOnceAndTheWindowCloses)
-{
+TEST(Settings, UnwritableSettingsAreReportedOnceAndTheWindowCloses) {
     QTemporaryDir dir;
     TScriptedPrompt prompt;
     TMain main(&prompt);
@@ -196,8 +187,7 @@ TEST(Settings, UnwritableSettingsAreReportedOnceAndTheWindowCloses)
     EXPECT_FALSE(main.isVisible());
 }
 
-TEST(StartUp, FirstCommandLineArgumentIsOpenedFromTheCommandLine)
-{
+TEST(StartUp, FirstCommandLineArgumentIsOpenedFromTheCommandLine) {
     DataPathGuard guard;
     QTemporaryDir dir;
     const QString model = dir.filePath(QStringLiteral("tank.p3d"));
@@ -216,8 +206,7 @@ TEST(StartUp, FirstCommandLineArgumentIsOpenedFromTheCommandLine)
     EXPECT_EQ(prompt.PickDirectoryCalls, 0);
 }
 
-TEST(StartUp, TimerRunsTheStepOnceAfterTheWindowIsShown)
-{
+TEST(StartUp, TimerRunsTheStepOnceAfterTheWindowIsShown) {
     QTemporaryDir dir;
     TScriptedPrompt prompt;
     prompt.DirAnswers.push_back(QStringLiteral("/r"));
@@ -230,24 +219,21 @@ TEST(StartUp, TimerRunsTheStepOnceAfterTheWindowIsShown)
     EXPECT_LE(prompt.PickDirectoryCalls, 1);
 }
 
-TEST(SaveCommand, ProposedNames)
-{
+TEST(SaveCommand, ProposedNames) {
     EXPECT_EQ(TMain::ProposedMlodName(QStringLiteral("/m/tank.p3d")), QStringLiteral("tank_MLOD.p3d"));
     EXPECT_EQ(TMain::ProposedMlodName(QStringLiteral("/m/a.b.p3d")), QStringLiteral("a.b_MLOD.p3d"));
     EXPECT_EQ(TMain::ProposedMlodName(QStringLiteral("/m/tank")), QStringLiteral("tank_MLOD.p3d"));
     EXPECT_EQ(TMain::ProposedMlodName(QStringLiteral("/m.d/tank")), QStringLiteral("tank_MLOD.p3d"));
 }
 
-TEST(SaveCommand, NothingWithoutAModel)
-{
+TEST(SaveCommand, NothingWithoutAModel) {
     TScriptedPrompt prompt;
     TMain main(&prompt);
     main.B_SaveClick();
     EXPECT_TRUE(prompt.Log.isEmpty());
 }
 
-TEST(SaveCommand, WritesTheModelThroughTheDialog)
-{
+TEST(SaveCommand, WritesTheModelThroughTheDialog) {
     QTemporaryDir dir;
     const QString source = dir.filePath(QStringLiteral("a.b.p3d"));
     WriteFile(source.toStdString(), BuildModel(Triangle()));
@@ -275,8 +261,7 @@ TEST(SaveCommand, WritesTheModelThroughTheDialog)
     EXPECT_EQ(file.lods[0].faces.size(), 1u);
 }
 
-TEST(SaveCommand, WriteErrorsReachTheErrorBox)
-{
+TEST(SaveCommand, WriteErrorsReachTheErrorBox) {
     QTemporaryDir dir;
     const QString source = dir.filePath(QStringLiteral("tank.p3d"));
     WriteFile(source.toStdString(), BuildModel(Triangle()));
@@ -292,8 +277,7 @@ TEST(SaveCommand, WriteErrorsReachTheErrorBox)
     EXPECT_TRUE(prompt.Messages.isEmpty());
 }
 
-TEST(StartUp, EditableFileOnTheCommandLineGoesToTheEditorAndCloses)
-{
+TEST(StartUp, EditableFileOnTheCommandLineGoesToTheEditorAndCloses) {
     DataPathGuard guard;
     QTemporaryDir dir;
     const QString settings = dir.filePath(QStringLiteral("Setting.def"));

@@ -29,8 +29,7 @@ class TWatchingPrompt : public TScriptedPrompt {
 public:
     QLabel* Wait = nullptr;
     QList<bool> WaitShownAtMessage;
-    void Message(const QString& text) override
-    {
+    void Message(const QString& text) override {
         WaitShownAtMessage << (Wait && Wait->isVisible());
         TScriptedPrompt::Message(text);
     }
@@ -44,8 +43,7 @@ struct TLaunch {
 
 class LoadingTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         window = std::make_unique<TMain>(&prompt);
         prompt.Wait = window->P_Wait;
         window->Launcher = [this](const QString& program, const QStringList& arguments, const QString& folder) {
@@ -53,36 +51,29 @@ protected:
             return true;
         };
     }
-    void Show()
-    {
+    void Show() {
         window->show();
         // The start-up step is not part of these tests.
         window->InitTimer->stop();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
-    QStringList LodNames() const
-    {
+    QStringList LodNames() const {
         QStringList names;
-        for (int i = 0; i < window->LB_LODs->count(); ++i)
-            names << window->LB_LODs->item(i)->text();
+        for (int i = 0; i < window->LB_LODs->count(); ++i) names << window->LB_LODs->item(i)->text();
         return names;
     }
     // A binarized model with two LODs, loaded, as a starting point.
-    void LoadTank()
-    {
-        const QString tank = files.Write(QStringLiteral("tank.p3d"), ModelWith({QuadLod(-1, 1, -1, 1), QuadLod(0, 1, 0, 1)}));
+    void LoadTank() {
+        const QString tank =
+            files.Write(QStringLiteral("tank.p3d"), ModelWith({QuadLod(-1, 1, -1, 1), QuadLod(0, 1, 0, 1)}));
         window->LoadModel(tank, false);
         ASSERT_NE(window->Model, nullptr);
         ASSERT_EQ(window->windowTitle(), QStringLiteral("Vistrel v2.44 [tank.p3d]"));
     }
-    QString Editable(const QString& name = QStringLiteral("box.p3d"))
-    {
+    QString Editable(const QString& name = QStringLiteral("box.p3d")) {
         return files.WriteText(name, QByteArray("MLOD\x01\x01\x00\x00", 8));
     }
-    QString Oxygen()
-    {
-        return files.WriteText(QStringLiteral("Oxygen.exe"), "#!/bin/sh\n");
-    }
+    QString Oxygen() { return files.WriteText(QStringLiteral("Oxygen.exe"), "#!/bin/sh\n"); }
 
     TModelFiles files;
     TWatchingPrompt prompt;
@@ -91,12 +82,10 @@ protected:
 };
 
 // Sends a drop of the given files onto the window.
-void DropFiles(QWidget* target, const QStringList& paths)
-{
+void DropFiles(QWidget* target, const QStringList& paths) {
     QMimeData data;
     QList<QUrl> urls;
-    for (const QString& path : paths)
-        urls << QUrl::fromLocalFile(path);
+    for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
     data.setUrls(urls);
     const QPoint at = target->rect().center();
     QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
@@ -107,8 +96,7 @@ void DropFiles(QWidget* target, const QStringList& paths)
 
 }  // namespace
 
-TEST_F(LoadingTest, LodListNamesEveryLodFromItsResolution)
-{
+TEST_F(LoadingTest, LodListNamesEveryLodFromItsResolution) {
     std::vector<BLod> lods;
     for (float resolution : {1.0f, 1000.0f, 1e13f, 1001.0f, 0.5f, 1e15f, 999.99994f}) {
         BLod lod = QuadLod(-1, 1, -1, 1);
@@ -130,10 +118,10 @@ TEST_F(LoadingTest, LodListNamesEveryLodFromItsResolution)
     EXPECT_TRUE(prompt.Messages.isEmpty()) << prompt.Messages.join(QLatin1Char('|')).toStdString();
 }
 
-TEST_F(LoadingTest, CaptionNamesTheFileAndTheCameraIsFitted)
-{
+TEST_F(LoadingTest, CaptionNamesTheFileAndTheCameraIsFitted) {
     Show();
-    const QString path = files.Write(QStringLiteral("tank.p3d"), ModelWith({QuadLod(-1, 1, -1, 1, {-1, -2, -3}, {1, 2, 3})}));
+    const QString path =
+        files.Write(QStringLiteral("tank.p3d"), ModelWith({QuadLod(-1, 1, -1, 1, {-1, -2, -3}, {1, 2, 3})}));
     window->LoadModel(path, false);
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Vistrel v2.44 [tank.p3d]"));
     EXPECT_FLOAT_EQ(window->RotX, 10.0f);
@@ -145,8 +133,7 @@ TEST_F(LoadingTest, CaptionNamesTheFileAndTheCameraIsFitted)
     EXPECT_FALSE(window->P_Wait->isVisible());
 }
 
-TEST_F(LoadingTest, CaptionNamesTheFileEvenWithoutLods)
-{
+TEST_F(LoadingTest, CaptionNamesTheFileEvenWithoutLods) {
     Show();
     LoadTank();
     window->RotY = 33;
@@ -163,8 +150,7 @@ TEST_F(LoadingTest, CaptionNamesTheFileEvenWithoutLods)
     EXPECT_EQ(window->L_Vertexes->text(), QStringLiteral("kept"));
 }
 
-TEST_F(LoadingTest, UnknownMagicIsReportedAndLeavesAModelWithoutLods)
-{
+TEST_F(LoadingTest, UnknownMagicIsReportedAndLeavesAModelWithoutLods) {
     Show();
     LoadTank();
     const QString other = files.WriteText(QStringLiteral("other.p3d"), "mlod and more");
@@ -179,8 +165,7 @@ TEST_F(LoadingTest, UnknownMagicIsReportedAndLeavesAModelWithoutLods)
     EXPECT_TRUE(launches.empty());
 }
 
-TEST_F(LoadingTest, ReaderMessagesAreShownWhileTheWaitPanelIsUp)
-{
+TEST_F(LoadingTest, ReaderMessagesAreShownWhileTheWaitPanelIsUp) {
     Show();
     std::vector<uint8_t> bytes = BuildModel(ModelWith({QuadLod(-1, 1, -1, 1), QuadLod(0, 1, 0, 1)}));
     // Cut inside the second LOD's body: the first is read, the second fails.
@@ -201,8 +186,7 @@ TEST_F(LoadingTest, ReaderMessagesAreShownWhileTheWaitPanelIsUp)
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Vistrel v2.44 [cut.p3d]"));
 }
 
-TEST_F(LoadingTest, FileThatCannotBeOpenedShowsTheErrorBoxAndHoldsNoModel)
-{
+TEST_F(LoadingTest, FileThatCannotBeOpenedShowsTheErrorBoxAndHoldsNoModel) {
     Show();
     LoadTank();
     const QString missing = files.File(QStringLiteral("gone.p3d"));
@@ -222,8 +206,7 @@ TEST_F(LoadingTest, FileThatCannotBeOpenedShowsTheErrorBoxAndHoldsNoModel)
     EXPECT_EQ(prompt.Errors[1], QStringLiteral("Cannot open file ") + files.File(QStringLiteral("folder.p3d")));
 }
 
-TEST_F(LoadingTest, FileShorterThanTheMagicIsAReadError)
-{
+TEST_F(LoadingTest, FileShorterThanTheMagicIsAReadError) {
     Show();
     LoadTank();
     DropFiles(window.get(), {files.WriteText(QStringLiteral("short.p3d"), "BMD")});
@@ -234,8 +217,7 @@ TEST_F(LoadingTest, FileShorterThanTheMagicIsAReadError)
     EXPECT_TRUE(prompt.Messages.isEmpty());
 }
 
-TEST_F(LoadingTest, ReadErrorInsideTheConstructorHidesTheWaitPanelAndKeepsTheCaption)
-{
+TEST_F(LoadingTest, ReadErrorInsideTheConstructorHidesTheWaitPanelAndKeepsTheCaption) {
     Show();
     LoadTank();
     // The magic alone: the LOD count cannot be read.
@@ -246,8 +228,7 @@ TEST_F(LoadingTest, ReadErrorInsideTheConstructorHidesTheWaitPanelAndKeepsTheCap
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Vistrel v2.44 [tank.p3d]"));
 }
 
-TEST_F(LoadingTest, DroppedModelFileLoadsAndOtherFilesDoNot)
-{
+TEST_F(LoadingTest, DroppedModelFileLoadsAndOtherFilesDoNot) {
     Show();
     const QString upper = files.Write(QStringLiteral("TANK.P3D"), ModelWith({QuadLod(-1, 1, -1, 1)}));
     const QString text = files.WriteText(QStringLiteral("tank.txt"), "BMDL");
@@ -261,8 +242,7 @@ TEST_F(LoadingTest, DroppedModelFileLoadsAndOtherFilesDoNot)
     EXPECT_TRUE(prompt.Errors.isEmpty());
 }
 
-TEST_F(LoadingTest, DebugLogGoesToTheMemoOnlyWhenTicked)
-{
+TEST_F(LoadingTest, DebugLogGoesToTheMemoOnlyWhenTicked) {
     const QString path = files.Write(QStringLiteral("tank.p3d"), ModelWith({QuadLod(-1, 1, -1, 1)}));
     window->DebugMemo->resize(window->DebugMemo->width(), 0);
     window->CB_Debug->setChecked(true);
@@ -286,15 +266,15 @@ TEST_F(LoadingTest, DebugLogGoesToTheMemoOnlyWhenTicked)
 
 // ----------------------------------------------------------- editable files
 
-TEST_F(LoadingTest, EditableFileGoesToTheEditorWhenTheUserSaysYes)
-{
+TEST_F(LoadingTest, EditableFileGoesToTheEditorWhenTheUserSaysYes) {
     Show();
     LoadTank();
     window->O2Path = Oxygen();
     const QString path = Editable(QStringLiteral("my box.p3d"));
     prompt.Answers = {true};
     window->LoadModel(path, false);
-    EXPECT_EQ(prompt.Questions, QStringList{QStringLiteral("Model has MLOD format, do you want to load it in Oxygen?")});
+    EXPECT_EQ(prompt.Questions,
+              QStringList{QStringLiteral("Model has MLOD format, do you want to load it in Oxygen?")});
     ASSERT_EQ(launches.size(), 1u);
     EXPECT_EQ(launches[0].Program, window->O2Path);
     // The bare name, unquoted; the file's folder with its separator.
@@ -308,8 +288,7 @@ TEST_F(LoadingTest, EditableFileGoesToTheEditorWhenTheUserSaysYes)
     EXPECT_TRUE(prompt.Messages.isEmpty());
 }
 
-TEST_F(LoadingTest, EditableFileAnsweredNoReleasesTheModelAndLaunchesNothing)
-{
+TEST_F(LoadingTest, EditableFileAnsweredNoReleasesTheModelAndLaunchesNothing) {
     Show();
     LoadTank();
     window->O2Path = Oxygen();
@@ -327,8 +306,7 @@ TEST_F(LoadingTest, EditableFileAnsweredNoReleasesTheModelAndLaunchesNothing)
     EXPECT_TRUE(window->isVisible());
 }
 
-TEST_F(LoadingTest, ViewIsRepaintedWithoutTheReleasedModel)
-{
+TEST_F(LoadingTest, ViewIsRepaintedWithoutTheReleasedModel) {
     Show();
     // Each paint notes whether a model was there to draw.
     QList<bool> paintedWithModel;
@@ -349,8 +327,7 @@ TEST_F(LoadingTest, ViewIsRepaintedWithoutTheReleasedModel)
     window->OpenGl->OnPaint = paint;
 }
 
-TEST_F(LoadingTest, EditorPathIsAskedForWhenMissingAndKept)
-{
+TEST_F(LoadingTest, EditorPathIsAskedForWhenMissingAndKept) {
     Show();
     const QString oxygen = Oxygen();
     window->O2Path = files.File(QStringLiteral("deleted.exe"));
@@ -358,9 +335,10 @@ TEST_F(LoadingTest, EditorPathIsAskedForWhenMissingAndKept)
     prompt.OpenAnswers = {oxygen};
     const QString path = Editable();
     window->LoadModel(path, false);
-    EXPECT_EQ(prompt.Questions,
-              (QStringList{QStringLiteral("Model has MLOD format, do you want to load it in Oxygen?"),
-                           QStringLiteral("No path to Oxygen defined yet or path is invalid. Do you wish to select now?")}));
+    EXPECT_EQ(
+        prompt.Questions,
+        (QStringList{QStringLiteral("Model has MLOD format, do you want to load it in Oxygen?"),
+                     QStringLiteral("No path to Oxygen defined yet or path is invalid. Do you wish to select now?")}));
     ASSERT_EQ(prompt.OpenRequests.size(), 1);
     EXPECT_EQ(prompt.OpenRequests[0].Name, QStringLiteral("OpenOxygen"));
     EXPECT_TRUE(prompt.OpenRequests[0].FileMustExist);
@@ -376,8 +354,7 @@ TEST_F(LoadingTest, EditorPathIsAskedForWhenMissingAndKept)
     EXPECT_EQ(launches.size(), 2u);
 }
 
-TEST_F(LoadingTest, EditorPathDeclinedOrCancelledLaunchesNothing)
-{
+TEST_F(LoadingTest, EditorPathDeclinedOrCancelledLaunchesNothing) {
     Show();
     const QString path = Editable();
     prompt.Answers = {true, false};  // yes to the editor, no to choosing it
@@ -395,8 +372,7 @@ TEST_F(LoadingTest, EditorPathDeclinedOrCancelledLaunchesNothing)
     EXPECT_TRUE(window->isVisible());
 }
 
-TEST_F(LoadingTest, EditableFileFromTheCommandLineAsksNoFirstQuestionAndCloses)
-{
+TEST_F(LoadingTest, EditableFileFromTheCommandLineAsksNoFirstQuestionAndCloses) {
     Show();
     window->O2Path = Oxygen();
     const QString path = Editable();
@@ -407,19 +383,18 @@ TEST_F(LoadingTest, EditableFileFromTheCommandLineAsksNoFirstQuestionAndCloses)
     EXPECT_FALSE(window->isVisible());
 }
 
-TEST_F(LoadingTest, EditableFileFromTheCommandLineWithoutEditorAsksForItAndCloses)
-{
+TEST_F(LoadingTest, EditableFileFromTheCommandLineWithoutEditorAsksForItAndCloses) {
     Show();
     prompt.Answers = {false};
     window->LoadModel(Editable(), true);
-    EXPECT_EQ(prompt.Questions,
-              QStringList{QStringLiteral("No path to Oxygen defined yet or path is invalid. Do you wish to select now?")});
+    EXPECT_EQ(
+        prompt.Questions,
+        QStringList{QStringLiteral("No path to Oxygen defined yet or path is invalid. Do you wish to select now?")});
     EXPECT_TRUE(launches.empty());
     EXPECT_FALSE(window->isVisible());
 }
 
-TEST_F(LoadingTest, LowerCaseMagicIsNoEditableFile)
-{
+TEST_F(LoadingTest, LowerCaseMagicIsNoEditableFile) {
     window->O2Path = Oxygen();
     window->LoadModel(files.WriteText(QStringLiteral("lower.p3d"), "mlod1234"), false);
     EXPECT_TRUE(prompt.Questions.isEmpty());
@@ -427,8 +402,7 @@ TEST_F(LoadingTest, LowerCaseMagicIsNoEditableFile)
     EXPECT_TRUE(launches.empty());
 }
 
-TEST_F(LoadingTest, DefaultLauncherStartsAProgramDetached)
-{
+TEST_F(LoadingTest, DefaultLauncherStartsAProgramDetached) {
     TMain plain(&prompt);
     ASSERT_TRUE(plain.Launcher);
     const QString marker = files.File(QStringLiteral("started"));

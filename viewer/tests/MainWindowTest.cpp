@@ -1,12 +1,12 @@
 // The main window: its controls, initial values, layout, the file browser,
 // the wait panel's place, the file list and drop hand-off, and closing.
+#include "Application.h"
 #include "DirectoryList.h"
 #include "FileList.h"
 #include "Globals.h"
 #include "ListBox.h"
 #include "ScriptedPrompt.h"
 #include "TestSupport.h"
-#include "Application.h"
 
 #include <QCheckBox>
 #include <QDropEvent>
@@ -29,21 +29,17 @@ using namespace vistrel::test;
 
 namespace {
 
-QStringList FileNames(const TFileList* list)
-{
+QStringList FileNames(const TFileList* list) {
     QStringList names;
-    for (int i = 0; i < list->count(); ++i)
-        names << list->item(i)->text();
+    for (int i = 0; i < list->count(); ++i) names << list->item(i)->text();
     return names;
 }
 
 // Sends a drag with the given files over the window and drops it.
-void DropFiles(QWidget* window, const QStringList& paths)
-{
+void DropFiles(QWidget* window, const QStringList& paths) {
     QMimeData data;
     QList<QUrl> urls;
-    for (const QString& path : paths)
-        urls << QUrl::fromLocalFile(path);
+    for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
     data.setUrls(urls);
     const QPoint at = window->rect().center();
     QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
@@ -61,26 +57,23 @@ protected:
 
 }  // namespace
 
-TEST_F(MainWindowTest, EveryControlExistsUnderItsName)
-{
+TEST_F(MainWindowTest, EveryControlExistsUnderItsName) {
     TMain window(&prompt);
-    const char* names[] = {"Drive",          "LB_Directory",     "Files",         "LB_LODs",       "L_Vertexes",
-                           "L_Unique",       "L_Faces",          "L_Textures",    "L_MinPos",      "L_MaxPos",
-                           "LB_Selections",  "L_LWH",            "L_Start",       "L_End",         "LB_Properties",
-                           "TB_X",           "TB_Y",             "TB_Z",          "CB_Transparent", "TB_Transparency",
-                           "CB_Vertexes",    "CB_Ground",        "CB_Axis",       "B_PickGroundText", "B_PickDataDir",
-                           "B_Save",         "L_Mass",           "CB_Debug",      "OpenGl",        "DebugMemo",
-                           "P_Wait",         "InitTimer"};
-    for (const char* name : names)
-        EXPECT_NE(window.findChild<QObject*>(QString::fromLatin1(name)), nullptr) << name;
+    const char* names[] = {
+        "Drive",          "LB_Directory",    "Files",         "LB_LODs",   "L_Vertexes",    "L_Unique",
+        "L_Faces",        "L_Textures",      "L_MinPos",      "L_MaxPos",  "LB_Selections", "L_LWH",
+        "L_Start",        "L_End",           "LB_Properties", "TB_X",      "TB_Y",          "TB_Z",
+        "CB_Transparent", "TB_Transparency", "CB_Vertexes",   "CB_Ground", "CB_Axis",       "B_PickGroundText",
+        "B_PickDataDir",  "B_Save",          "L_Mass",        "CB_Debug",  "OpenGl",        "DebugMemo",
+        "P_Wait",         "InitTimer"};
+    for (const char* name : names) EXPECT_NE(window.findChild<QObject*>(QString::fromLatin1(name)), nullptr) << name;
     EXPECT_EQ(window.findChild<TOpenGLVexPanel*>(QStringLiteral("OpenGl")), window.OpenGl);
     EXPECT_EQ(window.findChild<TDirectoryList*>(QStringLiteral("LB_Directory")), window.LB_Directory);
     EXPECT_EQ(window.findChild<TFileList*>(QStringLiteral("Files")), window.Files);
     EXPECT_EQ(window.findChild<QTableWidget*>(QStringLiteral("LB_Properties")), window.LB_Properties);
 }
 
-TEST_F(MainWindowTest, CaptionsAndInitialValues)
-{
+TEST_F(MainWindowTest, CaptionsAndInitialValues) {
     TMain window(&prompt);
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Vistrel v1.2"));
     EXPECT_EQ(window.size(), QSize(819, 725));
@@ -91,24 +84,24 @@ TEST_F(MainWindowTest, CaptionsAndInitialValues)
         const char* caption;
     } labels[] = {{window.L_Vertexes, "Vertexes:"}, {window.L_Unique, "Unique:"}, {window.L_Faces, "Faces:"},
                   {window.L_Textures, "Textures:"}, {window.L_MinPos, "MinPos:"}, {window.L_MaxPos, "MaxPos:"},
-                  {window.L_LWH, "L/W/H"},          {window.L_Start, "Start"},   {window.L_End, "End"},
+                  {window.L_LWH, "L/W/H"},          {window.L_Start, "Start"},    {window.L_End, "End"},
                   {window.L_Mass, "Complete Mass:"}};
     QStringList captions;
-    for (QLabel* label : window.findChildren<QLabel*>())
-        captions << label->text();
+    for (QLabel* label : window.findChildren<QLabel*>()) captions << label->text();
     for (const auto& entry : labels) {
         EXPECT_EQ(entry.value->text(), QStringLiteral("0")) << entry.caption;
         EXPECT_TRUE(captions.contains(QString::fromLatin1(entry.caption))) << entry.caption;
     }
-    for (const char* letter : {"X", "Y", "Z"})
-        EXPECT_TRUE(captions.contains(QString::fromLatin1(letter))) << letter;
+    for (const char* letter : {"X", "Y", "Z"}) EXPECT_TRUE(captions.contains(QString::fromLatin1(letter))) << letter;
 
     // Check boxes, unticked.
     const struct {
         QCheckBox* box;
         const char* caption;
-    } boxes[] = {{window.CB_Transparent, "Transparent"}, {window.CB_Vertexes, "Vertexes"},
-                 {window.CB_Ground, "Ground"},           {window.CB_Axis, "Axis"},
+    } boxes[] = {{window.CB_Transparent, "Transparent"},
+                 {window.CB_Vertexes, "Vertexes"},
+                 {window.CB_Ground, "Ground"},
+                 {window.CB_Axis, "Axis"},
                  {window.CB_Debug, "Debug"}};
     for (const auto& entry : boxes) {
         EXPECT_EQ(entry.box->text(), QString::fromLatin1(entry.caption));
@@ -196,8 +189,7 @@ TEST_F(MainWindowTest, CaptionsAndInitialValues)
     EXPECT_FALSE(window.InitTimer->isActive());
 }
 
-TEST_F(MainWindowTest, StartUpTimerSetsTheCaptionOnce)
-{
+TEST_F(MainWindowTest, StartUpTimerSetsTheCaptionOnce) {
     TMain window(&prompt);
     window.show();
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Vistrel v1.2"));
@@ -210,8 +202,7 @@ TEST_F(MainWindowTest, StartUpTimerSetsTheCaptionOnce)
     EXPECT_FALSE(window.InitTimer->isActive());
 }
 
-TEST_F(MainWindowTest, ColumnsHaveTheirDesignedWidths)
-{
+TEST_F(MainWindowTest, ColumnsHaveTheirDesignedWidths) {
     TMain window(&prompt);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
@@ -230,8 +221,7 @@ TEST_F(MainWindowTest, ColumnsHaveTheirDesignedWidths)
 
 // No two controls overlap and no caption is cut, at the designed size and
 // larger.
-TEST_F(MainWindowTest, NothingOverlapsAndCaptionsFit)
-{
+TEST_F(MainWindowTest, NothingOverlapsAndCaptionsFit) {
     TMain window(&prompt);
     for (const QSize size : {QSize(819, 725), QSize(1200, 1000)}) {
         SCOPED_TRACE(QStringLiteral("%1x%2").arg(size.width()).arg(size.height()).toStdString());
@@ -243,12 +233,12 @@ TEST_F(MainWindowTest, NothingOverlapsAndCaptionsFit)
 
         QList<QWidget*> controls;
         for (QWidget* w : window.findChildren<QWidget*>()) {
-            if (!w->isVisible() || w == window.P_Wait || w->objectName().isEmpty())
-                continue;
+            if (!w->isVisible() || w == window.P_Wait || w->objectName().isEmpty()) continue;
             const QString name = w->objectName();
             if (qobject_cast<QLabel*>(w) || qobject_cast<QCheckBox*>(w) || qobject_cast<QSlider*>(w) ||
-                qobject_cast<QPushButton*>(w) || name == QLatin1String("Drive") || name.startsWith(QLatin1String("LB_")) ||
-                name == QLatin1String("Files") || name == QLatin1String("OpenGl"))
+                qobject_cast<QPushButton*>(w) || name == QLatin1String("Drive") ||
+                name.startsWith(QLatin1String("LB_")) || name == QLatin1String("Files") ||
+                name == QLatin1String("OpenGl"))
                 controls << w;
         }
         EXPECT_GE(controls.size(), 40);
@@ -259,8 +249,8 @@ TEST_F(MainWindowTest, NothingOverlapsAndCaptionsFit)
             EXPECT_GT(a.height(), 0);
             for (qsizetype j = i + 1; j < controls.size(); ++j) {
                 const QRect b(controls[j]->mapTo(&window, QPoint(0, 0)), controls[j]->size());
-                EXPECT_FALSE(a.intersects(b)) << controls[i]->objectName().toStdString() << " and "
-                                              << controls[j]->objectName().toStdString();
+                EXPECT_FALSE(a.intersects(b))
+                    << controls[i]->objectName().toStdString() << " and " << controls[j]->objectName().toStdString();
             }
         }
         // Captions and buttons get the room their text needs.
@@ -281,8 +271,7 @@ TEST_F(MainWindowTest, NothingOverlapsAndCaptionsFit)
             const QString letter = bar->objectName().right(1);
             QLabel* label = nullptr;
             for (QLabel* candidate : window.GB_Light->findChildren<QLabel*>())
-                if (candidate->text() == letter)
-                    label = candidate;
+                if (candidate->text() == letter) label = candidate;
             ASSERT_NE(label, nullptr) << letter.toStdString();
             EXPECT_GE(label->x(), bar->geometry().right());
             EXPECT_LT(label->x() - bar->geometry().right(), 12);
@@ -291,13 +280,13 @@ TEST_F(MainWindowTest, NothingOverlapsAndCaptionsFit)
         // The extent of a sizeable model fits beside "MinPos:" and "Start".
         const QString wide = QStringLiteral("( -12.345; -10.567; -22.890 )");
         for (QLabel* value : {window.L_MinPos, window.L_MaxPos, window.L_Start, window.L_End, window.L_LWH})
-            EXPECT_GE(value->width(), value->fontMetrics().horizontalAdvance(wide)) << value->objectName().toStdString();
+            EXPECT_GE(value->width(), value->fontMetrics().horizontalAdvance(wide))
+                << value->objectName().toStdString();
         window.hide();
     }
 }
 
-TEST_F(MainWindowTest, WaitPanelIsCentredOnTheOuterWindow)
-{
+TEST_F(MainWindowTest, WaitPanelIsCentredOnTheOuterWindow) {
     EXPECT_EQ(TMain::WaitPanelPosition(QSize(100, 500)).x(), -46);
     EXPECT_EQ(TMain::WaitPanelPosition(QSize(100, 500)).y(), 221);
     EXPECT_EQ(TMain::WaitPanelPosition(QSize(819, 725)), QPoint(313, 334));
@@ -314,8 +303,7 @@ TEST_F(MainWindowTest, WaitPanelIsCentredOnTheOuterWindow)
     EXPECT_EQ(window.P_Wait->pos(), QPoint((outer.width() - 193) / 2, (outer.height() - 57) / 2));
 }
 
-TEST_F(MainWindowTest, FileListShowsModelFilesInAnyLetterCase)
-{
+TEST_F(MainWindowTest, FileListShowsModelFilesInAnyLetterCase) {
     TModelFolder folder;
     TMain window(&prompt);
     ASSERT_TRUE(window.SetDirectory(folder.Path()));
@@ -330,8 +318,7 @@ TEST_F(MainWindowTest, FileListShowsModelFilesInAnyLetterCase)
     EXPECT_TRUE(window.SelectedFile().isEmpty());
 }
 
-TEST_F(MainWindowTest, FileListIsSortedByName)
-{
+TEST_F(MainWindowTest, FileListIsSortedByName) {
     TModelFolder folder;
     folder.Touch(QStringLiteral("b.p3d"));
     folder.Touch(QStringLiteral("A.p3d"));
@@ -345,8 +332,7 @@ TEST_F(MainWindowTest, FileListIsSortedByName)
     EXPECT_EQ(names[2], QStringLiteral("c.P3d"));
 }
 
-TEST_F(MainWindowTest, EnteringAFolderRefillsTheFileList)
-{
+TEST_F(MainWindowTest, EnteringAFolderRefillsTheFileList) {
     TModelFolder folder;
     TWatchedMain window(&prompt);
     window.show();
@@ -381,8 +367,7 @@ TEST_F(MainWindowTest, EnteringAFolderRefillsTheFileList)
     EXPECT_TRUE(window.Loads.empty());
 }
 
-TEST_F(MainWindowTest, DirectoryListShowsTheChainAndTheSubfolders)
-{
+TEST_F(MainWindowTest, DirectoryListShowsTheChainAndTheSubfolders) {
     TModelFolder folder;
     TMain window(&prompt);
     window.SetDirectory(folder.Path());
@@ -405,8 +390,7 @@ TEST_F(MainWindowTest, DirectoryListShowsTheChainAndTheSubfolders)
     EXPECT_EQ(window.CurrentDirectory(), QDir::toNativeSeparators(QDir::rootPath()));
 }
 
-TEST_F(MainWindowTest, DriveSelectorMovesTheBrowserToTheVolumeRoot)
-{
+TEST_F(MainWindowTest, DriveSelectorMovesTheBrowserToTheVolumeRoot) {
     TModelFolder folder;
     TMain window(&prompt);
     const QStringList roots = TDriveComboBox::VolumeRoots();
@@ -425,8 +409,7 @@ TEST_F(MainWindowTest, DriveSelectorMovesTheBrowserToTheVolumeRoot)
     EXPECT_EQ(window.Files->Directory(), QDir::toNativeSeparators(roots.first()));
 }
 
-TEST_F(MainWindowTest, SelectingAFileLoadsItWithItsFullPath)
-{
+TEST_F(MainWindowTest, SelectingAFileLoadsItWithItsFullPath) {
     TModelFolder folder;
     TWatchedMain window(&prompt);
     window.show();
@@ -456,8 +439,7 @@ TEST_F(MainWindowTest, SelectingAFileLoadsItWithItsFullPath)
     EXPECT_EQ(window.Loads.size(), 2u);
 }
 
-TEST_F(MainWindowTest, DroppingAModelFileLoadsIt)
-{
+TEST_F(MainWindowTest, DroppingAModelFileLoadsIt) {
     TModelFolder folder;
     TWatchedMain window(&prompt);
     EXPECT_TRUE(window.acceptDrops());
@@ -481,8 +463,7 @@ TEST_F(MainWindowTest, DroppingAModelFileLoadsIt)
     EXPECT_EQ(window.Loads.size(), 2u);
 }
 
-TEST(GlobalsTest, SetAtProgramEntry)
-{
+TEST(GlobalsTest, SetAtProgramEntry) {
     const QString savedData = DataPath;
     DataPath = QStringLiteral("/somewhere");
     InitGlobals();
@@ -496,16 +477,14 @@ TEST(GlobalsTest, SetAtProgramEntry)
     DataPath = savedData;
 }
 
-TEST_F(MainWindowTest, FileExtensionIsTakenFromTheLastPoint)
-{
+TEST_F(MainWindowTest, FileExtensionIsTakenFromTheLastPoint) {
     EXPECT_EQ(TMain::FileExtension(QStringLiteral("/a/tank.p3d")), QStringLiteral(".p3d"));
     EXPECT_EQ(TMain::FileExtension(QStringLiteral("/a/t.a.P3D")), QStringLiteral(".P3D"));
     EXPECT_EQ(TMain::FileExtension(QStringLiteral("/a.b/tank")), QString());
     EXPECT_EQ(TMain::FileExtension(QStringLiteral("tank.")), QStringLiteral("."));
 }
 
-TEST_F(MainWindowTest, DataDirButtonTakesThePickedDirectory)
-{
+TEST_F(MainWindowTest, DataDirButtonTakesThePickedDirectory) {
     TMain window(&prompt);
     const QString saved = DataPath;
     DataPath = QStringLiteral("/old");
@@ -519,8 +498,7 @@ TEST_F(MainWindowTest, DataDirButtonTakesThePickedDirectory)
     DataPath = saved;
 }
 
-TEST_F(MainWindowTest, ListEntriesCarryTheirObjectsUntilTheModelIsReleased)
-{
+TEST_F(MainWindowTest, ListEntriesCarryTheirObjectsUntilTheModelIsReleased) {
     TMain window(&prompt);
     TP3dLOD lod;
     TRealSelection selection("wheel");
@@ -540,8 +518,7 @@ TEST_F(MainWindowTest, ListEntriesCarryTheirObjectsUntilTheModelIsReleased)
     EXPECT_EQ(window.Model, nullptr);
 }
 
-TEST_F(MainWindowTest, ViewWithoutModelPaintsWithoutTrouble)
-{
+TEST_F(MainWindowTest, ViewWithoutModelPaintsWithoutTrouble) {
     TMain window(&prompt);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
@@ -552,8 +529,7 @@ TEST_F(MainWindowTest, ViewWithoutModelPaintsWithoutTrouble)
     Q_UNUSED(frame);
 }
 
-TEST_F(MainWindowTest, ClosingEndsCleanlyFromAnyState)
-{
+TEST_F(MainWindowTest, ClosingEndsCleanlyFromAnyState) {
     {
         // Before the start-up step has run.
         TMain window(&prompt);
@@ -576,8 +552,7 @@ TEST_F(MainWindowTest, ClosingEndsCleanlyFromAnyState)
     }
 }
 
-TEST_F(MainWindowTest, ClosingTheLastWindowEndsTheLoop)
-{
+TEST_F(MainWindowTest, ClosingTheLastWindowEndsTheLoop) {
     qApp->setQuitOnLastWindowClosed(true);
     TMain window(&prompt);
     window.show();
@@ -596,13 +571,11 @@ TEST_F(MainWindowTest, ClosingTheLastWindowEndsTheLoop)
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Vistrel v2.44"));
 }
 
-TEST_F(MainWindowTest, ErrorInAHandlerIsShownAndTheWindowGoesOn)
-{
+TEST_F(MainWindowTest, ErrorInAHandlerIsShownAndTheWindowGoesOn) {
     class TFailingMain : public TMain {
     public:
         using TMain::TMain;
-        void LoadModel(const QString& fileName, bool) override
-        {
+        void LoadModel(const QString& fileName, bool) override {
             throw EFOpenError("Cannot open file " + fileName.toStdString());
         }
     };

@@ -18,17 +18,13 @@ namespace {
 // long as it lives.
 class TButtonPresser {
 public:
-    TButtonPresser(QDialog* dialog, const QString& button, std::function<void()> before = {})
-    {
+    TButtonPresser(QDialog* dialog, const QString& button, std::function<void()> before = {}) {
         timer_.setInterval(20);
         QObject::connect(&timer_, &QTimer::timeout, [this, dialog, button, before] {
-            if (!dialog->isVisible())
-                return;
+            if (!dialog->isVisible()) return;
             timer_.stop();
-            if (before)
-                before();
-            if (auto* target = dialog->findChild<QPushButton*>(button))
-                target->click();
+            if (before) before();
+            if (auto* target = dialog->findChild<QPushButton*>(button)) target->click();
         });
         timer_.start();
     }
@@ -49,8 +45,7 @@ private:
 
 }  // namespace
 
-TEST(PickDirTest, FormAsDesigned)
-{
+TEST(PickDirTest, FormAsDesigned) {
     TPickDir dialog;
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Pick Directory"));
     EXPECT_EQ(dialog.size(), QSize(187, 215));
@@ -86,8 +81,7 @@ TEST(PickDirTest, FormAsDesigned)
     EXPECT_GT(ok->y(), 400);
 }
 
-TEST(PickDirTest, StartsInTheWorkingDirectoryOfItsCreation)
-{
+TEST(PickDirTest, StartsInTheWorkingDirectoryOfItsCreation) {
     TModelFolder folder;
     std::unique_ptr<TPickDir> dialog;
     {
@@ -97,8 +91,7 @@ TEST(PickDirTest, StartsInTheWorkingDirectoryOfItsCreation)
     EXPECT_EQ(dialog->Directory(), folder.Path());
 }
 
-TEST(PickDirTest, OkReturnsTheEnteredFolderNotTheHighlightedOne)
-{
+TEST(PickDirTest, OkReturnsTheEnteredFolderNotTheHighlightedOne) {
     TModelFolder folder;
     TPickDir dialog;
     ASSERT_TRUE(dialog.DirList->SetDirectory(folder.Path()));
@@ -112,8 +105,7 @@ TEST(PickDirTest, OkReturnsTheEnteredFolderNotTheHighlightedOne)
     EXPECT_FALSE(dialog.isVisible());
 }
 
-TEST(PickDirTest, EnteredFolderIsTheResultAndIsKeptForNextTime)
-{
+TEST(PickDirTest, EnteredFolderIsTheResultAndIsKeptForNextTime) {
     TModelFolder folder;
     TPickDir dialog;
     dialog.DirList->SetDirectory(folder.Path());
@@ -138,8 +130,7 @@ TEST(PickDirTest, EnteredFolderIsTheResultAndIsKeptForNextTime)
     }
 }
 
-TEST(PickDirTest, CancelEscapeAndCloseBoxReturnNothing)
-{
+TEST(PickDirTest, CancelEscapeAndCloseBoxReturnNothing) {
     TModelFolder folder;
     TPickDir dialog;
     dialog.DirList->SetDirectory(folder.Path());
@@ -173,8 +164,7 @@ TEST(PickDirTest, CancelEscapeAndCloseBoxReturnNothing)
     }
 }
 
-TEST(PickDirTest, ResultHasNoTrailingSeparatorExceptForARoot)
-{
+TEST(PickDirTest, ResultHasNoTrailingSeparatorExceptForARoot) {
     TModelFolder folder;
     TPickDir dialog;
     dialog.DirList->SetDirectory(folder.Path() + QDir::separator());
@@ -191,8 +181,7 @@ TEST(PickDirTest, ResultHasNoTrailingSeparatorExceptForARoot)
 #endif
 }
 
-TEST(PickDirTest, DialogPromptUsesTheProgramsPicker)
-{
+TEST(PickDirTest, DialogPromptUsesTheProgramsPicker) {
     TModelFolder folder;
     TPickDir dialog;
     dialog.DirList->SetDirectory(folder.Sub());

@@ -14,24 +14,21 @@
 using namespace vistrel;
 using namespace vistrel::test;
 
-TEST(PromptTest, FiltersInQtForm)
-{
+TEST(PromptTest, FiltersInQtForm) {
     EXPECT_EQ(QtFilterFromPipe(QStringLiteral("Textures|*.pa*")), QStringLiteral("Textures (*.pa*)"));
     EXPECT_EQ(QtFilterFromPipe(QStringLiteral("Executable|*.exe")), QStringLiteral("Executable (*.exe)"));
     EXPECT_EQ(QtFilterFromPipe(QStringLiteral("A|*.a|B|*.b;*.c")), QStringLiteral("A (*.a);;B (*.b *.c)"));
     EXPECT_EQ(QtFilterFromPipe(QString()), QString());
 }
 
-TEST(PromptTest, DefaultSuffixOnlyWhenItIsNoPattern)
-{
+TEST(PromptTest, DefaultSuffixOnlyWhenItIsNoPattern) {
     EXPECT_EQ(UsableDefaultSuffix(QStringLiteral("p3d")), QStringLiteral("p3d"));
     EXPECT_EQ(UsableDefaultSuffix(QStringLiteral(".p3d")), QStringLiteral("p3d"));
     EXPECT_EQ(UsableDefaultSuffix(QStringLiteral("*.p3d")), QStringLiteral("p3d"));
     EXPECT_EQ(UsableDefaultSuffix(QStringLiteral("*.pa*")), QString());
 }
 
-TEST(PromptTest, ScriptedPromptAnswersFromItsQueuesAndRecords)
-{
+TEST(PromptTest, ScriptedPromptAnswersFromItsQueuesAndRecords) {
     TScriptedPrompt prompt;
     prompt.Answers = {true};
     prompt.OpenAnswers = {QStringLiteral("/x/o2.exe")};
@@ -62,18 +59,15 @@ namespace {
 
 class TThrowingObject : public QObject {
 public:
-    bool event(QEvent* e) override
-    {
-        if (e->type() == QEvent::User)
-            throw std::runtime_error("Stream read error");
+    bool event(QEvent* e) override {
+        if (e->type() == QEvent::User) throw std::runtime_error("Stream read error");
         return QObject::event(e);
     }
 };
 
 }  // namespace
 
-TEST(PromptTest, ErrorEscapingAnEventIsShownAndTheLoopGoesOn)
-{
+TEST(PromptTest, ErrorEscapingAnEventIsShownAndTheLoopGoesOn) {
     auto* app = qobject_cast<TApplication*>(QCoreApplication::instance());
     ASSERT_NE(app, nullptr);
     QStringList shown;

@@ -8,10 +8,10 @@
 #include "Globals.h"
 
 #include <QCheckBox>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QMouseEvent>
+#include <QProcess>
 #include <QSlider>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -26,8 +26,7 @@ namespace {
 
 // --------------------------------------------------------------- pure parts
 
-TEST(CameraTest, ResetAndFit)
-{
+TEST(CameraTest, ResetAndFit) {
     const TCamera initial = InitialCamera();
     EXPECT_EQ(initial.Distance, -1.0f);
     EXPECT_EQ(initial.PanX, 0.0f);
@@ -46,8 +45,7 @@ TEST(CameraTest, ResetAndFit)
     EXPECT_EQ(fit.Distance, static_cast<float>(-(3.0 / std::tan(std::acos(-1.0) / 8)) * 0.05 * 1.5 - 0.1));
 }
 
-TEST(CameraTest, FitTakesTheLargestHalfExtentWithTheOffset)
-{
+TEST(CameraTest, FitTakesTheLargestHalfExtentWithTheOffset) {
     // Half extents 1, 4 and 0.5, Offset2 (2, -1, 5): 3, 3 and 5.5.
     const TCamera fit = FitCamera({0, 0, 0}, {2, 8, 1}, {2, -1, 5});
     EXPECT_FLOAT_EQ(fit.PanX, 2 * 0.05f * 1.2f);
@@ -55,8 +53,7 @@ TEST(CameraTest, FitTakesTheLargestHalfExtentWithTheOffset)
     EXPECT_NEAR(fit.Distance, -(5.5 / std::tan(std::acos(-1.0) / 8)) * 0.05 * 1.5 - 0.1, 1e-6);
 }
 
-TEST(CameraTest, MouseRules)
-{
+TEST(CameraTest, MouseRules) {
     TCamera camera = InitialCamera();
     camera.Distance = -2;
     TMouseState left;
@@ -99,8 +96,7 @@ TEST(CameraTest, MouseRules)
     EXPECT_EQ(camera.PanX, before.PanX);
 }
 
-TEST(CameraTest, ZoomStopsShortOfTheEyeAndCanAlwaysGoBack)
-{
+TEST(CameraTest, ZoomStopsShortOfTheEyeAndCanAlwaysGoBack) {
     TCamera camera = InitialCamera();
     TMouseState zoom;
     zoom.Ctrl = zoom.Left = true;
@@ -111,13 +107,11 @@ TEST(CameraTest, ZoomStopsShortOfTheEyeAndCanAlwaysGoBack)
     EXPECT_EQ(camera.Distance, NearestDistance);
     EXPECT_LT(camera.Distance, 0.0f);
     // Moving down pushes the scene away again, 5 % a pixel.
-    for (int i = 0; i < 40; ++i)
-        ApplyMouseDrag(camera, zoom, 0, 0, 0, 10);
+    for (int i = 0; i < 40; ++i) ApplyMouseDrag(camera, zoom, 0, 0, 0, 10);
     EXPECT_LT(camera.Distance, -0.5f);
 }
 
-TEST(CameraTest, LightFromTheTrackBars)
-{
+TEST(CameraTest, LightFromTheTrackBars) {
     EXPECT_EQ(InitialLightPosition, (std::array<float, 4>{-5, -20, -10, 1}));
     const auto start = LightFromTrackBars(0, 10, 0, 1);
     EXPECT_FLOAT_EQ(start[0], 0.0f);
@@ -133,15 +127,11 @@ TEST(CameraTest, LightFromTheTrackBars)
 // A LOD made in memory: vertices (i, 0, 0), normals (0, 0, 1).
 struct TMemoryLod {
     TP3dLOD lod;
-    explicit TMemoryLod(int vertices, int normals)
-    {
-        for (int i = 0; i < vertices; ++i)
-            lod.Vertexes.Add(new AVertex{static_cast<float>(i), 1, 2, 0});
-        for (int i = 0; i < normals; ++i)
-            lod.Normals.Add(new ANormal{0, 0, 1});
+    explicit TMemoryLod(int vertices, int normals) {
+        for (int i = 0; i < vertices; ++i) lod.Vertexes.Add(new AVertex{static_cast<float>(i), 1, 2, 0});
+        for (int i = 0; i < normals; ++i) lod.Normals.Add(new ANormal{0, 0, 1});
     }
-    APolygon& Add(std::initializer_list<int> corners, int16_t texture)
-    {
+    APolygon& Add(std::initializer_list<int> corners, int16_t texture) {
         auto* polygon = new APolygon;
         polygon->VertexCount = static_cast<int32_t>(corners.size());
         int k = 0;
@@ -158,16 +148,15 @@ struct TMemoryLod {
     }
 };
 
-TEST(DrawCacheTest, RunsFollowTextureAndPrimitiveInPolygonOrder)
-{
+TEST(DrawCacheTest, RunsFollowTextureAndPrimitiveInPolygonOrder) {
     TMemoryLod m(6, 6);
     m.Add({0, 1, 2}, 0);
     m.Add({1, 2, 3}, 0);
     m.Add({0, 1, 2, 3}, 0);  // quad: a new run
     m.Add({0, 1, 2, 3}, 0);
-    m.Add({2, 3, 4}, 1);     // another texture
-    m.Add({2, 3, 9}, 1);     // vertex 9 does not exist: skipped
-    m.Add({3, 4, 5}, 1);     // joins the run before the skipped one
+    m.Add({2, 3, 4}, 1);  // another texture
+    m.Add({2, 3, 9}, 1);  // vertex 9 does not exist: skipped
+    m.Add({3, 4, 5}, 1);  // joins the run before the skipped one
     TLodDrawCache cache;
     cache.Prepare(m.lod);
     ASSERT_EQ(cache.Runs.size(), 3u);
@@ -201,11 +190,10 @@ TEST(DrawCacheTest, RunsFollowTextureAndPrimitiveInPolygonOrder)
     EXPECT_EQ(cache.Builds, 2);
 }
 
-TEST(DrawCacheTest, PolygonsReachingOutsideTheListsAreNotDrawn)
-{
+TEST(DrawCacheTest, PolygonsReachingOutsideTheListsAreNotDrawn) {
     TMemoryLod m(4, 2);
     EXPECT_TRUE(PolygonDrawable(m.Add({0, 1, 0}, -1), m.lod));
-    EXPECT_FALSE(PolygonDrawable(m.Add({0, 1, 2}, -1), m.lod));        // no normal 2
+    EXPECT_FALSE(PolygonDrawable(m.Add({0, 1, 2}, -1), m.lod));          // no normal 2
     EXPECT_TRUE(PolygonPositionsDrawable(m.Add({0, 1, 2}, -1), m.lod));  // but a position
     EXPECT_FALSE(PolygonPositionsDrawable(m.Add({0, -1, 2}, -1), m.lod));
     EXPECT_FALSE(PolygonPositionsDrawable(m.Add({0, 1, 4}, -1), m.lod));
@@ -222,8 +210,7 @@ TEST(DrawCacheTest, PolygonsReachingOutsideTheListsAreNotDrawn)
 
 class SceneTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         window = std::make_unique<TMain>(&prompt);
         window->resize(819, 725);
         window->show();
@@ -232,13 +219,11 @@ protected:
         ASSERT_TRUE(WaitFor([&] { return window->OpenGl->isValid(); }));
     }
     void TearDown() override { DataPath = savedDataPath; }
-    void Load(const BModel& model, const QString& name = QStringLiteral("model.p3d"))
-    {
+    void Load(const BModel& model, const QString& name = QStringLiteral("model.p3d")) {
         window->LoadModel(files.Write(name, model), false);
         ASSERT_NE(window->Model, nullptr);
     }
-    void ChooseSelection(const QString& name)
-    {
+    void ChooseSelection(const QString& name) {
         for (int i = 0; i < window->LB_Selections->count(); ++i)
             if (window->LB_Selections->item(i)->text() == name) {
                 window->LB_Selections->SetItemIndex(i);
@@ -248,25 +233,20 @@ protected:
         FAIL() << "no selection " << name.toStdString();
     }
     QImage Frame() { return window->OpenGl->CaptureFrame().convertToFormat(QImage::Format_RGB32); }
-    static int Drawn(const QImage& image, const QRect& area)
-    {
+    static int Drawn(const QImage& image, const QRect& area) {
         return CountPixels(image, area, [](QRgb p) { return !IsBackground(p); });
     }
     static QRect LeftHalf(const QImage& image) { return {0, 0, image.width() / 2 - 1, image.height()}; }
-    static QRect RightHalf(const QImage& image)
-    {
+    static QRect RightHalf(const QImage& image) {
         return {image.width() / 2 + 1, 0, image.width() - image.width() / 2 - 1, image.height()};
     }
     // Pixels of two frames that differ in any channel.
-    static int Differences(const QImage& a, const QImage& b)
-    {
-        if (a.size() != b.size())
-            return -1;
+    static int Differences(const QImage& a, const QImage& b) {
+        if (a.size() != b.size()) return -1;
         int count = 0;
         for (int y = 0; y < a.height(); ++y)
             for (int x = 0; x < a.width(); ++x)
-                if (a.pixel(x, y) != b.pixel(x, y))
-                    ++count;
+                if (a.pixel(x, y) != b.pixel(x, y)) ++count;
         return count;
     }
 
@@ -276,8 +256,7 @@ protected:
     QString savedDataPath = DataPath;
 };
 
-TEST_F(SceneTest, InitialisationResetsTheCamera)
-{
+TEST_F(SceneTest, InitialisationResetsTheCamera) {
     // The panel's OnInit ran when it was first shown.
     EXPECT_EQ(window->Distance, -1.0f);
     EXPECT_EQ(window->RotX, 0.0f);
@@ -285,8 +264,7 @@ TEST_F(SceneTest, InitialisationResetsTheCamera)
     EXPECT_EQ(window->LightPosition, InitialLightPosition);
 }
 
-TEST_F(SceneTest, BackgroundWhereNothingIsDrawnAndTheFaceWhereItIs)
-{
+TEST_F(SceneTest, BackgroundWhereNothingIsDrawnAndTheFaceWhereItIs) {
     Load(ModelWith({QuadLod(-1, 1, -1, 1)}));
     const QImage frame = Frame();
     ASSERT_FALSE(frame.isNull());
@@ -298,8 +276,7 @@ TEST_F(SceneTest, BackgroundWhereNothingIsDrawnAndTheFaceWhereItIs)
     EXPECT_TRUE(Near(middle, qRed(middle), qRed(middle), qRed(middle), 2)) << std::hex << middle;
 }
 
-TEST_F(SceneTest, ModelIsMirroredInX)
-{
+TEST_F(SceneTest, ModelIsMirroredInX) {
     Load(ModelWith({QuadLod(0.5f, 2.5f, -1, 1)}));
     QImage frame = Frame();
     EXPECT_GT(Drawn(frame, LeftHalf(frame)), 500);
@@ -311,8 +288,7 @@ TEST_F(SceneTest, ModelIsMirroredInX)
     EXPECT_GT(Drawn(frame, RightHalf(frame)), 500);
 }
 
-TEST_F(SceneTest, ChosenSelectionIsRed)
-{
+TEST_F(SceneTest, ChosenSelectionIsRed) {
     Load(ModelWith({QuadLod(0.5f, 2.5f, -1, 1)}));
     QImage frame = Frame();
     EXPECT_EQ(CountPixels(frame, frame.rect(), IsRed), 0);
@@ -329,8 +305,7 @@ TEST_F(SceneTest, ChosenSelectionIsRed)
     EXPECT_EQ(CountPixels(frame, frame.rect(), IsRed), 0);
 }
 
-TEST_F(SceneTest, GroundShowsBelowTheHorizonUnlessTransparent)
-{
+TEST_F(SceneTest, GroundShowsBelowTheHorizonUnlessTransparent) {
     Load(ModelWith({QuadLod(-0.1f, 0.1f, -0.1f, 0.1f)}));
     QImage frame = Frame();
     const QPoint low(frame.width() / 2, frame.height() - 4);
@@ -346,8 +321,7 @@ TEST_F(SceneTest, GroundShowsBelowTheHorizonUnlessTransparent)
     EXPECT_TRUE(IsBackground(frame.pixel(low))) << std::hex << frame.pixel(low);
 }
 
-TEST_F(SceneTest, TransparentFacesAddOntoTheBackgroundAndVanishAtOpacityZero)
-{
+TEST_F(SceneTest, TransparentFacesAddOntoTheBackgroundAndVanishAtOpacityZero) {
     Load(ModelWith({QuadLod(-1, 1, -1, 1)}));
     const QPoint middle(Frame().width() / 2, Frame().height() / 2);
     window->CB_Transparent->click();
@@ -364,8 +338,7 @@ TEST_F(SceneTest, TransparentFacesAddOntoTheBackgroundAndVanishAtOpacityZero)
     EXPECT_EQ(Drawn(frame, frame.rect()), 0);
 }
 
-TEST_F(SceneTest, AxesAndVertexMarkers)
-{
+TEST_F(SceneTest, AxesAndVertexMarkers) {
     Load(ModelWith({QuadLod(-0.5f, 0.5f, -0.5f, 0.5f)}));
     const int plain = Drawn(Frame(), Frame().rect());
     window->CB_Axis->click();
@@ -374,12 +347,12 @@ TEST_F(SceneTest, AxesAndVertexMarkers)
     window->CB_Axis->click();
     window->CB_Vertexes->click();
     const QImage frame = Frame();
-    const int blue = CountPixels(frame, frame.rect(), [](QRgb p) { return qBlue(p) > 60 && qRed(p) < 30 && qGreen(p) < 30; });
+    const int blue =
+        CountPixels(frame, frame.rect(), [](QRgb p) { return qBlue(p) > 60 && qRed(p) < 30 && qGreen(p) < 30; });
     EXPECT_GT(blue, 10);
 }
 
-TEST_F(SceneTest, NothingIsDrawnWithoutAChosenLod)
-{
+TEST_F(SceneTest, NothingIsDrawnWithoutAChosenLod) {
     Load(ModelWith({QuadLod(-1, 1, -1, 1)}));
     const QImage before = Frame();
     EXPECT_GT(Drawn(before, before.rect()), 500);
@@ -393,8 +366,7 @@ TEST_F(SceneTest, NothingIsDrawnWithoutAChosenLod)
     EXPECT_EQ(Drawn(frame, frame.rect()), 0);
 }
 
-TEST_F(SceneTest, LightFollowsTheTrackBars)
-{
+TEST_F(SceneTest, LightFollowsTheTrackBars) {
     window->TB_XChange();
     EXPECT_FLOAT_EQ(window->LightPosition[0], 0.0f);
     EXPECT_FLOAT_EQ(window->LightPosition[1], 0.05f);
@@ -405,8 +377,7 @@ TEST_F(SceneTest, LightFollowsTheTrackBars)
     EXPECT_FLOAT_EQ(window->LightPosition[1], 0.05f);
 }
 
-TEST_F(SceneTest, LightInFrontLightsTheFace)
-{
+TEST_F(SceneTest, LightInFrontLightsTheFace) {
     Load(ModelWith({QuadLod(-1, 1, -1, 1)}));
     const QPoint middle(Frame().width() / 2, Frame().height() / 2);
     const int dim = qRed(Frame().pixel(middle));
@@ -417,8 +388,7 @@ TEST_F(SceneTest, LightInFrontLightsTheFace)
     EXPECT_GT(lit, dim + 20) << dim << " " << lit;
 }
 
-TEST_F(SceneTest, MouseTurnsRollsPansAndZooms)
-{
+TEST_F(SceneTest, MouseTurnsRollsPansAndZooms) {
     Load(ModelWith({QuadLod(-1, 1, -1, 1)}));
     int paints = 0;
     window->OpenGl->OnPaint = [&](TOpenGLVexPanel* sender) {
@@ -474,8 +444,7 @@ TEST_F(SceneTest, MouseTurnsRollsPansAndZooms)
     EXPECT_EQ(window->LastMouseX, 0);
 }
 
-TEST_F(SceneTest, DraggingOnThePanelTurnsTheCamera)
-{
+TEST_F(SceneTest, DraggingOnThePanelTurnsTheCamera) {
     Load(ModelWith({QuadLod(-1, 1, -1, 1)}));
     QWidget* panel = window->OpenGl;
     const auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held,
@@ -497,8 +466,7 @@ TEST_F(SceneTest, DraggingOnThePanelTurnsTheCamera)
     EXPECT_EQ(Drawn(frame, frame.rect()), 0);
 }
 
-TEST_F(SceneTest, BatchedAndImmediateDrawingGiveTheSamePixels)
-{
+TEST_F(SceneTest, BatchedAndImmediateDrawingGiveTheSamePixels) {
     BModel model = ModelWith({GridLod(40)});
     Load(model);
     ChooseSelection(QStringLiteral("part"));
@@ -524,8 +492,7 @@ TEST_F(SceneTest, BatchedAndImmediateDrawingGiveTheSamePixels)
     EXPECT_EQ(window->DrawCache.Builds, 1);
 }
 
-TEST_F(SceneTest, BatchedAndImmediateDrawingGiveTheSamePixelsWithTextures)
-{
+TEST_F(SceneTest, BatchedAndImmediateDrawingGiveTheSamePixelsWithTextures) {
     DataPath = QStringLiteral(VISTREL_SAMPLES_DIR);
     window->LoadModel(QStringLiteral(VISTREL_SAMPLES_DIR "/tank.p3d"), false);
     ASSERT_NE(window->Model, nullptr);
@@ -540,8 +507,7 @@ TEST_F(SceneTest, BatchedAndImmediateDrawingGiveTheSamePixelsWithTextures)
     EXPECT_EQ(Differences(batched, immediate), 0);
 }
 
-TEST_F(SceneTest, CachedArraysFollowTheChosenLodAndAreDroppedWithTheModel)
-{
+TEST_F(SceneTest, CachedArraysFollowTheChosenLodAndAreDroppedWithTheModel) {
     Load(ModelWith({QuadLod(-1, 1, -1, 1), QuadLod(0, 1, 0, 1)}));
     (void)Frame();
     EXPECT_EQ(window->DrawCache.Builds, 1);
@@ -557,8 +523,7 @@ TEST_F(SceneTest, CachedArraysFollowTheChosenLodAndAreDroppedWithTheModel)
     EXPECT_TRUE(window->DrawCache.Positions.empty());
 }
 
-TEST_F(SceneTest, PolygonOutsideTheListsIsSkippedInBothWays)
-{
+TEST_F(SceneTest, PolygonOutsideTheListsIsSkippedInBothWays) {
     Load(ModelWith({QuadLod(-1, 1, -1, 1)}));
     const QImage whole = Frame();
     EXPECT_GT(Drawn(whole, whole.rect()), 500);
@@ -575,8 +540,7 @@ TEST_F(SceneTest, PolygonOutsideTheListsIsSkippedInBothWays)
 // The window's frame and the picture made without a window (vistrel
 // --screenshot, a headless context) are drawn by one scene library: for the
 // textured sample with a selection in red they agree on the pixels.
-TEST_F(SceneTest, HeadlessPictureEqualsTheWindowsFrame)
-{
+TEST_F(SceneTest, HeadlessPictureEqualsTheWindowsFrame) {
     DataPath = QStringLiteral(VISTREL_SAMPLES_DIR);
     window->LoadModel(QStringLiteral(VISTREL_SAMPLES_DIR "/tank.p3d"), false);
     window->TB_XChange();  // the light where the start-up step puts it

@@ -17,14 +17,12 @@ namespace {
 
 // Neither the background nor the yellow light marker (which sits in the
 // middle of the scene with the light at its start-up place).
-bool IsModel(QRgb p)
-{
+bool IsModel(QRgb p) {
     const bool yellow = qRed(p) > 120 && qGreen(p) > 120 && qBlue(p) < 90;
     return !IsBackground(p) && !yellow;
 }
 
-TEST(ScreenshotArgumentsTest, Defaults)
-{
+TEST(ScreenshotArgumentsTest, Defaults) {
     TScreenshotOptions options;
     QString error;
     ASSERT_TRUE(ParseScreenshotArguments({"--screenshot", "out.png", "tank.p3d"}, options, error))
@@ -38,8 +36,7 @@ TEST(ScreenshotArgumentsTest, Defaults)
     EXPECT_FALSE(options.HasDataDir);
 }
 
-TEST(ScreenshotArgumentsTest, EveryOption)
-{
+TEST(ScreenshotArgumentsTest, EveryOption) {
     TScreenshotOptions options;
     QString error;
     ASSERT_TRUE(ParseScreenshotArguments({"tank.p3d", "--size", "320x200", "--lod", "2", "--selection", "wheel 1",
@@ -74,8 +71,7 @@ TEST(ScreenshotArgumentsTest, EveryOption)
     EXPECT_EQ(options.File, QStringLiteral("--odd.p3d"));
 }
 
-TEST(ScreenshotArgumentsTest, WrongArgumentsAreRefused)
-{
+TEST(ScreenshotArgumentsTest, WrongArgumentsAreRefused) {
     const QList<QStringList> wrong = {
         {"tank.p3d"},
         {"--screenshot", "a.png"},
@@ -104,8 +100,7 @@ TEST(ScreenshotArgumentsTest, WrongArgumentsAreRefused)
     }
 }
 
-TEST(ScreenshotArgumentsTest, CommandRecognition)
-{
+TEST(ScreenshotArgumentsTest, CommandRecognition) {
     EXPECT_TRUE(IsScreenshotCommand({"tank.p3d", "--screenshot", "a.png"}));
     EXPECT_TRUE(IsScreenshotCommand({"--screenshot=a.png", "tank.p3d"}));
     EXPECT_FALSE(IsScreenshotCommand({"tank.p3d"}));
@@ -124,8 +119,7 @@ struct TRun {
     QString Output;
 };
 
-TRun RunVistrel(const QStringList& arguments)
-{
+TRun RunVistrel(const QStringList& arguments) {
     QProcess process;
     process.start(QStringLiteral(VISTREL_EXECUTABLE), arguments);
     TRun run;
@@ -146,8 +140,7 @@ protected:
     QString Out(const QString& name = QStringLiteral("shot.png")) const { return files.File(name); }
 };
 
-TEST_F(ScreenshotProgramTest, WritesAPictureOfTheRequestedSize)
-{
+TEST_F(ScreenshotProgramTest, WritesAPictureOfTheRequestedSize) {
     const QString model = files.Write(QStringLiteral("quad.p3d"), ModelWith({QuadLod(-1, 1, -1, 1)}));
     const TRun run = RunVistrel({"--screenshot", Out(), "--size", "320x240", model});
     EXPECT_EQ(run.Status, 0) << run.Errors.toStdString();
@@ -158,8 +151,7 @@ TEST_F(ScreenshotProgramTest, WritesAPictureOfTheRequestedSize)
     EXPECT_FALSE(IsBackground(picture.pixel(160, 120)));
 }
 
-TEST_F(ScreenshotProgramTest, DefaultSizeLodSelectionAndRotation)
-{
+TEST_F(ScreenshotProgramTest, DefaultSizeLodSelectionAndRotation) {
     BLod first = QuadLod(0.5f, 2.5f, -1, 1);
     BLod second = QuadLod(0.5f, 2.5f, -1, 1);
     second.resolution = 2;
@@ -180,8 +172,7 @@ TEST_F(ScreenshotProgramTest, DefaultSizeLodSelectionAndRotation)
     EXPECT_EQ(CountPixels(picture, picture.rect(), IsModel), 0);
 }
 
-TEST_F(ScreenshotProgramTest, ViewBoxesOpacityAndLight)
-{
+TEST_F(ScreenshotProgramTest, ViewBoxesOpacityAndLight) {
     const QString model = files.Write(QStringLiteral("quad.p3d"), ModelWith({QuadLod(-0.2f, 0.2f, -0.2f, 0.2f)}));
     // The ground fills the lower part of the picture.
     TRun run = RunVistrel({"--screenshot", Out(), "--size", "200x150", "--show", "ground", model});
@@ -205,8 +196,7 @@ TEST_F(ScreenshotProgramTest, ViewBoxesOpacityAndLight)
     EXPECT_GT(lit, dim + 20) << dim << " " << lit;
 }
 
-TEST_F(ScreenshotProgramTest, TheSampleWithItsTextures)
-{
+TEST_F(ScreenshotProgramTest, TheSampleWithItsTextures) {
     const TRun run = RunVistrel({"--screenshot", Out(), "--size", "400x300", "--data", VISTREL_SAMPLES_DIR,
                                  "--selection", "turret", VISTREL_SAMPLES_DIR "/tank.p3d"});
     EXPECT_EQ(run.Status, 0) << run.Errors.toStdString();
@@ -216,8 +206,7 @@ TEST_F(ScreenshotProgramTest, TheSampleWithItsTextures)
     EXPECT_GT(CountPixels(picture, picture.rect(), IsRed), 100);
 }
 
-TEST_F(ScreenshotProgramTest, PartialModelIsDrawnWithStatusOne)
-{
+TEST_F(ScreenshotProgramTest, PartialModelIsDrawnWithStatusOne) {
     const BModel model = ModelWith({QuadLod(-1, 1, -1, 1), QuadLod(0, 1, 0, 1)});
     std::vector<uint8_t> bytes = BuildModel(model);
     bytes.resize(LodBodyOffsets(model)[1] + 40);
@@ -227,15 +216,15 @@ TEST_F(ScreenshotProgramTest, PartialModelIsDrawnWithStatusOne)
     EXPECT_FALSE(QImage(Out()).isNull());
 }
 
-TEST_F(ScreenshotProgramTest, FilesOfEitherFormatOrNone)
-{
+TEST_F(ScreenshotProgramTest, FilesOfEitherFormatOrNone) {
     // Unknown magic: the reader's message, no LOD, no picture.
     TRun run = RunVistrel({"--screenshot", Out(), files.WriteText(QStringLiteral("x.p3d"), "XXXXdata")});
     EXPECT_EQ(run.Status, 1);
     EXPECT_TRUE(run.Errors.contains(QStringLiteral("Incorrect Format!"))) << run.Errors.toStdString();
     EXPECT_FALSE(QFileInfo::exists(Out()));
     // An editable model is drawn like a binarized one.
-    vistrel::TP3dModell binarized(files.Write(QStringLiteral("b.p3d"), ModelWith({QuadLod(-1, 1, -1, 1)})).toStdString());
+    vistrel::TP3dModell binarized(
+        files.Write(QStringLiteral("b.p3d"), ModelWith({QuadLod(-1, 1, -1, 1)})).toStdString());
     ASSERT_TRUE(binarized.WriteMLOD(files.File(QStringLiteral("m.p3d")).toStdString()));
     run = RunVistrel({"--screenshot", Out(), files.File(QStringLiteral("m.p3d"))});
     EXPECT_EQ(run.Status, 0) << run.Errors.toStdString();
@@ -251,8 +240,7 @@ TEST_F(ScreenshotProgramTest, FilesOfEitherFormatOrNone)
     EXPECT_FALSE(QFileInfo::exists(Out()));
 }
 
-TEST_F(ScreenshotProgramTest, WrongArgumentsEndWithStatusTwo)
-{
+TEST_F(ScreenshotProgramTest, WrongArgumentsEndWithStatusTwo) {
     const QString model = files.Write(QStringLiteral("quad.p3d"), ModelWith({QuadLod(-1, 1, -1, 1)}));
     TRun run = RunVistrel({"--screenshot", Out(), "--size", "big", model});
     EXPECT_EQ(run.Status, 2);
@@ -268,8 +256,7 @@ TEST_F(ScreenshotProgramTest, WrongArgumentsEndWithStatusTwo)
     EXPECT_EQ(run.Status, 2);
 }
 
-TEST_F(ScreenshotProgramTest, NeedsNoDisplay)
-{
+TEST_F(ScreenshotProgramTest, NeedsNoDisplay) {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("DISPLAY"));

@@ -12,22 +12,20 @@
 using namespace vistrel;
 using namespace vistrel::test;
 
-TEST(ScreenshotTest, MainWindow)
-{
+TEST(ScreenshotTest, MainWindow) {
     const QString folder = qEnvironmentVariable("VISTREL_SCREENSHOT_DIR");
-    if (folder.isEmpty())
-        GTEST_SKIP() << "VISTREL_SCREENSHOT_DIR not set";
+    if (folder.isEmpty()) GTEST_SKIP() << "VISTREL_SCREENSHOT_DIR not set";
     TScriptedPrompt prompt;
     TMain window(&prompt);
     const QString start = qEnvironmentVariable("VISTREL_SCREENSHOT_BROWSE");
-    if (!start.isEmpty())
-        window.SetDirectory(start);
+    if (!start.isEmpty()) window.SetDirectory(start);
     for (const QSize size : {QSize(819, 725), QSize(1200, 900)}) {
         window.resize(size);
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
         QTest::qWait(600);
-        const QString name = QStringLiteral("%1/main-window-%2x%3.png").arg(folder).arg(size.width()).arg(size.height());
+        const QString name =
+            QStringLiteral("%1/main-window-%2x%3.png").arg(folder).arg(size.width()).arg(size.height());
         EXPECT_TRUE(window.grab().save(name));
     }
     window.resize(819, 725);

@@ -18,13 +18,11 @@
 namespace vistrel::test {
 
 // Runs the event loop until the condition holds or the time is up.
-inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000)
-{
+inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000) {
     QElapsedTimer clock;
     clock.start();
     while (!condition()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
+        if (clock.elapsed() > timeoutMs) return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         QTest::qWait(5);
     }
@@ -35,8 +33,7 @@ inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000
 //   TANK.P3D  tank.p3d  tank.txt  sub/other.p3d  sub/deeper/
 class TModelFolder {
 public:
-    TModelFolder()
-    {
+    TModelFolder() {
         Touch(QStringLiteral("TANK.P3D"));
         Touch(QStringLiteral("tank.p3d"));
         Touch(QStringLiteral("tank.txt"));
@@ -45,12 +42,10 @@ public:
     }
     QString Path() const { return QDir::toNativeSeparators(QDir::cleanPath(dir_.path())); }
     QString Sub() const { return File(QStringLiteral("sub")); }
-    QString File(const QString& relative) const
-    {
+    QString File(const QString& relative) const {
         return QDir::toNativeSeparators(QDir(dir_.path()).filePath(relative));
     }
-    void Touch(const QString& relative) const
-    {
+    void Touch(const QString& relative) const {
         QFile file(QDir(dir_.path()).filePath(relative));
         file.open(QIODevice::WriteOnly);
         file.write("BMDL");
@@ -65,8 +60,7 @@ class TWatchedMain : public TMain {
 public:
     using TMain::TMain;
     std::vector<std::pair<QString, bool>> Loads;
-    void LoadModel(const QString& fileName, bool fromCommandLine) override
-    {
+    void LoadModel(const QString& fileName, bool fromCommandLine) override {
         Loads.emplace_back(fileName, fromCommandLine);
     }
 };

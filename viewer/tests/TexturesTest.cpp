@@ -49,8 +49,7 @@ private:
 class TPaintHook {
 public:
     TPaintHook(TOpenGLVexPanel* panel, TOpenGLVexPanel::TNotifyEvent paint)
-        : panel_(panel), saved_(std::move(panel->OnPaint))
-    {
+        : panel_(panel), saved_(std::move(panel->OnPaint)) {
         panel_->OnPaint = std::move(paint);
     }
     ~TPaintHook() { panel_->OnPaint = std::move(saved_); }
@@ -62,13 +61,12 @@ private:
     TOpenGLVexPanel::TNotifyEvent saved_;
 };
 
-constexpr std::array<uint8_t, 4> kRed = {0, 0, 255, 255};     // blue, green, red, alpha
+constexpr std::array<uint8_t, 4> kRed = {0, 0, 255, 255};  // blue, green, red, alpha
 constexpr std::array<uint8_t, 4> kOrange = {30, 100, 200, 255};
 
 class TexturesTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
         window = std::make_unique<TMain>(&prompt);
         window->show();
@@ -82,8 +80,7 @@ protected:
     QString PathOf(const QString& relative) const { return Root() + QLatin1Char('/') + relative; }
 
     // Writes a file under the root (folders made as needed); returns its path.
-    QString WriteFile(const QString& relative, const std::vector<uint8_t>& bytes) const
-    {
+    QString WriteFile(const QString& relative, const std::vector<uint8_t>& bytes) const {
         const QString path = PathOf(relative);
         QDir().mkpath(QFileInfo(path).absolutePath());
         QFile file(path);
@@ -92,27 +89,22 @@ protected:
         return path;
     }
     QString WriteTexture(const QString& relative, std::array<uint8_t, 4> colour = kRed,
-                         TexFormat format = TexFormat::Argb4444, int side = 8) const
-    {
+                         TexFormat format = TexFormat::Argb4444, int side = 8) const {
         return WriteFile(relative, EncodeTexture(TexImage(side, side, colour), format));
     }
 
-    bool IsTexture(GLuint name) const
-    {
+    bool IsTexture(GLuint name) const {
         window->OpenGl->MakeOpenGLPanelCurrent();
         return name != 0 && glIsTexture(name) == GL_TRUE;
     }
     // A name of before a reload is gone: deleted, or deleted and given out
     // again by the reload.
-    bool Gone(GLuint old, const std::vector<GLuint>& now) const
-    {
+    bool Gone(GLuint old, const std::vector<GLuint>& now) const {
         return std::find(now.begin(), now.end(), old) != now.end() || !IsTexture(old);
     }
-    std::vector<GLuint> Names() const
-    {
+    std::vector<GLuint> Names() const {
         std::vector<GLuint> names;
-        for (int i = 0; i < window->LodTextureCount; ++i)
-            names.push_back(window->LodTexture(i));
+        for (int i = 0; i < window->LodTextureCount; ++i) names.push_back(window->LodTexture(i));
         return names;
     }
 
@@ -125,8 +117,7 @@ private:
 
 }  // namespace
 
-TEST(TexturesSwapTest, RedAndBlueChangePlaces)
-{
+TEST(TexturesSwapTest, RedAndBlueChangePlaces) {
     uint8_t pixels[] = {10, 20, 30, 40, 1, 2, 3, 4};
     TextureData record{2, 1, pixels};
     TMain::SwapRedBlue(record);
@@ -134,15 +125,13 @@ TEST(TexturesSwapTest, RedAndBlueChangePlaces)
     EXPECT_TRUE(std::equal(std::begin(pixels), std::end(pixels), std::begin(expected)));
 }
 
-TEST(TexturesSwapTest, EmptyRecordIsLeftAlone)
-{
+TEST(TexturesSwapTest, EmptyRecordIsLeftAlone) {
     TextureData record{0, 0, nullptr};
     TMain::SwapRedBlue(record);
     EXPECT_EQ(record.pixels, nullptr);
 }
 
-TEST_F(TexturesTest, NothingLoadedAtFirst)
-{
+TEST_F(TexturesTest, NothingLoadedAtFirst) {
     EXPECT_EQ(window->LodTextureCount, 0);
     EXPECT_EQ(window->GroundTextureName, 0u);
     EXPECT_EQ(window->GroundTextureData, nullptr);
@@ -151,8 +140,7 @@ TEST_F(TexturesTest, NothingLoadedAtFirst)
     EXPECT_EQ(window->LodTexture(-1), 0u);
 }
 
-TEST_F(TexturesTest, SecondOfThreeMissing)
-{
+TEST_F(TexturesTest, SecondOfThreeMissing) {
     TDataPathScope root(Root());
     WriteTexture(QStringLiteral("data/hull.paa"));
     WriteTexture(QStringLiteral("data/turret.paa"), kOrange, TexFormat::Dxt1, 16);
@@ -176,8 +164,7 @@ TEST_F(TexturesTest, SecondOfThreeMissing)
     EXPECT_EQ(window->LodTextureData[2]->width, 16);
 }
 
-TEST_F(TexturesTest, ImagesAreKeptSwapped)
-{
+TEST_F(TexturesTest, ImagesAreKeptSwapped) {
     TDataPathScope root(Root());
     WriteTexture(QStringLiteral("orange.paa"), kOrange, TexFormat::Argb8888, 4);
     TP3dLOD lod;
@@ -194,8 +181,7 @@ TEST_F(TexturesTest, ImagesAreKeptSwapped)
     EXPECT_EQ(record->pixels[3], 255);
 }
 
-TEST_F(TexturesTest, SelectingTheSameLodAgainReloads)
-{
+TEST_F(TexturesTest, SelectingTheSameLodAgainReloads) {
     TDataPathScope root(Root());
     WriteTexture(QStringLiteral("data/hull.paa"));
     WriteTexture(QStringLiteral("data/turret.paa"));
@@ -218,8 +204,7 @@ TEST_F(TexturesTest, SelectingTheSameLodAgainReloads)
     EXPECT_EQ(window->LodTextureData[0]->width, 8);
 }
 
-TEST_F(TexturesTest, EmptyTextureListReleasesThePrevious)
-{
+TEST_F(TexturesTest, EmptyTextureListReleasesThePrevious) {
     TDataPathScope root(Root());
     WriteTexture(QStringLiteral("hull.paa"));
     TP3dLOD textured;
@@ -238,8 +223,7 @@ TEST_F(TexturesTest, EmptyTextureListReleasesThePrevious)
     EXPECT_TRUE(prompt.Messages.isEmpty());
 }
 
-TEST_F(TexturesTest, NoLodReleasesThePrevious)
-{
+TEST_F(TexturesTest, NoLodReleasesThePrevious) {
     TDataPathScope root(Root());
     WriteTexture(QStringLiteral("hull.paa"));
     TP3dLOD lod;
@@ -251,8 +235,7 @@ TEST_F(TexturesTest, NoLodReleasesThePrevious)
     EXPECT_FALSE(IsTexture(before));
 }
 
-TEST_F(TexturesTest, UndecodableFileIsReportedAndLeftUntextured)
-{
+TEST_F(TexturesTest, UndecodableFileIsReportedAndLeftUntextured) {
     TDataPathScope root(Root());
     const QString bad = WriteFile(QStringLiteral("data/bad.paa"), {'n', 'o', 't', ' ', 'a', ' ', 't', 'e', 'x'});
     WriteTexture(QStringLiteral("data/good.paa"));
@@ -271,8 +254,7 @@ TEST_F(TexturesTest, UndecodableFileIsReportedAndLeftUntextured)
     EXPECT_EQ(window->LodTextureData[0]->pixels, nullptr);
 }
 
-TEST_F(TexturesTest, MessagesComeInTheOrderOfTheNames)
-{
+TEST_F(TexturesTest, MessagesComeInTheOrderOfTheNames) {
     TDataPathScope root(Root());
     WriteFile(QStringLiteral("bad.paa"), {0, 1, 2});
     WriteTexture(QStringLiteral("good.paa"));
@@ -282,11 +264,10 @@ TEST_F(TexturesTest, MessagesComeInTheOrderOfTheNames)
     window->LoadLodTextures(&lod);
 
     // One box for the LOD, a line per file.
-    EXPECT_EQ(prompt.Messages,
-              QStringList{QStringLiteral("File ") + PathOf(QStringLiteral("first.paa")) + QStringLiteral(" not found!\n") +
-                          QStringLiteral("Cannot decode texture ") + PathOf(QStringLiteral("bad.paa")) +
-                          QStringLiteral("\nFile ") + PathOf(QStringLiteral("second.paa")) +
-                          QStringLiteral(" not found!")});
+    EXPECT_EQ(prompt.Messages, QStringList{QStringLiteral("File ") + PathOf(QStringLiteral("first.paa")) +
+                                           QStringLiteral(" not found!\n") + QStringLiteral("Cannot decode texture ") +
+                                           PathOf(QStringLiteral("bad.paa")) + QStringLiteral("\nFile ") +
+                                           PathOf(QStringLiteral("second.paa")) + QStringLiteral(" not found!")});
     const std::vector<GLuint> names = Names();
     ASSERT_EQ(names.size(), 5u);
     EXPECT_EQ(names[0], 0u);
@@ -296,12 +277,10 @@ TEST_F(TexturesTest, MessagesComeInTheOrderOfTheNames)
     EXPECT_TRUE(IsTexture(names[4]));
 }
 
-TEST_F(TexturesTest, ManyMissingFilesAreOneBoxPerSelection)
-{
+TEST_F(TexturesTest, ManyMissingFilesAreOneBoxPerSelection) {
     TDataPathScope root(Root());
     TP3dLOD lod;
-    for (int i = 0; i < 35; ++i)
-        lod.Textures.push_back("gone" + std::to_string(i) + ".paa");
+    for (int i = 0; i < 35; ++i) lod.Textures.push_back("gone" + std::to_string(i) + ".paa");
 
     window->LoadLodTextures(&lod);
     window->LoadLodTextures(&lod);  // choosing the same LOD again: one box again
@@ -310,14 +289,14 @@ TEST_F(TexturesTest, ManyMissingFilesAreOneBoxPerSelection)
     const QStringList lines = prompt.Messages[0].split(QLatin1Char('\n'));
     ASSERT_EQ(lines.size(), 31);
     EXPECT_EQ(lines[0], QStringLiteral("File ") + PathOf(QStringLiteral("gone0.paa")) + QStringLiteral(" not found!"));
-    EXPECT_EQ(lines[29], QStringLiteral("File ") + PathOf(QStringLiteral("gone29.paa")) + QStringLiteral(" not found!"));
+    EXPECT_EQ(lines[29],
+              QStringLiteral("File ") + PathOf(QStringLiteral("gone29.paa")) + QStringLiteral(" not found!"));
     EXPECT_EQ(lines[30], QStringLiteral("\u2026 and 5 more"));
     EXPECT_EQ(prompt.Messages[1], prompt.Messages[0]);
     EXPECT_EQ(TMain::TextureProblemsText(lines.first(30)), lines.first(30).join(QLatin1Char('\n')));
 }
 
-TEST_F(TexturesTest, WithoutATextureRootNamesAreFoundBesideTheModel)
-{
+TEST_F(TexturesTest, WithoutATextureRootNamesAreFoundBesideTheModel) {
     TDataPathScope root{QString()};
     // Names are relative to a data folder above the model's own.
     WriteTexture(QStringLiteral("data/tanks/skin.paa"));
@@ -334,15 +313,16 @@ TEST_F(TexturesTest, WithoutATextureRootNamesAreFoundBesideTheModel)
     EXPECT_TRUE(IsTexture(window->LodTexture(1)));
     EXPECT_EQ(window->LodTexture(2), 0u);
     // Only the name found nowhere is reported, by its place beside the model.
-    EXPECT_EQ(prompt.Messages, QStringList{QStringLiteral("File ") + PathOf(QStringLiteral("data/tanks/m1/tanks/nowhere.paa")) +
-                                           QStringLiteral(" not found!")});
-    EXPECT_EQ(TextureRoots(QString(), model).value(0), QDir::toNativeSeparators(PathOf(QStringLiteral("data/tanks/m1"))));
+    EXPECT_EQ(prompt.Messages,
+              QStringList{QStringLiteral("File ") + PathOf(QStringLiteral("data/tanks/m1/tanks/nowhere.paa")) +
+                          QStringLiteral(" not found!")});
+    EXPECT_EQ(TextureRoots(QString(), model).value(0),
+              QDir::toNativeSeparators(PathOf(QStringLiteral("data/tanks/m1"))));
     EXPECT_EQ(TextureRoots(QStringLiteral("/tex"), model), QStringList{QStringLiteral("/tex")});
     EXPECT_EQ(TextureRoots(QString(), model).last(), QString());  // the root of the file system
 }
 
-TEST_F(TexturesTest, EmptyNameCountsButLoadsNothing)
-{
+TEST_F(TexturesTest, EmptyNameCountsButLoadsNothing) {
     TDataPathScope root(Root());
     WriteTexture(QStringLiteral("hull.paa"));
     TP3dLOD lod;
@@ -359,14 +339,12 @@ TEST_F(TexturesTest, EmptyNameCountsButLoadsNothing)
     EXPECT_EQ(window->LodTextureData[2], nullptr);
 }
 
-TEST_F(TexturesTest, MoreThan512Names)
-{
+TEST_F(TexturesTest, MoreThan512Names) {
     TDataPathScope root(Root());
     WriteTexture(QStringLiteral("a.paa"), kRed, TexFormat::Argb4444, 4);
     WriteTexture(QStringLiteral("b.paa"), kOrange, TexFormat::Dxt1, 4);
     TP3dLOD lod;
-    for (int i = 0; i < 600; ++i)
-        lod.Textures.push_back(i % 2 ? "b.paa" : "A.PAA");
+    for (int i = 0; i < 600; ++i) lod.Textures.push_back(i % 2 ? "b.paa" : "A.PAA");
 
     window->LoadLodTextures(&lod);
 
@@ -391,8 +369,7 @@ TEST_F(TexturesTest, MoreThan512Names)
     EXPECT_FALSE(IsTexture(names[599]));
 }
 
-TEST_F(TexturesTest, LoadingOneIndexAgainReplacesIt)
-{
+TEST_F(TexturesTest, LoadingOneIndexAgainReplacesIt) {
     TDataPathScope root(Root());
     WriteTexture(QStringLiteral("small.paa"), kRed, TexFormat::Argb4444, 4);
     WriteTexture(QStringLiteral("large.paa"), kOrange, TexFormat::Argb8888, 32);
@@ -412,8 +389,7 @@ TEST_F(TexturesTest, LoadingOneIndexAgainReplacesIt)
     EXPECT_TRUE(prompt.Messages.isEmpty());
 }
 
-TEST_F(TexturesTest, ImagesAreDecodedWithoutAGlContext)
-{
+TEST_F(TexturesTest, ImagesAreDecodedWithoutAGlContext) {
     // A window that was never shown has no GL context: the images are still
     // decoded and kept, and no GL texture is made.
     TDataPathScope root(Root());
@@ -435,8 +411,7 @@ TEST_F(TexturesTest, ImagesAreDecodedWithoutAGlContext)
 
 // ---------------------------------------------------------------- the ground
 
-TEST_F(TexturesTest, GroundTextureIsLoaded)
-{
+TEST_F(TexturesTest, GroundTextureIsLoaded) {
     const QString path = WriteTexture(QStringLiteral("ground/grass.paa"));
     window->LoadGroundTexture(path);
     EXPECT_TRUE(prompt.Messages.isEmpty());
@@ -446,16 +421,14 @@ TEST_F(TexturesTest, GroundTextureIsLoaded)
     EXPECT_EQ(window->GroundTextureData->pixels[0], 255);  // red first
 }
 
-TEST_F(TexturesTest, EmptyGroundPathDoesNothing)
-{
+TEST_F(TexturesTest, EmptyGroundPathDoesNothing) {
     window->LoadGroundTexture(QString());
     EXPECT_TRUE(prompt.Messages.isEmpty());
     EXPECT_EQ(window->GroundTextureName, 0u);
     EXPECT_EQ(window->GroundTextureData, nullptr);
 }
 
-TEST_F(TexturesTest, MissingGroundKeepsThePrevious)
-{
+TEST_F(TexturesTest, MissingGroundKeepsThePrevious) {
     const QString path = WriteTexture(QStringLiteral("grass.paa"));
     window->LoadGroundTexture(path);
     const GLuint name = window->GroundTextureName;
@@ -471,8 +444,7 @@ TEST_F(TexturesTest, MissingGroundKeepsThePrevious)
     EXPECT_EQ(window->GroundTextureData->width, 8);
 }
 
-TEST_F(TexturesTest, SecondGroundReusesTheRecordAndDeletesTheFirstTexture)
-{
+TEST_F(TexturesTest, SecondGroundReusesTheRecordAndDeletesTheFirstTexture) {
     window->LoadGroundTexture(WriteTexture(QStringLiteral("grass.paa")));
     const GLuint first = window->GroundTextureName;
     const TextureData* record = window->GroundTextureData;
@@ -486,8 +458,7 @@ TEST_F(TexturesTest, SecondGroundReusesTheRecordAndDeletesTheFirstTexture)
     EXPECT_TRUE(Gone(first, {window->GroundTextureName}));
 }
 
-TEST_F(TexturesTest, UndecodableGroundLeavesNoGroundTexture)
-{
+TEST_F(TexturesTest, UndecodableGroundLeavesNoGroundTexture) {
     window->LoadGroundTexture(WriteTexture(QStringLiteral("grass.paa")));
     const GLuint first = window->GroundTextureName;
     const QString bad = WriteFile(QStringLiteral("bad.pac"), {1, 2, 3, 4});
@@ -501,8 +472,7 @@ TEST_F(TexturesTest, UndecodableGroundLeavesNoGroundTexture)
     EXPECT_EQ(window->GroundTextureData->width, 0);
 }
 
-TEST_F(TexturesTest, PickGroundButtonLoadsTheChosenFile)
-{
+TEST_F(TexturesTest, PickGroundButtonLoadsTheChosenFile) {
     const QString path = WriteTexture(QStringLiteral("grass.pac"));
     window->OpenGroundTexture.InitialDir = Root();
     prompt.OpenAnswers.push_back(path);
@@ -519,8 +489,7 @@ TEST_F(TexturesTest, PickGroundButtonLoadsTheChosenFile)
     EXPECT_TRUE(prompt.Errors.isEmpty());
 }
 
-TEST_F(TexturesTest, PickGroundButtonWithAMissingFileKeepsThePath)
-{
+TEST_F(TexturesTest, PickGroundButtonWithAMissingFileKeepsThePath) {
     window->LoadGroundTexture(WriteTexture(QStringLiteral("grass.paa")));
     const GLuint name = window->GroundTextureName;
     const QString missing = PathOf(QStringLiteral("gone.paa"));
@@ -533,8 +502,7 @@ TEST_F(TexturesTest, PickGroundButtonWithAMissingFileKeepsThePath)
     EXPECT_EQ(prompt.Messages, QStringList{QStringLiteral("File ") + missing + QStringLiteral(" not found!")});
 }
 
-TEST_F(TexturesTest, CancelledPickChangesNothing)
-{
+TEST_F(TexturesTest, CancelledPickChangesNothing) {
     const QString path = WriteTexture(QStringLiteral("grass.paa"));
     window->GroundTexture = path;
     window->LoadGroundTexture(path);
@@ -557,8 +525,7 @@ namespace {
 
 // Fills the view with one quad textured with the given texture, lighting and
 // depth off, so that the picture is the texture's colour.
-void DrawTexturedQuad(GLuint texture)
-{
+void DrawTexturedQuad(GLuint texture) {
     glPushAttrib(GL_ALL_ATTRIB_BITS);
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
@@ -598,17 +565,13 @@ struct TColourCase {
     int red, green, blue;  // as it should show
 };
 
-void PrintTo(const TColourCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
+void PrintTo(const TColourCase& c, std::ostream* out) { *out << c.name; }
 
 class TexturesOnScreenTest : public TexturesTest, public ::testing::WithParamInterface<TColourCase> {};
 
 }  // namespace
 
-TEST_P(TexturesOnScreenTest, FaceShowsItsTexturesColour)
-{
+TEST_P(TexturesOnScreenTest, FaceShowsItsTexturesColour) {
     const TColourCase& c = GetParam();
     TDataPathScope root(Root());
     WriteTexture(QStringLiteral("data/colour.paa"), c.bgra, c.format, 16);
@@ -641,4 +604,6 @@ INSTANTIATE_TEST_SUITE_P(Colours, TexturesOnScreenTest,
                          ::testing::Values(TColourCase{"RedArgb4444", kRed, TexFormat::Argb4444, 255, 0, 0},
                                            TColourCase{"RedDxt1", kRed, TexFormat::Dxt1, 255, 0, 0},
                                            TColourCase{"OrangeArgb8888", kOrange, TexFormat::Argb8888, 200, 100, 30}),
-                         [](const ::testing::TestParamInfo<TColourCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<TColourCase>& info) {
+                             return std::string(info.param.name);
+                         });

@@ -23,9 +23,8 @@ namespace vistrel::test {
 // pointing into the solid (the view turns them outward). The LOD's box is
 // given separately so that the fitted camera does not depend on the quad.
 // Selections: "face" (the quad and its four vertices) and "empty" (nothing).
-inline BLod QuadLod(float x0, float x1, float y0, float y1, BVec3 minPos = {-3, -3, -3},
-                    BVec3 maxPos = {3, 3, 3}, int16_t texture = -1)
-{
+inline BLod QuadLod(float x0, float x1, float y0, float y1, BVec3 minPos = {-3, -3, -3}, BVec3 maxPos = {3, 3, 3},
+                    int16_t texture = -1) {
     BLod lod;
     lod.vertices = {{x0, y0, 0}, {x1, y0, 0}, {x1, y1, 0}, {x0, y1, 0}};
     lod.normals = {{0, 0, -1}, {0, 0, -1}, {0, 0, -1}, {0, 0, -1}};
@@ -54,8 +53,7 @@ inline BLod QuadLod(float x0, float x1, float y0, float y1, BVec3 minPos = {-3, 
 // instead) over [-2, 2]², facing +z, with textures cycling over the indices
 // -1, 0, 1 and 7 in runs of a few faces. Vertex markers and selections make
 // use of all of it.
-inline BLod GridLod(int n)
-{
+inline BLod GridLod(int n) {
     BLod lod;
     const float step = 4.0f / static_cast<float>(n);
     for (int j = 0; j <= n; ++j)
@@ -65,8 +63,10 @@ inline BLod GridLod(int n)
             // A gentle bulge gives the normals (and so the light) some play.
             const float z = 0.1f * static_cast<float>((i * 7 + j * 3) % 5) / 5.0f;
             lod.vertices.push_back({x, y, z});
-            lod.normals.push_back({0.1f * static_cast<float>(i % 3) - 0.1f, 0.1f * static_cast<float>(j % 3) - 0.1f, -1});
-            lod.uv.push_back({static_cast<float>(i) / static_cast<float>(n), static_cast<float>(j) / static_cast<float>(n)});
+            lod.normals.push_back(
+                {0.1f * static_cast<float>(i % 3) - 0.1f, 0.1f * static_cast<float>(j % 3) - 0.1f, -1});
+            lod.uv.push_back(
+                {static_cast<float>(i) / static_cast<float>(n), static_cast<float>(j) / static_cast<float>(n)});
             lod.vertexInfo.push_back(0);
             lod.unique.push_back(static_cast<int16_t>(lod.unique.size()));
             lod.link.push_back(static_cast<int16_t>(lod.link.size()));
@@ -91,14 +91,12 @@ inline BLod GridLod(int n)
                 BPolygon q;
                 q.texture = texture;
                 q.corners = {at(0, 0), at(1, 0), at(1, 1), at(0, 1)};
-                if (i < n / 3 && j < n / 3)
-                    part.faces.push_back(static_cast<uint16_t>(lod.polygons.size()));
+                if (i < n / 3 && j < n / 3) part.faces.push_back(static_cast<uint16_t>(lod.polygons.size()));
                 lod.polygons.push_back(q);
                 ++face;
             }
         }
-    for (uint16_t v = 0; v < static_cast<uint16_t>(lod.vertices.size()); v += 7)
-        part.vertexes.push_back(v);
+    for (uint16_t v = 0; v < static_cast<uint16_t>(lod.vertices.size()); v += 7) part.vertexes.push_back(v);
     lod.selections = {part};
     lod.textures = {"data\\none_a.paa", "data\\none_b.paa"};
     lod.minPos = {-2, -2, 0};
@@ -107,8 +105,7 @@ inline BLod GridLod(int n)
     return lod;
 }
 
-inline BModel ModelWith(std::vector<BLod> lods, float mass = 0)
-{
+inline BModel ModelWith(std::vector<BLod> lods, float mass = 0) {
     BModel model;
     model.lods = std::move(lods);
     model.totalMass = mass;
@@ -121,14 +118,12 @@ public:
     QString Path() const { return QDir::toNativeSeparators(QDir::cleanPath(dir_.path())); }
     QString File(const QString& name) const { return QDir::toNativeSeparators(QDir(dir_.path()).filePath(name)); }
     QString Write(const QString& name, const BModel& model) const { return WriteBytes(name, BuildModel(model)); }
-    QString WriteBytes(const QString& name, const std::vector<uint8_t>& bytes) const
-    {
+    QString WriteBytes(const QString& name, const std::vector<uint8_t>& bytes) const {
         const QString path = File(name);
         WriteFile(QFile::encodeName(path).toStdString(), bytes);
         return path;
     }
-    QString WriteText(const QString& name, const QByteArray& text) const
-    {
+    QString WriteText(const QString& name, const QByteArray& text) const {
         const QString path = File(name);
         QFile file(path);
         file.open(QIODevice::WriteOnly);
@@ -141,31 +136,22 @@ private:
 };
 
 // Colours of a frame, compared with a tolerance per channel.
-inline bool Near(QRgb pixel, int red, int green, int blue, int tolerance = 6)
-{
+inline bool Near(QRgb pixel, int red, int green, int blue, int tolerance = 6) {
     return std::abs(qRed(pixel) - red) <= tolerance && std::abs(qGreen(pixel) - green) <= tolerance &&
            std::abs(qBlue(pixel) - blue) <= tolerance;
 }
 
 // The clear colour (0.6, 0.8, 1.0).
-inline bool IsBackground(QRgb pixel)
-{
-    return Near(pixel, 153, 204, 255, 3);
-}
+inline bool IsBackground(QRgb pixel) { return Near(pixel, 153, 204, 255, 3); }
 
-inline bool IsRed(QRgb pixel)
-{
-    return qRed(pixel) > 100 && qGreen(pixel) < 40 && qBlue(pixel) < 40;
-}
+inline bool IsRed(QRgb pixel) { return qRed(pixel) > 100 && qGreen(pixel) < 40 && qBlue(pixel) < 40; }
 
-inline int CountPixels(const QImage& image, const QRect& area, bool (*test)(QRgb))
-{
+inline int CountPixels(const QImage& image, const QRect& area, bool (*test)(QRgb)) {
     int count = 0;
     const QRect inside = area.intersected(image.rect());
     for (int y = inside.top(); y <= inside.bottom(); ++y)
         for (int x = inside.left(); x <= inside.right(); ++x)
-            if (test(image.pixel(x, y)))
-                ++count;
+            if (test(image.pixel(x, y))) ++count;
     return count;
 }
 

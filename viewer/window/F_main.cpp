@@ -37,8 +37,7 @@
 
 namespace vistrel {
 
-TMain::~TMain()
-{
+TMain::~TMain() {
     FormDestroy();
     // The children outlive this part of the object: nothing of theirs may
     // call back into it while they are taken down.
@@ -50,21 +49,20 @@ TMain::~TMain()
     OpenGl->OnMouseDown = nullptr;
     OpenGl->OnMouseMove = nullptr;
     OpenGl->OnMouseUp = nullptr;
-    for (QObject* child : findChildren<QObject*>())
-        disconnect(child, nullptr, this, nullptr);
+    for (QObject* child : findChildren<QObject*>()) disconnect(child, nullptr, this, nullptr);
     ReleaseModel();
 }
 
-void TMain::WireEvents()
-{
-    const auto on = [this](void (TMain::*handler)()) { return [this, handler] { Guarded([&] { (this->*handler)(); }); }; };
+void TMain::WireEvents() {
+    const auto on = [this](void (TMain::*handler)()) {
+        return [this, handler] { Guarded([&] { (this->*handler)(); }); };
+    };
     connect(Files, &TFileList::Change, this, on(&TMain::FilesChange));
     connect(LB_LODs, &TListBox::Click, this, on(&TMain::LB_LODsClick));
     connect(LB_Selections, &TListBox::Click, this, on(&TMain::CB_VertexesClick));
     for (QCheckBox* box : {CB_Transparent, CB_Vertexes, CB_Ground, CB_Axis})
         connect(box, &QCheckBox::clicked, this, on(&TMain::CB_VertexesClick));
-    for (QSlider* bar : {TB_X, TB_Y, TB_Z})
-        connect(bar, &QSlider::valueChanged, this, on(&TMain::TB_XChange));
+    for (QSlider* bar : {TB_X, TB_Y, TB_Z}) connect(bar, &QSlider::valueChanged, this, on(&TMain::TB_XChange));
     connect(TB_Transparency, &QSlider::valueChanged, this, on(&TMain::TB_TransparencyChange));
     connect(B_PickGroundText, &QPushButton::clicked, this, on(&TMain::B_PickGroundTextClick));
     connect(B_PickDataDir, &QPushButton::clicked, this, on(&TMain::B_PickDataDirClick));
@@ -86,8 +84,7 @@ void TMain::WireEvents()
     };
 }
 
-void TMain::Guarded(const std::function<void()>& handler)
-{
+void TMain::Guarded(const std::function<void()>& handler) {
     try {
         handler();
     } catch (const std::exception& error) {
@@ -97,42 +94,33 @@ void TMain::Guarded(const std::function<void()>& handler)
 
 // ============================================================== shared state
 
-TP3dLOD* TMain::LodOf(const QListWidgetItem* item)
-{
-    return item ? item->data(ObjectRole).value<TP3dLOD*>() : nullptr;
-}
+TP3dLOD* TMain::LodOf(const QListWidgetItem* item) { return item ? item->data(ObjectRole).value<TP3dLOD*>() : nullptr; }
 
-TRealSelection* TMain::SelectionOf(const QListWidgetItem* item)
-{
+TRealSelection* TMain::SelectionOf(const QListWidgetItem* item) {
     return item ? item->data(ObjectRole).value<TRealSelection*>() : nullptr;
 }
 
-void TMain::AddLodEntry(const QString& text, TP3dLOD* lod)
-{
+void TMain::AddLodEntry(const QString& text, TP3dLOD* lod) {
     auto* item = new QListWidgetItem(text, LB_LODs);
     item->setData(ObjectRole, QVariant::fromValue(lod));
 }
 
-void TMain::AddSelectionEntry(const QString& text, TRealSelection* selection)
-{
+void TMain::AddSelectionEntry(const QString& text, TRealSelection* selection) {
     auto* item = new QListWidgetItem(text, LB_Selections);
     item->setData(ObjectRole, QVariant::fromValue(selection));
 }
 
-TP3dLOD* TMain::SelectedLod() const
-{
+TP3dLOD* TMain::SelectedLod() const {
     const int row = LB_LODs->ItemIndex();
     return row < 0 ? nullptr : LodOf(LB_LODs->item(row));
 }
 
-TRealSelection* TMain::SelectedSelection() const
-{
+TRealSelection* TMain::SelectedSelection() const {
     const int row = LB_Selections->ItemIndex();
     return row < 0 ? nullptr : SelectionOf(LB_Selections->item(row));
 }
 
-void TMain::ClearSelections()
-{
+void TMain::ClearSelections() {
     LB_Selections->clear();
     // No selection is listed any more, so none has an extent to show.
     const QString none = QStringLiteral("-");
@@ -141,8 +129,7 @@ void TMain::ClearSelections()
     L_LWH->setText(none);
 }
 
-void TMain::ReleaseModel()
-{
+void TMain::ReleaseModel() {
     ClearSelections();
     LB_LODs->clear();
     // The cached arrays are known by their LOD's address, which the next
@@ -151,56 +138,35 @@ void TMain::ReleaseModel()
     Model.reset();
 }
 
-QString TMain::CurrentDirectory() const
-{
-    return LB_Directory->Directory();
-}
+QString TMain::CurrentDirectory() const { return LB_Directory->Directory(); }
 
-bool TMain::SetDirectory(const QString& directory)
-{
-    return LB_Directory->SetDirectory(directory);
-}
+bool TMain::SetDirectory(const QString& directory) { return LB_Directory->SetDirectory(directory); }
 
-QString TMain::SelectedFile() const
-{
-    return Files->FileName();
-}
+QString TMain::SelectedFile() const { return Files->FileName(); }
 
-void TMain::Repaint()
-{
-    OpenGl->Repaint();
-}
+void TMain::Repaint() { OpenGl->Repaint(); }
 
-void TMain::AppendDebugLine(const QString& line)
-{
-    DebugMemo->appendPlainText(line);
-}
+void TMain::AppendDebugLine(const QString& line) { DebugMemo->appendPlainText(line); }
 
-QPoint TMain::WaitPanelPosition(QSize windowSize)
-{
+QPoint TMain::WaitPanelPosition(QSize windowSize) {
     // Integer division truncates toward zero: a window 100 wide gives -46.
     return {(windowSize.width() - WaitPanelWidth) / 2, (windowSize.height() - WaitPanelHeight) / 2};
 }
 
-QString TMain::FileExtension(const QString& fileName)
-{
+QString TMain::FileExtension(const QString& fileName) {
     for (qsizetype i = fileName.size() - 1; i >= 0; --i) {
         const QChar c = fileName.at(i);
-        if (c == QLatin1Char('.'))
-            return fileName.mid(i);
-        if (c == QLatin1Char('/') || c == QDir::separator())
-            break;
+        if (c == QLatin1Char('.')) return fileName.mid(i);
+        if (c == QLatin1Char('/') || c == QDir::separator()) break;
     }
     return {};
 }
 
 // ============================================================== window events
 
-void TMain::showEvent(QShowEvent* event)
-{
+void TMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (shownOnce_)
-        return;
+    if (shownOnce_) return;
     shownOnce_ = true;
     if (const QScreen* desktop = screen()) {
         const QRect area = desktop->availableGeometry();
@@ -210,96 +176,68 @@ void TMain::showEvent(QShowEvent* event)
     InitTimer->start();
 }
 
-void TMain::resizeEvent(QResizeEvent* event)
-{
+void TMain::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     FormResize();
 }
 
-void TMain::closeEvent(QCloseEvent* event)
-{
+void TMain::closeEvent(QCloseEvent* event) {
     event->accept();
     Guarded([&] { FormClose(event); });
 }
 
-bool TMain::AcceptsDrop(const QMimeData* data)
-{
+bool TMain::AcceptsDrop(const QMimeData* data) {
     return data && data->hasUrls() && !data->urls().isEmpty() && data->urls().first().isLocalFile();
 }
 
-void TMain::dragEnterEvent(QDragEnterEvent* event)
-{
-    if (AcceptsDrop(event->mimeData()))
-        event->acceptProposedAction();
+void TMain::dragEnterEvent(QDragEnterEvent* event) {
+    if (AcceptsDrop(event->mimeData())) event->acceptProposedAction();
 }
 
-void TMain::dragMoveEvent(QDragMoveEvent* event)
-{
-    if (AcceptsDrop(event->mimeData()))
-        event->acceptProposedAction();
+void TMain::dragMoveEvent(QDragMoveEvent* event) {
+    if (AcceptsDrop(event->mimeData())) event->acceptProposedAction();
 }
 
-void TMain::dropEvent(QDropEvent* event)
-{
-    if (!AcceptsDrop(event->mimeData()))
-        return;
+void TMain::dropEvent(QDropEvent* event) {
+    if (!AcceptsDrop(event->mimeData())) return;
     event->acceptProposedAction();
     Guarded([&] { WMDropFiles(event->mimeData()); });
 }
 
 // ================================================================== handlers
 
-void TMain::FormCreate()
-{
-    setAcceptDrops(true);
-}
+void TMain::FormCreate() { setAcceptDrops(true); }
 
-void TMain::FormDestroy()
-{
-    setAcceptDrops(false);
-}
+void TMain::FormDestroy() { setAcceptDrops(false); }
 
-void TMain::FormResize()
-{
-    P_Wait->move(WaitPanelPosition(frameGeometry().size()));
-}
+void TMain::FormResize() { P_Wait->move(WaitPanelPosition(frameGeometry().size())); }
 
-void TMain::WMDropFiles(const QMimeData* data)
-{
-    if (!AcceptsDrop(data))
-        return;
+void TMain::WMDropFiles(const QMimeData* data) {
+    if (!AcceptsDrop(data)) return;
     // Only the first dropped file counts.
     const QString name = QDir::toNativeSeparators(data->urls().first().toLocalFile());
     QString extension = FileExtension(name);
     for (QChar& c : extension)
-        if (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
-            c = QChar(c.unicode() - 'a' + 'A');
-    if (extension == QLatin1String(".P3D"))
-        LoadModel(name, false);
+        if (c >= QLatin1Char('a') && c <= QLatin1Char('z')) c = QChar(c.unicode() - 'a' + 'A');
+    if (extension == QLatin1String(".P3D")) LoadModel(name, false);
 }
 
-void TMain::FilesChange()
-{
+void TMain::FilesChange() {
     const QString fileName = Files->FileName();
-    if (fileName.isEmpty())
-        return;
+    if (fileName.isEmpty()) return;
     LoadModel(fileName, false);
 }
 
-void TMain::B_PickGroundTextClick()
-{
+void TMain::B_PickGroundTextClick() {
     const QString file = prompt_->OpenFile(OpenGroundTexture);
-    if (file.isEmpty())
-        return;
+    if (file.isEmpty()) return;
     GroundTexture = file;
     LoadGroundTexture(GroundTexture);
     OpenGl->Repaint();
 }
 
-void TMain::B_PickDataDirClick()
-{
-    if (const std::optional<QString> directory = prompt_->PickDirectory())
-        DataPath = *directory;
+void TMain::B_PickDataDirClick() {
+    if (const std::optional<QString> directory = prompt_->PickDirectory()) DataPath = *directory;
 }
 
 }  // namespace vistrel

@@ -159,10 +159,10 @@ public:
     bool Dragging = false;  // a mouse button went down on the view
     int LastMouseX = 0;     // view pixels of the last press or handled move
     int LastMouseY = 0;
-    float PanX = 0;         // scene translation, GL units
+    float PanX = 0;  // scene translation, GL units
     float PanY = 0;
-    float Distance = 0;     // negative: the scene is in front of the eye
-    float RotX = 0;         // degrees; applied about x, then z, then y
+    float Distance = 0;  // negative: the scene is in front of the eye
+    float RotX = 0;      // degrees; applied about x, then z, then y
     float RotY = 0;
     float RotZ = 0;
     // The scene light, in the scene's rotated frame; w stays 1 (positional).

@@ -9,17 +9,14 @@ QString ExeDir;
 QString DataPath;
 QString VersionText;
 
-void InitGlobals()
-{
+void InitGlobals() {
     ExeDir = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
-    if (!ExeDir.endsWith(QDir::separator()))
-        ExeDir += QDir::separator();
+    if (!ExeDir.endsWith(QDir::separator())) ExeDir += QDir::separator();
     DataPath.clear();
     VersionText = QStringLiteral("v2.44");
 }
 
-void ReleaseGlobals()
-{
+void ReleaseGlobals() {
     ExeDir.clear();
     DataPath.clear();
     VersionText.clear();

@@ -13,18 +13,11 @@ namespace vistrel {
 
 namespace {
 
-QString Triple(float x, float y, float z)
-{
-    return QString::fromLatin1(FormatTriple(x, y, z));
-}
+QString Triple(float x, float y, float z) { return QString::fromLatin1(FormatTriple(x, y, z)); }
 
-QString Triple(const TVec3& v)
-{
-    return Triple(v.X, v.Y, v.Z);
-}
+QString Triple(const TVec3& v) { return Triple(v.X, v.Y, v.Z); }
 
-QTableWidgetItem* ReadOnlyCell(const QString& text)
-{
+QTableWidgetItem* ReadOnlyCell(const QString& text) {
     auto* cell = new QTableWidgetItem(text);
     cell->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
     return cell;
@@ -32,10 +25,8 @@ QTableWidgetItem* ReadOnlyCell(const QString& text)
 
 }  // namespace
 
-void TMain::LB_LODsClick()
-{
-    if (LB_LODs->ItemIndex() < 0)
-        return;
+void TMain::LB_LODsClick() {
+    if (LB_LODs->ItemIndex() < 0) return;
     ClearSelections();
     TP3dLOD* lod = SelectedLod();
     if (!lod) {
@@ -72,8 +63,7 @@ void TMain::LB_LODsClick()
     Repaint();
 }
 
-void TMain::CB_VertexesClick()
-{
+void TMain::CB_VertexesClick() {
     if (const TRealSelection* selection = SelectedSelection()) {
         TVec3 start, end;
         if (SelectionExtent(*selection, start, end)) {

@@ -19,20 +19,17 @@ const QString kSection = QStringLiteral("Settings");
 
 }  // namespace
 
-QString TMain::SettingsPath() const
-{
+QString TMain::SettingsPath() const {
     return SettingsFileOverride.isEmpty() ? SettingsFilePath(ExeDir) : SettingsFileOverride;
 }
 
-void TMain::InitTimerTimer()
-{
+void TMain::InitTimerTimer() {
     InitTimer->stop();  // runs once
 
     const TIniFile ini(SettingsPath());
     const QString lastDir = ini.ReadString(kSection, QStringLiteral("LastDir"), ExeDir);
     // a folder that no longer exists leaves the browser where it is
-    if (!lastDir.isEmpty() && QFileInfo(lastDir).isDir())
-        SetDirectory(lastDir);
+    if (!lastDir.isEmpty() && QFileInfo(lastDir).isDir()) SetDirectory(lastDir);
     O2Path = ini.ReadString(kSection, QStringLiteral("O2Path"), QString());
 
     // outer bounds, applied one after the other
@@ -49,18 +46,15 @@ void TMain::InitTimerTimer()
     resize(width(), outerH - frameH);
 
     DataPath = ini.ReadString(kSection, QStringLiteral("DataPath"), QString());
-    if (!DataPathOverride.isEmpty())
-        DataPath = DataPathOverride;
-    if (!DataPath.isEmpty())
-        OpenGroundTexture.InitialDir = DataPath;
+    if (!DataPathOverride.isEmpty()) DataPath = DataPathOverride;
+    if (!DataPath.isEmpty()) OpenGroundTexture.InitialDir = DataPath;
     GroundTexture = ini.ReadString(kSection, QStringLiteral("GroundTexture"), QString());
 
     if (DataPath.isEmpty()) {
         Prompt().Message(
             QStringLiteral("Please select root directory for extracted texture pbo's.\n"
                            "They can also be changed later by using the 'Data Dir' button."));
-        if (const std::optional<QString> directory = Prompt().PickDirectory())
-            DataPath = *directory;
+        if (const std::optional<QString> directory = Prompt().PickDirectory()) DataPath = *directory;
     }
 
     setWindowTitle(QStringLiteral("Vistrel ") + VersionText);
@@ -74,12 +68,10 @@ void TMain::InitTimerTimer()
             Prompt().Message(first + QStringLiteral("couldn't be found."));
     }
 
-    if (!GroundTexture.isEmpty() && QFileInfo(GroundTexture).isFile())
-        LoadGroundTexture(GroundTexture);
+    if (!GroundTexture.isEmpty() && QFileInfo(GroundTexture).isFile()) LoadGroundTexture(GroundTexture);
 }
 
-void TMain::FormClose(QCloseEvent* event)
-{
+void TMain::FormClose(QCloseEvent* event) {
     Q_UNUSED(event);  // the close goes on whatever happens here
     TIniFile ini(SettingsPath());
     ini.WriteString(kSection, QStringLiteral("LastDir"), CurrentDirectory());
@@ -93,28 +85,23 @@ void TMain::FormClose(QCloseEvent* event)
     ini.WriteInteger(kSection, QStringLiteral("Height"), frame.height());
     QString error;
     if (!ini.Save(&error))
-        Prompt().Message(QStringLiteral("The settings could not be saved to ") +
-                         QDir::toNativeSeparators(ini.Path()) + QStringLiteral(":\n") + error);
+        Prompt().Message(QStringLiteral("The settings could not be saved to ") + QDir::toNativeSeparators(ini.Path()) +
+                         QStringLiteral(":\n") + error);
 }
 
-QString TMain::ProposedMlodName(const QString& fileName)
-{
+QString TMain::ProposedMlodName(const QString& fileName) {
     QString name = QFileInfo(fileName).fileName();
     const int dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot >= 0)
-        name.truncate(dot);
+    if (dot >= 0) name.truncate(dot);
     return name + QStringLiteral("_MLOD.p3d");
 }
 
-void TMain::B_SaveClick()
-{
-    if (!Model)
-        return;
+void TMain::B_SaveClick() {
+    if (!Model) return;
     TFileDialogSettings dialog = SaveMLOD;
     dialog.FileName = ProposedMlodName(QFile::decodeName(Model->FileName.c_str()));
     const QString target = Prompt().SaveFile(dialog);
-    if (target.isEmpty())
-        return;
+    if (target.isEmpty()) return;
     // the writer's messages are shown modally; its errors reach the error box
     TMessageEvent previous = Model->OnMessage;
     Model->OnMessage = [this](const std::string& text) { Prompt().Message(QString::fromLatin1(text)); };

@@ -26,26 +26,18 @@ constexpr int kDebugMemoLoadHeight = 180;
 
 // The name part of a path (no folder), and the folder with its trailing
 // separator (empty for a bare name).
-qsizetype LastSeparator(const QString& path)
-{
+qsizetype LastSeparator(const QString& path) {
     return qMax(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QDir::separator()));
 }
 
-QString NamePart(const QString& path)
-{
-    return path.mid(LastSeparator(path) + 1);
-}
+QString NamePart(const QString& path) { return path.mid(LastSeparator(path) + 1); }
 
-QString FolderPart(const QString& path)
-{
-    return path.left(LastSeparator(path) + 1);
-}
+QString FolderPart(const QString& path) { return path.left(LastSeparator(path) + 1); }
 
 // Shows the wait panel for its lifetime and hides it however the scope ends.
 class TWaitPanel {
 public:
-    explicit TWaitPanel(QLabel* panel) : panel_(panel)
-    {
+    explicit TWaitPanel(QLabel* panel) : panel_(panel) {
         panel_->raise();
         panel_->show();
         panel_->repaint();
@@ -60,39 +52,29 @@ private:
     QLabel* panel_;
 };
 
-bool IsExistingFile(const QString& path)
-{
-    return !path.isEmpty() && QFileInfo(path).isFile();
-}
+bool IsExistingFile(const QString& path) { return !path.isEmpty() && QFileInfo(path).isFile(); }
 
 }  // namespace
 
-bool TMain::StartDetached(const QString& program, const QStringList& arguments, const QString& workingDirectory)
-{
+bool TMain::StartDetached(const QString& program, const QStringList& arguments, const QString& workingDirectory) {
     return QProcess::startDetached(program, arguments, workingDirectory);
 }
 
-void TMain::FillLodList()
-{
+void TMain::FillLodList() {
     LB_LODs->clear();
-    if (!Model)
-        return;
-    for (TP3dLOD* lod : Model->LODs)
-        AddLodEntry(QString::fromLatin1(LodDisplayName(lod->Resolution)), lod);
+    if (!Model) return;
+    for (TP3dLOD* lod : Model->LODs) AddLodEntry(QString::fromLatin1(LodDisplayName(lod->Resolution)), lod);
 }
 
-void TMain::LoadModel(const QString& fileName, bool fromCommandLine)
-{
+void TMain::LoadModel(const QString& fileName, bool fromCommandLine) {
     ReleaseModel();
     // However the load ends (an editable file, an unknown format, a file with
     // no LODs, an error out of the reader), a view left with no LOD on show
     // draws again: the previous model is gone and its last frame with it.
     struct TRepaintWithoutLod {
         TMain& main;
-        ~TRepaintWithoutLod()
-        {
-            if (main.LB_LODs->count() == 0)
-                main.Repaint();
+        ~TRepaintWithoutLod() {
+            if (main.LB_LODs->count() == 0) main.Repaint();
         }
     } repaintWithoutLod{*this};
 
@@ -100,8 +82,7 @@ void TMain::LoadModel(const QString& fileName, bool fromCommandLine)
     TLogEvent onLog;
     if (CB_Debug->isChecked()) {
         onLog = [this](const std::string& line) { AppendDebugLine(QString::fromLatin1(line)); };
-        if (DebugMemo->height() == 0)
-            DebugMemo->resize(DebugMemo->width(), kDebugMemoLoadHeight);
+        if (DebugMemo->height() == 0) DebugMemo->resize(DebugMemo->width(), kDebugMemoLoadHeight);
     } else {
         DebugMemo->resize(DebugMemo->width(), 0);
     }
@@ -112,35 +93,32 @@ void TMain::LoadModel(const QString& fileName, bool fromCommandLine)
 
     if (std::memcmp(magic.data(), "MLOD", 4) == 0) {
         // An editable model: offered to the editor, never loaded here.
-        const bool toEditor = fromCommandLine ||
-                              Prompt().Question(QStringLiteral("Model has MLOD format, do you want to load it in Oxygen?"));
+        const bool toEditor =
+            fromCommandLine ||
+            Prompt().Question(QStringLiteral("Model has MLOD format, do you want to load it in Oxygen?"));
         if (toEditor) {
             if (!IsExistingFile(O2Path) &&
                 Prompt().Question(
                     QStringLiteral("No path to Oxygen defined yet or path is invalid. Do you wish to select now?"))) {
                 const QString chosen = Prompt().OpenFile(OpenOxygen);
-                if (!chosen.isEmpty())
-                    O2Path = chosen;
+                if (!chosen.isEmpty()) O2Path = chosen;
             }
             // The editor gets the bare name, unquoted, in the file's folder.
-            if (IsExistingFile(O2Path))
-                Launcher(O2Path, {NamePart(fileName)}, FolderPart(fileName));
+            if (IsExistingFile(O2Path)) Launcher(O2Path, {NamePart(fileName)}, FolderPart(fileName));
         }
-        if (fromCommandLine)
-            close();
+        if (fromCommandLine) close();
         return;
     }
 
     ShowModel(fileName, std::move(onLog));
 }
 
-void TMain::ShowModel(const QString& fileName, TLogEvent onLog)
-{
+void TMain::ShowModel(const QString& fileName, TLogEvent onLog) {
     TWaitPanel wait(P_Wait);
     // The reader's messages are shown as they come, each in its own box.
     TMessageEvent onMessage = [this](const std::string& text) { Prompt().Message(QString::fromLatin1(text)); };
-    Model = std::make_unique<TP3dModell>(QFile::encodeName(fileName).toStdString(), std::move(onLog),
-                                         std::move(onMessage));
+    Model =
+        std::make_unique<TP3dModell>(QFile::encodeName(fileName).toStdString(), std::move(onLog), std::move(onMessage));
     FillLodList();
     if (LB_LODs->count() > 0) {
         FitCameraToModel();

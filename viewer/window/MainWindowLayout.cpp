@@ -55,8 +55,7 @@ constexpr int kBottomMinHeight = 144;
 constexpr int kBottomMinWidth = 230;
 constexpr int kDebugMemoHeight = 209;
 
-QLabel* MakeCaption(const QString& text, const QString& name, QWidget* parent)
-{
+QLabel* MakeCaption(const QString& text, const QString& name, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(name);
     return label;
@@ -64,16 +63,14 @@ QLabel* MakeCaption(const QString& text, const QString& name, QWidget* parent)
 
 // A value label: reads "0" until it is set, and never widens its column; a
 // text too long for the room is cut at the right.
-QLabel* MakeValue(const QString& name, QWidget* parent)
-{
+QLabel* MakeValue(const QString& name, QWidget* parent) {
     auto* label = new QLabel(QStringLiteral("0"), parent);
     label->setObjectName(name);
     label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     return label;
 }
 
-QSlider* MakeTrackBar(const QString& name, int min, int max, int tick, int position, QWidget* parent)
-{
+QSlider* MakeTrackBar(const QString& name, int min, int max, int tick, int position, QWidget* parent) {
     auto* bar = new QSlider(Qt::Horizontal, parent);
     bar->setObjectName(name);
     bar->setRange(min, max);
@@ -85,16 +82,14 @@ QSlider* MakeTrackBar(const QString& name, int min, int max, int tick, int posit
     return bar;
 }
 
-QCheckBox* MakeCheckBox(const QString& text, const QString& name, QWidget* parent)
-{
+QCheckBox* MakeCheckBox(const QString& text, const QString& name, QWidget* parent) {
     auto* box = new QCheckBox(text, parent);
     box->setObjectName(name);
     box->setChecked(false);
     return box;
 }
 
-QPushButton* MakeButton(const QString& text, const QString& name, QWidget* parent)
-{
+QPushButton* MakeButton(const QString& text, const QString& name, QWidget* parent) {
     auto* button = new QPushButton(text, parent);
     button->setObjectName(name);
     button->setAutoDefault(false);
@@ -104,8 +99,7 @@ QPushButton* MakeButton(const QString& text, const QString& name, QWidget* paren
     return button;
 }
 
-QSplitter* MakeSplitter(Qt::Orientation orientation, int handleWidth, const QString& name, QWidget* parent)
-{
+QSplitter* MakeSplitter(Qt::Orientation orientation, int handleWidth, const QString& name, QWidget* parent) {
     auto* splitter = new QSplitter(orientation, parent);
     splitter->setObjectName(name);
     splitter->setHandleWidth(handleWidth);
@@ -118,8 +112,7 @@ QSplitter* MakeSplitter(Qt::Orientation orientation, int handleWidth, const QStr
 
 // ============================================================== construction
 
-TMain::TMain(TPrompt* prompt, QWidget* parent) : QMainWindow(parent)
-{
+TMain::TMain(TPrompt* prompt, QWidget* parent) : QMainWindow(parent) {
     if (!prompt) {
         ownPrompt_ = std::make_unique<TDialogPrompt>(this);
         prompt = ownPrompt_.get();
@@ -140,7 +133,8 @@ TMain::TMain(TPrompt* prompt, QWidget* parent) : QMainWindow(parent)
     columns_->setStretchFactor(0, 0);
     columns_->setStretchFactor(1, 0);
     columns_->setStretchFactor(2, 1);
-    columns_->setSizes({kLeftColumnWidth, kMiddleColumnWidth, kWindowWidth - kLeftColumnWidth - kMiddleColumnWidth - 6});
+    columns_->setSizes(
+        {kLeftColumnWidth, kMiddleColumnWidth, kWindowWidth - kLeftColumnWidth - kMiddleColumnWidth - 6});
     setCentralWidget(columns_);
 
     BuildWaitPanel();
@@ -160,8 +154,7 @@ TMain::TMain(TPrompt* prompt, QWidget* parent) : QMainWindow(parent)
     FormCreate();
 }
 
-QWidget* TMain::BuildLeftColumn()
-{
+QWidget* TMain::BuildLeftColumn() {
     auto* column = new QWidget(this);
     column->setObjectName(QStringLiteral("P_Left"));
     auto* layout = new QVBoxLayout(column);
@@ -193,8 +186,7 @@ QWidget* TMain::BuildLeftColumn()
     return column;
 }
 
-QWidget* TMain::BuildMiddleColumn()
-{
+QWidget* TMain::BuildMiddleColumn() {
     auto* column = new QWidget(this);
     column->setObjectName(QStringLiteral("P_Middle"));
     auto* layout = new QVBoxLayout(column);
@@ -246,8 +238,7 @@ QWidget* TMain::BuildMiddleColumn()
     return column;
 }
 
-QWidget* TMain::BuildCountsPanel()
-{
+QWidget* TMain::BuildCountsPanel() {
     auto* panel = new QFrame(this);
     panel->setObjectName(QStringLiteral("P_Counts"));
     panel->setMinimumHeight(kCountsHeight);
@@ -292,8 +283,7 @@ QWidget* TMain::BuildCountsPanel()
     return panel;
 }
 
-QWidget* TMain::BuildSelectionsPanel()
-{
+QWidget* TMain::BuildSelectionsPanel() {
     auto* panel = new QWidget(this);
     panel->setObjectName(QStringLiteral("P_Selections"));
     auto* layout = new QVBoxLayout(panel);
@@ -329,8 +319,7 @@ QWidget* TMain::BuildSelectionsPanel()
     return panel;
 }
 
-QWidget* TMain::BuildBottomPanel()
-{
+QWidget* TMain::BuildBottomPanel() {
     auto* panel = new QWidget(this);
     panel->setObjectName(QStringLiteral("P_Bottom"));
     panel->setMinimumSize(kBottomMinWidth, kBottomMinHeight);
@@ -410,8 +399,7 @@ QWidget* TMain::BuildBottomPanel()
     return panel;
 }
 
-QWidget* TMain::BuildRightArea()
-{
+QWidget* TMain::BuildRightArea() {
     auto* splitter = MakeSplitter(Qt::Vertical, 3, QStringLiteral("Splitter_Right"), this);
     OpenGl = new TOpenGLVexPanel(splitter);
     OpenGl->setObjectName(QStringLiteral("OpenGl"));
@@ -441,8 +429,7 @@ QWidget* TMain::BuildRightArea()
     return splitter;
 }
 
-void TMain::BuildWaitPanel()
-{
+void TMain::BuildWaitPanel() {
     // Floats over everything, centred by FormResize; shown while a model loads.
     P_Wait = new QLabel(QStringLiteral("Please Wait"), this);
     P_Wait->setObjectName(QStringLiteral("P_Wait"));
@@ -464,8 +451,7 @@ void TMain::BuildWaitPanel()
     P_Wait->raise();
 }
 
-void TMain::SetUpDialogs()
-{
+void TMain::SetUpDialogs() {
     OpenGroundTexture.Name = QStringLiteral("OpenGroundTexture");
     OpenGroundTexture.Filter = QtFilterFromPipe(QStringLiteral("Textures|*.pa*"));
     OpenGroundTexture.DefaultExt = QStringLiteral("*.pa*");

@@ -15,12 +15,12 @@ namespace vistrel {
 // The settings of one file dialog, kept as data on the form and handed to the
 // prompt when the dialog runs.
 struct TFileDialogSettings {
-    QString Name;          // the dialog's name on the form ("SaveMLOD")
-    QString Title;         // empty: the platform's default title
-    QString Filter;        // Qt form: "MLOD Format (*.p3d)"
-    QString DefaultExt;    // added to a typed name without extension
-    QString InitialDir;    // empty: wherever the platform's dialog opens
-    QString FileName;      // proposed file name
+    QString Name;        // the dialog's name on the form ("SaveMLOD")
+    QString Title;       // empty: the platform's default title
+    QString Filter;      // Qt form: "MLOD Format (*.p3d)"
+    QString DefaultExt;  // added to a typed name without extension
+    QString InitialDir;  // empty: wherever the platform's dialog opens
+    QString FileName;    // proposed file name
     bool OverwritePrompt = false;
     bool PathMustExist = false;
     bool FileMustExist = false;

@@ -11,8 +11,7 @@
 
 namespace vistrel {
 
-TCamera TMain::Camera() const
-{
+TCamera TMain::Camera() const {
     TCamera camera;
     camera.PanX = PanX;
     camera.PanY = PanY;
@@ -23,8 +22,7 @@ TCamera TMain::Camera() const
     return camera;
 }
 
-void TMain::SetCamera(const TCamera& camera)
-{
+void TMain::SetCamera(const TCamera& camera) {
     PanX = camera.PanX;
     PanY = camera.PanY;
     Distance = camera.Distance;
@@ -33,36 +31,30 @@ void TMain::SetCamera(const TCamera& camera)
     RotZ = camera.RotZ;
 }
 
-void TMain::FitCameraToModel()
-{
-    if (!Model || Model->LODs.Empty())
-        return;
+void TMain::FitCameraToModel() {
+    if (!Model || Model->LODs.Empty()) return;
     const TP3dLOD& first = *Model->LODs[0];
     SetCamera(FitCamera(first.MinPos, first.MaxPos, Model->Offset2));
 }
 
-void TMain::OpenGlInit(TOpenGLVexPanel* sender)
-{
+void TMain::OpenGlInit(TOpenGLVexPanel* sender) {
     Q_UNUSED(sender);
     InitSceneState(LightPosition.data());
     SetCamera(InitialCamera());
 }
 
-void TMain::OpenGlResize(TOpenGLVexPanel* sender)
-{
+void TMain::OpenGlResize(TOpenGLVexPanel* sender) {
     const TOpenGLVexPanel* panel = sender ? sender : OpenGl;
     const qreal ratio = panel->devicePixelRatioF();
     SetProjection(qRound(panel->width() * ratio), qRound(panel->height() * ratio));
 }
 
-void TMain::OpenGlPaint(TOpenGLVexPanel* sender)
-{
+void TMain::OpenGlPaint(TOpenGLVexPanel* sender) {
     Q_UNUSED(sender);
     DrawFrame(CurrentFrame());
 }
 
-TFrame TMain::CurrentFrame()
-{
+TFrame TMain::CurrentFrame() {
     TFrame frame;
     frame.Lod = Model ? SelectedLod() : nullptr;
     frame.Selection = frame.Lod ? SelectedSelection() : nullptr;
@@ -80,9 +72,8 @@ TFrame TMain::CurrentFrame()
     return frame;
 }
 
-void TMain::OpenGlMouseDown(TOpenGLVexPanel* sender, Qt::MouseButton button, TOpenGLVexPanel::TShiftState shift,
-                            int x, int y)
-{
+void TMain::OpenGlMouseDown(TOpenGLVexPanel* sender, Qt::MouseButton button, TOpenGLVexPanel::TShiftState shift, int x,
+                            int y) {
     Q_UNUSED(sender);
     Q_UNUSED(button);
     Q_UNUSED(shift);
@@ -91,9 +82,8 @@ void TMain::OpenGlMouseDown(TOpenGLVexPanel* sender, Qt::MouseButton button, TOp
     LastMouseY = y;
 }
 
-void TMain::OpenGlMouseMove(TOpenGLVexPanel* sender, Qt::MouseButton button, TOpenGLVexPanel::TShiftState shift,
-                            int x, int y)
-{
+void TMain::OpenGlMouseMove(TOpenGLVexPanel* sender, Qt::MouseButton button, TOpenGLVexPanel::TShiftState shift, int x,
+                            int y) {
     Q_UNUSED(sender);
     Q_UNUSED(button);
     if (Dragging) {
@@ -112,9 +102,8 @@ void TMain::OpenGlMouseMove(TOpenGLVexPanel* sender, Qt::MouseButton button, TOp
     Repaint();
 }
 
-void TMain::OpenGlMouseUp(TOpenGLVexPanel* sender, Qt::MouseButton button, TOpenGLVexPanel::TShiftState shift,
-                          int x, int y)
-{
+void TMain::OpenGlMouseUp(TOpenGLVexPanel* sender, Qt::MouseButton button, TOpenGLVexPanel::TShiftState shift, int x,
+                          int y) {
     Q_UNUSED(sender);
     Q_UNUSED(button);
     Q_UNUSED(shift);
@@ -123,15 +112,11 @@ void TMain::OpenGlMouseUp(TOpenGLVexPanel* sender, Qt::MouseButton button, TOpen
     Dragging = false;
 }
 
-void TMain::TB_XChange()
-{
+void TMain::TB_XChange() {
     LightPosition = LightFromTrackBars(TB_X->value(), TB_Y->value(), TB_Z->value(), LightPosition[3]);
     Repaint();
 }
 
-void TMain::TB_TransparencyChange()
-{
-    Repaint();
-}
+void TMain::TB_TransparencyChange() { Repaint(); }
 
 }  // namespace vistrel

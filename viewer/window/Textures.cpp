@@ -27,20 +27,14 @@ namespace {
 // True when GL calls reach the panel's context. A message box may have run a
 // pass of the event loop (and Qt's composition its own context) since the
 // last call, so this is asked again before each upload.
-bool PanelCurrent(TOpenGLVexPanel* panel)
-{
-    return panel && panel->isValid() && panel->MakeOpenGLPanelCurrent();
-}
+bool PanelCurrent(TOpenGLVexPanel* panel) { return panel && panel->isValid() && panel->MakeOpenGLPanelCurrent(); }
 
 // The window's part of loading entry index: the record kept, the GL texture
 // made; what went wrong with a missing or undecodable file is added to
 // problems.
-void FinishLodTexture(TMain& main, TPreparedTexture& prepared, int index, QStringList& problems)
-{
-    if (!prepared.named)
-        return;
-    if (prepared.error)
-        std::rethrow_exception(prepared.error);
+void FinishLodTexture(TMain& main, TPreparedTexture& prepared, int index, QStringList& problems) {
+    if (!prepared.named) return;
+    if (prepared.error) std::rethrow_exception(prepared.error);
     if (prepared.file.isEmpty()) {
         problems << QStringLiteral("File ") + prepared.shownPath + QStringLiteral(" not found!");
         return;
@@ -53,14 +47,12 @@ void FinishLodTexture(TMain& main, TPreparedTexture& prepared, int index, QStrin
         return;
     }
     TMain::SwapRedBlue(*record);
-    if (PanelCurrent(main.OpenGl))
-        MakeGlTexture(*record, main.LodTextureNames[i]);
+    if (PanelCurrent(main.OpenGl)) MakeGlTexture(*record, main.LodTextureNames[i]);
 }
 
 }  // namespace
 
-TMain::TTextureRecordsRelease::~TTextureRecordsRelease()
-{
+TMain::TTextureRecordsRelease::~TTextureRecordsRelease() {
     owner->ReleaseTextureRecords();
     if (TextureData* ground = std::exchange(owner->GroundTextureData, nullptr)) {
         DestroyTextureData(ground);
@@ -68,12 +60,10 @@ TMain::TTextureRecordsRelease::~TTextureRecordsRelease()
     }
 }
 
-void TMain::LoadLodTextures(TP3dLOD* lod)
-{
+void TMain::LoadLodTextures(TP3dLOD* lod) {
     PanelCurrent(OpenGl);
     ReleaseLodTextures();
-    if (!lod || lod->Textures.empty())
-        return;
+    if (!lod || lod->Textures.empty()) return;
 
     const std::vector<std::string>& names = lod->Textures;
     const std::size_t count = names.size();
@@ -89,54 +79,41 @@ void TMain::LoadLodTextures(TP3dLOD* lod)
         FinishLodTexture(*this, prepared[k], i, problems);
     }
     // One box for the whole LOD, not one per file.
-    if (!problems.isEmpty())
-        Prompt().Message(TextureProblemsText(problems));
+    if (!problems.isEmpty()) Prompt().Message(TextureProblemsText(problems));
 }
 
-QStringList TMain::LodTextureRoots() const
-{
+QStringList TMain::LodTextureRoots() const {
     return TextureRoots(DataPath, Model ? QFile::decodeName(Model->FileName.c_str()) : QString());
 }
 
-QString TMain::TextureProblemsText(const QStringList& problems)
-{
-    return vistrel::TextureProblemsText(problems);
-}
+QString TMain::TextureProblemsText(const QStringList& problems) { return vistrel::TextureProblemsText(problems); }
 
-void TMain::LoadLodTexture(const std::string& name, int index)
-{
-    if (name.empty() || index < 0)
-        return;
+void TMain::LoadLodTexture(const std::string& name, int index) {
+    if (name.empty() || index < 0) return;
     const auto i = static_cast<std::size_t>(index);
-    if (LodTextureNames.size() <= i)
-        LodTextureNames.resize(i + 1, 0);
-    if (LodTextureData.size() <= i)
-        LodTextureData.resize(i + 1, nullptr);
+    if (LodTextureNames.size() <= i) LodTextureNames.resize(i + 1, 0);
+    if (LodTextureData.size() <= i) LodTextureData.resize(i + 1, nullptr);
     // Loading an index again replaces what it held.
     if (TextureData* old = std::exchange(LodTextureData[i], nullptr)) {
         DestroyTextureData(old);
         delete old;
     }
-    if (LodTextureNames[i] != 0 && PanelCurrent(OpenGl))
-        glDeleteTextures(1, &LodTextureNames[i]);
+    if (LodTextureNames[i] != 0 && PanelCurrent(OpenGl)) glDeleteTextures(1, &LodTextureNames[i]);
     LodTextureNames[i] = 0;
     TPreparedTexture prepared = PrepareTexture(LodTextureRoots(), name);
     QStringList problems;
     FinishLodTexture(*this, prepared, index, problems);
-    if (!problems.isEmpty())
-        Prompt().Message(problems.first());
+    if (!problems.isEmpty()) Prompt().Message(problems.first());
 }
 
-void TMain::ReleaseLodTextures()
-{
+void TMain::ReleaseLodTextures() {
     const auto count = static_cast<std::size_t>(std::max(LodTextureCount, 0));
     if (count > 0 && PanelCurrent(OpenGl))
         glDeleteTextures(static_cast<GLsizei>(std::min(count, LodTextureNames.size())), LodTextureNames.data());
     ReleaseTextureRecords();
 }
 
-void TMain::ReleaseTextureRecords()
-{
+void TMain::ReleaseTextureRecords() {
     // Last index first, as the records were made first to last.
     for (std::size_t i = LodTextureData.size(); i-- > 0;) {
         if (TextureData* record = LodTextureData[i]) {
@@ -149,10 +126,8 @@ void TMain::ReleaseTextureRecords()
     LodTextureCount = 0;
 }
 
-void TMain::LoadGroundTexture(const QString& path)
-{
-    if (path.isEmpty())
-        return;
+void TMain::LoadGroundTexture(const QString& path) {
+    if (path.isEmpty()) return;
     const bool gl = PanelCurrent(OpenGl);
     if (!QFileInfo(path).isFile()) {
         Prompt().Message(QStringLiteral("File ") + path + QStringLiteral(" not found!"));
@@ -166,8 +141,7 @@ void TMain::LoadGroundTexture(const QString& path)
     CreateTextureData(GroundTextureData, QFile::encodeName(path).constData());
 
     // The previous picture is gone with the record: so is its GL texture.
-    if (GroundTextureName != 0 && gl)
-        glDeleteTextures(1, &GroundTextureName);
+    if (GroundTextureName != 0 && gl) glDeleteTextures(1, &GroundTextureName);
     GroundTextureName = 0;
 
     if (!Decoded(*GroundTextureData)) {
@@ -175,17 +149,12 @@ void TMain::LoadGroundTexture(const QString& path)
         return;
     }
     SwapRedBlue(*GroundTextureData);
-    if (PanelCurrent(OpenGl))
-        MakeGlTexture(*GroundTextureData, GroundTextureName);
+    if (PanelCurrent(OpenGl)) MakeGlTexture(*GroundTextureData, GroundTextureName);
 }
 
-void TMain::SwapRedBlue(TextureData& record)
-{
-    vistrel::SwapRedBlue(record);
-}
+void TMain::SwapRedBlue(TextureData& record) { vistrel::SwapRedBlue(record); }
 
-GLuint TMain::LodTexture(int textureIndex) const
-{
+GLuint TMain::LodTexture(int textureIndex) const {
     if (textureIndex < 0 || textureIndex >= LodTextureCount ||
         static_cast<std::size_t>(textureIndex) >= LodTextureNames.size())
         return 0;

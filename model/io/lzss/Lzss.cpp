@@ -60,8 +60,7 @@ uint32_t SumSigned(const uint8_t* p, std::size_t n) {
 
 }  // namespace
 
-LzssResult LzssDecode(const uint8_t* src, std::size_t srcSize, uint8_t* dst, std::size_t L,
-                      LzssChecksum mode) {
+LzssResult LzssDecode(const uint8_t* src, std::size_t srcSize, uint8_t* dst, std::size_t L, LzssChecksum mode) {
     assert(src != nullptr || srcSize == 0);
     assert(dst != nullptr || L == 0);
     LzssResult r;
@@ -148,9 +147,7 @@ LzssResult LzssDecode(const uint8_t* src, std::size_t srcSize, uint8_t* dst, std
     switch (mode) {
     case LzssChecksum::Unsigned: match = stored == SumUnsigned(dst, L); break;
     case LzssChecksum::Signed: match = stored == SumSigned(dst, L); break;
-    case LzssChecksum::SignedOrUnsigned:
-        match = stored == SumSigned(dst, L) || stored == SumUnsigned(dst, L);
-        break;
+    case LzssChecksum::SignedOrUnsigned: match = stored == SumSigned(dst, L) || stored == SumUnsigned(dst, L); break;
     }
     if (!match) {
         r.status = LzssStatus::BadChecksum;

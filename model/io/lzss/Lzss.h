@@ -21,8 +21,8 @@ enum class LzssChecksum {
 
 enum class LzssStatus {
     Ok,
-    Truncated,    // the input ended before L bytes and the checksum were read
-    ZeroOffset,   // a run with distance 0 (it would copy a byte not yet produced)
+    Truncated,   // the input ended before L bytes and the checksum were read
+    ZeroOffset,  // a run with distance 0 (it would copy a byte not yet produced)
     BadChecksum,
 };
 
@@ -32,8 +32,7 @@ struct LzssResult {
     std::size_t errorAt = 0;   // input offset where decoding failed
 };
 
-LzssResult LzssDecode(const uint8_t* src, std::size_t srcSize, uint8_t* dst, std::size_t L,
-                      LzssChecksum mode);
+LzssResult LzssDecode(const uint8_t* src, std::size_t srcSize, uint8_t* dst, std::size_t L, LzssChecksum mode);
 
 // The most output bytes that srcSize input bytes can decode to; a length
 // claimed beyond it cannot be a valid block, so nothing is allocated for it.
