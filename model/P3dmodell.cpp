@@ -38,19 +38,6 @@ TReadResult TP3dLOD::Refuse(const TMemStream& stream, const std::string& message
     return {status, stream.Position(), std::move(cause)};
 }
 
-const char* ReadStatusName(TReadStatus status) {
-    switch (status) {
-    case TReadStatus::Ok: return "ok";
-    case TReadStatus::ShortRead: return "short read";
-    case TReadStatus::BadData: return "bad data";
-    case TReadStatus::BadBlock: return "bad compressed block";
-    case TReadStatus::BadIndex: return "bad index";
-    case TReadStatus::BadValue: return "bad value";
-    case TReadStatus::NoMemory: return "out of memory";
-    }
-    return "unknown";
-}
-
 void TP3dLOD::Log(const std::string& line) const {
     if (OnLog) OnLog(line);
 }

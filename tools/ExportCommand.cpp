@@ -133,28 +133,12 @@ TOutcome ExportOne(const std::string& in, const fs::path& out, const vistrel::TE
     return outcome;
 }
 
-bool IsModelFile(const fs::path& path) {
-    std::string ext = path.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext == ".p3d";
-}
-
 int RunRecursive(const std::string& inDir, const std::string& outDir, const vistrel::TExportFormat& format,
                  const vistrel::TExportOptions& options) {
     std::error_code ec;
     if (!fs::is_directory(inDir, ec)) return UsageError(kExportCommand, inDir + " is not a folder");
     std::vector<fs::path> files;
-    for (auto it = fs::recursive_directory_iterator(inDir, fs::directory_options::skip_permission_denied, ec);
-         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-        std::error_code fileEc;
-        if (it->is_regular_file(fileEc) && IsModelFile(it->path())) files.push_back(it->path());
-    }
-    if (ec) {
-        ReportError("cannot list " + inDir + ": " + ec.message());
-        return kExitFailure;
-    }
-    std::sort(files.begin(), files.end());
+    if (!ModelFilesUnder(inDir, files)) return kExitFailure;
 
     std::size_t exported = 0;
     std::vector<std::pair<std::string, std::string>> failed;

@@ -31,13 +31,6 @@ Magic ReadMagic(const fs::path& path) {
     }
 }
 
-bool HasModelExtension(const fs::path& path) {
-    std::string ext = path.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext == ".p3d";
-}
-
 // One file read and written; the texts of the reader's and writer's messages
 // are collected, and "MLOD saved" is left out of them.
 struct TConversion {
@@ -97,16 +90,7 @@ int RunRecursive(const std::string& inDir, const std::string& outDir) {
     if (!fs::is_directory(inDir, ec)) return UsageError(kMlodCommand, inDir + " is not a folder");
 
     std::vector<fs::path> files;
-    for (auto it = fs::recursive_directory_iterator(inDir, fs::directory_options::skip_permission_denied, ec);
-         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-        std::error_code fileEc;
-        if (it->is_regular_file(fileEc) && HasModelExtension(it->path())) files.push_back(it->path());
-    }
-    if (ec) {
-        ReportError("cannot list " + inDir + ": " + ec.message());
-        return kExitFailure;
-    }
-    std::sort(files.begin(), files.end());
+    if (!ModelFilesUnder(inDir, files)) return kExitFailure;
 
     std::size_t converted = 0, skipped = 0;
     std::vector<std::pair<std::string, std::string>> failed;

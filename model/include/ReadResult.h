@@ -28,9 +28,6 @@ struct TReadResult {
     bool Ok() const { return Status == TReadStatus::Ok; }
 };
 
-// A short word for each status ("short read", "bad data", ...).
-const char* ReadStatusName(TReadStatus status);
-
 // Exit statuses of the programs that read one model (p3dtool, the viewer's
 // picture mode): read completely, read part-way (or an unknown magic), not
 // read at all (or bad arguments).
