@@ -5,17 +5,15 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QFileSystemWatcher>
+#include <QFileSystemModel>
 #include <QFont>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QStandardItemModel>
 #include <QStorageInfo>
 #include <QStyle>
 
 #include <algorithm>
-#include <utility>
 
 namespace vistrel {
 
@@ -36,57 +34,77 @@ bool IsSameOrAncestor(const QString& ancestor, const QString& path) {
 
 }  // namespace
 
-// --------------------------------------------------------------- TDirectoryList
+// ---------------------------------------------------------------- TFolderFilter
 
-namespace {
-
-// The folders from the root down to path (Qt form), root first.
-QStringList ChainOf(const QString& path) {
-    QStringList chain;
-    for (QString folder = path;;) {
-        chain.prepend(folder);
-        if (QDir(folder).isRoot()) break;
-        const QString up = QFileInfo(folder).absolutePath();
-        if (up == folder || up.isEmpty()) break;
-        folder = up;
-    }
-    return chain;
+TFolderFilter::TFolderFilter(QFileSystemModel* source, QObject* parent) : QSortFilterProxyModel(parent), fs_(source) {
+    setSourceModel(source);
+    setSortCaseSensitivity(Qt::CaseInsensitive);
+    setDynamicSortFilter(true);
 }
 
-// Subfolders shown under the open folder: hidden ones left out, sorted by
-// name ignoring letter case.
-QStringList SubfoldersOf(const QString& path) {
-    return QDir(path).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+void TFolderFilter::SetOpenDir(const QString& path) {
+    // Nearly every row changes with the open folder. A reset tells the view
+    // to drop all it holds at once; removing the old rows one range at a time
+    // would have the view move its current entry, and measure rows, while
+    // the filter is half way between the two folders.
+    beginResetModel();
+    open_ = path;
+    endResetModel();
 }
 
-QStandardItem* FolderItem(const QString& text, const QString& path, QStyle::StandardPixmap icon) {
-    auto* item = new QStandardItem(QApplication::style()->standardIcon(icon), text);
-    item->setData(path, TDirectoryList::PathRole);
-    item->setEditable(false);
-    return item;
+bool TFolderFilter::OnChain(const QString& path) const { return IsSameOrAncestor(path, open_); }
+
+bool TFolderFilter::filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const {
+    const QModelIndex index = fs_->index(sourceRow, 0, sourceParent);
+    if (!index.isValid()) return false;
+    const QString path = fs_->filePath(index);
+    if (OnChain(path)) return true;
+    // Subfolders of the open folder, hidden ones left out.
+    if (sourceParent.isValid() && fs_->filePath(sourceParent).compare(open_, kPathCase) == 0)
+        return !fs_->fileInfo(index).isHidden();
+    return false;
 }
 
-QModelIndex FindPath(const QAbstractItemModel* model, const QModelIndex& parent, const QString& path) {
-    for (int row = 0; row < model->rowCount(parent); ++row) {
-        const QModelIndex index = model->index(row, 0, parent);
-        if (index.data(TDirectoryList::PathRole).toString().compare(path, kPathCase) == 0) return index;
-        if (IsSameOrAncestor(index.data(TDirectoryList::PathRole).toString(), path)) {
-            const QModelIndex found = FindPath(model, index, path);
-            if (found.isValid()) return found;
+bool TFolderFilter::filterAcceptsColumn(int sourceColumn, const QModelIndex&) const {
+    return sourceColumn == 0;  // the name; size, type and date are not shown
+}
+
+QVariant TFolderFilter::data(const QModelIndex& index, int role) const {
+    if (index.column() == 0 && (role == Qt::FontRole || role == Qt::DecorationRole)) {
+        const QString path = fs_->filePath(mapToSource(index));
+        if (role == Qt::FontRole) {
+            if (path.compare(open_, kPathCase) == 0) {
+                QFont font = QApplication::font();
+                font.setBold(true);
+                return font;
+            }
+        } else {
+            const QStyle* style = QApplication::style();
+            return style->standardIcon(OnChain(path) ? QStyle::SP_DirOpenIcon : QStyle::SP_DirClosedIcon);
         }
     }
-    return {};
+    return QSortFilterProxyModel::data(index, role);
 }
 
-}  // namespace
+// --------------------------------------------------------------- TDirectoryList
 
 TDirectoryList::TDirectoryList(QWidget* parent) : QTreeView(parent) {
-    model_ = new QStandardItemModel(this);
-    setModel(model_);
-    watcher_ = new QFileSystemWatcher(this);
-    connect(watcher_, &QFileSystemWatcher::directoryChanged, this, &TDirectoryList::Refresh);
+    fs_ = new QFileSystemModel(this);
+    fs_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::Drives);
+    fs_->setReadOnly(true);
+    filter_ = new TFolderFilter(fs_, this);
+    setModel(filter_);
+    // The file system model sorts the folders it has filled in whenever it
+    // likes, and the filter then rebuilds its mappings: rows the view laid
+    // out before point into mappings that are gone. The view is told to lay
+    // out again (setModel connected that first); doing it now, not on the
+    // next idle turn, leaves no moment in which a removal or a change of the
+    // current entry could make the view measure such a row.
+    connect(filter_, &QAbstractItemModel::layoutChanged, this, [this] { executeDelayedItemsLayout(); });
+    // A removal may be the open folder itself, or one above it.
+    connect(fs_, &QAbstractItemModel::rowsRemoved, this, &TDirectoryList::LeaveIfGone, Qt::QueuedConnection);
     setHeaderHidden(true);
-    header()->setSectionResizeMode(QHeaderView::ResizeToContents);  // also for the column a rebuild makes
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     header()->setStretchLastSection(false);
     setRootIsDecorated(false);
     setItemsExpandable(false);
@@ -96,6 +114,7 @@ TDirectoryList::TDirectoryList(QWidget* parent) : QTreeView(parent) {
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSortingEnabled(false);
+    filter_->sort(0, Qt::AscendingOrder);
     SetDirectory(NearestExistingFolder(QDir::currentPath()));
 }
 
@@ -118,72 +137,40 @@ bool TDirectoryList::SetDirectory(const QString& path) {
     const QFileInfo info(path);
     if (path.isEmpty() || !info.isDir()) return false;
     dir_ = CleanPath(QDir::fromNativeSeparators(path));
-    Watch();
-    subfolders_ = SubfoldersOf(dir_);
-    Rebuild(dir_);
+    fs_->setRootPath(dir_);  // loads and watches the open folder
+    filter_->SetOpenDir(dir_);
+    ShowOpenChain();
     emit DirectoryChanged(Directory());
     return true;
 }
 
-void TDirectoryList::Refresh() {
-    if (dir_.isEmpty()) return;
-    if (!QFileInfo(dir_).isDir()) {
-        SetDirectory(NearestExistingFolder(dir_));
-        return;
-    }
-    Watch();  // a folder removed and made again is a new one to watch
-    QStringList now = SubfoldersOf(dir_);
-    if (now == subfolders_) return;
-    subfolders_ = std::move(now);
-    const QModelIndex current = currentIndex();
-    Rebuild(current.isValid() ? current.data(PathRole).toString() : dir_);
+void TDirectoryList::LeaveIfGone() {
+    if (!dir_.isEmpty() && !QFileInfo(dir_).isDir()) SetDirectory(NearestExistingFolder(dir_));
 }
 
-void TDirectoryList::Watch() {
-    const QStringList watched = watcher_->directories();
-    if (watched == QStringList{dir_}) return;
-    if (!watched.isEmpty()) watcher_->removePaths(watched);
-    watcher_->addPath(dir_);
-}
-
-void TDirectoryList::Rebuild(const QString& highlight) {
-    // One reset and one insertion of a finished tree: the chain, each folder
-    // the parent of the next, and the open folder's subfolders under it.
-    model_->clear();
-    const QStringList chain = ChainOf(dir_);
-    QStandardItem* top = nullptr;
-    QStandardItem* parent = nullptr;
-    for (const QString& folder : chain) {
-        const QString text = parent ? QFileInfo(folder).fileName() : QDir::toNativeSeparators(folder);
-        QStandardItem* item = FolderItem(text, folder, QStyle::SP_DirOpenIcon);
-        if (parent)
-            parent->appendRow(item);
-        else
-            top = item;
-        parent = item;
+void TDirectoryList::ShowOpenChain() {
+    // Expand every folder from the root down to the open one; that brings in
+    // the open folder's subfolders, which the file system model fills in.
+    const QModelIndex source = fs_->index(dir_);
+    QList<QModelIndex> chain;
+    for (QModelIndex i = source; i.isValid(); i = i.parent()) chain.prepend(i);
+    for (const QModelIndex& i : chain) expand(filter_->mapFromSource(i));
+    const QModelIndex open = filter_->mapFromSource(source);
+    if (open.isValid()) {
+        selectionModel()->setCurrentIndex(open, QItemSelectionModel::ClearAndSelect);
+        scrollTo(open);
     }
-    QFont bold = QApplication::font();
-    bold.setBold(true);
-    parent->setFont(bold);
-    for (const QString& name : subfolders_)
-        parent->appendRow(FolderItem(name, QDir(dir_).filePath(name), QStyle::SP_DirClosedIcon));
-    model_->appendRow(top);
-    expandAll();
-
-    QModelIndex current = FindPath(model_, {}, highlight);
-    if (!current.isValid()) current = FindPath(model_, {}, dir_);
-    selectionModel()->setCurrentIndex(current, QItemSelectionModel::ClearAndSelect);
-    scrollTo(current);
 }
 
 QString TDirectoryList::HighlightedDirectory() const {
     const QModelIndex current = currentIndex();
     if (!current.isValid()) return {};
-    return QDir::toNativeSeparators(current.data(PathRole).toString());
+    return QDir::toNativeSeparators(fs_->filePath(filter_->mapToSource(current)));
 }
 
 QModelIndex TDirectoryList::IndexOf(const QString& path) const {
-    return FindPath(model_, {}, CleanPath(QDir::fromNativeSeparators(path)));
+    const QModelIndex source = fs_->index(CleanPath(QDir::fromNativeSeparators(path)));
+    return source.isValid() ? filter_->mapFromSource(source) : QModelIndex();
 }
 
 bool TDirectoryList::Highlight(const QString& path) {

@@ -7,26 +7,50 @@
 // keys only highlights an entry; double-click or Enter enters it, and only the
 // entered folder is the open directory.
 //
-// The list is read from the file system at once when a folder is entered, and
-// replaced as a whole (one model reset) when the open folder's subfolders
-// change or the folder goes away. Nothing fills in later and no row is ever
-// removed from under the view: a tree view that moves its current entry off
-// rows being removed measures every row of its last layout, which an earlier
-// asynchronous change of the model may already have made stale.
+// The list stands on QFileSystemModel, which fills in folders and sorts them
+// on its own time, seen through a filter that keeps the chain and the open
+// folder's subfolders. Two rules keep the view from ever touching a row the
+// filter has let go of: entering a folder changes the filter with one reset
+// of the filter model (no rows are removed from under the view while it moves
+// its current entry), and the view lays its rows out again as soon as the
+// model's layout changes, instead of keeping rows of the old layout until
+// its next idle turn.
 #pragma once
 
 #include <QComboBox>
+#include <QSortFilterProxyModel>
 #include <QString>
 #include <QStringList>
 #include <QTreeView>
 
-class QFileSystemWatcher;
-class QStandardItem;
-class QStandardItemModel;
+class QFileSystemModel;
 
 namespace vistrel {
 
 class TFileList;
+
+// Keeps the open folder, its ancestors and its direct subfolders (hidden ones
+// left out); marks the open folder in bold and the chain with open-folder
+// icons.
+class TFolderFilter : public QSortFilterProxyModel {
+    Q_OBJECT
+public:
+    explicit TFolderFilter(QFileSystemModel* source, QObject* parent = nullptr);
+    // Path in Qt form ('/' separators), as cleaned by TDirectoryList. The
+    // filter changes with one reset of this model.
+    void SetOpenDir(const QString& path);
+    QString OpenDir() const { return open_; }
+    QVariant data(const QModelIndex& index, int role) const override;
+
+protected:
+    bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+    bool filterAcceptsColumn(int sourceColumn, const QModelIndex& sourceParent) const override;
+
+private:
+    bool OnChain(const QString& path) const;  // the open folder or an ancestor of it
+    QFileSystemModel* fs_;
+    QString open_;
+};
 
 class TDirectoryList : public QTreeView {
     Q_OBJECT
@@ -49,19 +73,15 @@ public:
     void EnterHighlighted();
     // The file list that follows the open folder.
     void SetFileList(TFileList* files);
-    // Reads the open folder again: new or removed subfolders are shown, and
-    // a folder that no longer exists is left for the nearest one above it
-    // that does. Runs by itself when the file system reports a change.
-    void Refresh();
+    // Leaves an open folder that no longer exists for the nearest one above
+    // it that does. Runs by itself when the file system reports a removal.
+    void LeaveIfGone();
 
     // Clean absolute form of a path in Qt separators.
     static QString CleanPath(const QString& path);
     // The path itself when it is an existing folder, else the nearest
     // existing folder above it; the root of the file system when none is.
     static QString NearestExistingFolder(const QString& path);
-
-    // The entry's folder in Qt form.
-    static constexpr int PathRole = Qt::UserRole + 1;
 
 signals:
     // After every entering of a folder (native separators).
@@ -73,12 +93,10 @@ protected:
     void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
 
 private:
-    void Rebuild(const QString& highlight);
-    void Watch();
-    QStandardItemModel* model_;
-    QFileSystemWatcher* watcher_;
-    QString dir_;             // Qt form
-    QStringList subfolders_;  // as shown, in order
+    void ShowOpenChain();
+    QFileSystemModel* fs_;
+    TFolderFilter* filter_;
+    QString dir_;  // Qt form
 };
 
 class TDriveComboBox : public QComboBox {
