@@ -24,6 +24,15 @@ struct JValue {
     std::vector<JValue> items;
     std::vector<std::pair<std::string, JValue>> members;  // in written order
 
+    // Defined below the class, where the pairs of members are complete types
+    // (some compilers check that when the class itself is still incomplete).
+    JValue();
+    JValue(const JValue&);
+    JValue(JValue&&) noexcept;
+    JValue& operator=(const JValue&);
+    JValue& operator=(JValue&&) noexcept;
+    ~JValue();
+
     bool IsNull() const { return kind == Kind::Null; }
     bool IsNumber() const { return kind == Kind::Number; }
     bool IsString() const { return kind == Kind::String; }
@@ -52,6 +61,13 @@ struct JValue {
         return keys;
     }
 };
+
+inline JValue::JValue() = default;
+inline JValue::JValue(const JValue&) = default;
+inline JValue::JValue(JValue&&) noexcept = default;
+inline JValue& JValue::operator=(const JValue&) = default;
+inline JValue& JValue::operator=(JValue&&) noexcept = default;
+inline JValue::~JValue() = default;
 
 class Parser {
 public:
