@@ -292,7 +292,10 @@ TReadResult TP3dLOD::ReadLODBody(TMemStream& s) {
         const int32_t nk = s.ReadInt32();
         logN("'   AVertex Count: '0", nk);
         if (nk < 0) throw EBadData("Negative count of trailing items");
-        s.Skip(kTrailingItemBytes * static_cast<uint64_t>(nk));
+        // the items are read and dropped: a file that ends inside them fails there
+        const uint64_t items = kTrailingItemBytes * static_cast<uint64_t>(nk);
+        if (items > s.Remaining()) s.ThrowShortRead(items);
+        s.Skip(items);
     }
 
     logPos("'Offset: '0");

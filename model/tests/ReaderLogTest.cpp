@@ -2,7 +2,6 @@
 // with stream positions worked out from the file layout by hand.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -300,6 +299,23 @@ TEST(ReaderLog, RaisedErrorInBodyStopsTheLog) {
     std::vector<std::string> want = ExpectedLog(path);
     want.resize(19);  // up to "reading polygons...."
     ExpectLinesEqual(sinks.log, want);
+}
+
+TEST(ReaderLog, FileEndingInsideTrailingItemsFailsThere) {
+    BModel m = LoggedModel();
+    m.lods[0].textures.clear();  // a texture name's window would reach past the cut
+    BModelLayout layout;
+    Bytes bytes = vistrel::BuildModel(m, &layout);
+    const std::size_t items = 12 + layout.lodLayouts[0].trailingCount + 12;  // after count, head and item count
+    bytes.resize(items + 16);                                                // one item and a third
+    Sinks sinks;
+    auto model = LoadBytes(bytes, sinks);
+    EXPECT_EQ(sinks.messages, (std::vector<std::string>{kCompleteFailed}));
+    ASSERT_GE(sinks.log.size(), 2u);
+    EXPECT_EQ(sinks.log[sinks.log.size() - 2], "   Offset: " + std::to_string(items - 4));
+    EXPECT_EQ(sinks.log.back(), "   AVertex Count: 2");
+    EXPECT_EQ(model->Failure().Offset, items);
+    EXPECT_EQ(model->Failure().Cause, "the file ends 16 bytes into a field of 24 bytes");
 }
 
 TEST(ReaderLog, OtherMagicLogsOnlyTheOpenLine) {
