@@ -23,8 +23,22 @@ inline TexImage Picture(int side, uint8_t tint) {
     return image;
 }
 
-// Writes the content under data; returns the model's path.
-inline std::filesystem::path WriteRealShapedContent(const std::filesystem::path& data) {
+// A picture with detail everywhere (noise over the smooth one), as painted
+// textures have: it deflates the least.
+inline TexImage DetailedPicture(int side, uint8_t tint) {
+    TexImage image = Picture(side, tint);
+    uint32_t state = 0x2545F491u + tint;
+    for (uint8_t& byte : image.bgra) {
+        state = state * 1664525u + 1013904223u;
+        if ((&byte - image.bgra.data()) % 4 != 3)  // alpha stays opaque
+            byte = static_cast<uint8_t>(byte ^ ((state >> 24) & 0x3F));
+    }
+    return image;
+}
+
+// Writes the content under data (detailed: with DetailedPicture's
+// textures); returns the model's path.
+inline std::filesystem::path WriteRealShapedContent(const std::filesystem::path& data, bool detailed = false) {
     const std::filesystem::path folder = data / "ca" / "tracked";
     std::filesystem::create_directories(folder / "data");
     WriteFile((folder / "tank.p3d").string(), BuildModel(RealShapedModel()));
@@ -33,7 +47,9 @@ inline std::filesystem::path WriteRealShapedContent(const std::filesystem::path&
     const int sides[] = {1024, 512, 512};
     for (int i = 0; i < 3; ++i)
         WriteFile((folder / "data" / names[i]).string(),
-                  EncodeTexture(Picture(sides[i], static_cast<uint8_t>(80 * i)), formats[i]));
+                  EncodeTexture(detailed ? DetailedPicture(sides[i], static_cast<uint8_t>(80 * i))
+                                         : Picture(sides[i], static_cast<uint8_t>(80 * i)),
+                                formats[i]));
     return folder / "tank.p3d";
 }
 

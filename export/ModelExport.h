@@ -1,14 +1,17 @@
-// A model into the formats other tools read, through Assimp's exporter: the
-// chosen LODs become an aiScene (one node per LOD, one mesh per texture, a
-// material per texture named by its path), the textures are decoded by our
-// decoder and go out as PNG (inside the file for .glb, beside it otherwise),
-// and the library writes the files. Everything is written under temporary
-// names and renamed once the whole export has succeeded, so a failed export
-// leaves nothing behind.
+// A model into the formats other tools read: the chosen LODs become one node
+// each, with their faces in one part per texture and a material per texture
+// named by its path; the textures are decoded by our decoder and go out as
+// PNG (inside the file for .glb, beside it otherwise). glTF 2.0 is written
+// by tinygltf (a mesh per LOD, a primitive per texture), every other format
+// by Assimp's exporter (a mesh per texture). Everything is written under
+// temporary names and renamed once the whole export has succeeded, so a
+// failed export leaves nothing behind.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,30 +19,54 @@
 
 namespace vistrel {
 
-// One format the library writes.
+// One format an export can write.
 struct TExportFormat {
     std::string Id;         // "glb2", "gltf2", "obj", …
     std::string Extension;  // without the dot: "glb", "gltf", "obj", …
     std::string Description;
+    bool Gltf = false;  // written by tinygltf; else by Assimp
 };
 
-// Every format, in the library's order.
+// Every format: glTF 2.0 binary and text first, then Assimp's in its order
+// (without its own glTF writers).
 std::vector<TExportFormat> ExportFormats();
 // The format of an id, or the first one written with the extension of path
 // (letter case ignored); nullptr when there is none.
 const TExportFormat* FindExportFormat(const std::vector<TExportFormat>& formats, const std::string& id,
                                       const std::filesystem::path& path);
 
+// The texture pictures of a batch of exports: each texture file is looked
+// up, decoded and encoded once, however many models name it. Shared by the
+// threads of an export; holds at most budgetBytes of PNG, the oldest
+// pictures going first.
+class TExportTextureCache {
+public:
+    explicit TExportTextureCache(std::size_t budgetBytes = std::size_t{512} << 20);
+    ~TExportTextureCache();
+    TExportTextureCache(const TExportTextureCache&) = delete;
+    TExportTextureCache& operator=(const TExportTextureCache&) = delete;
+
+    struct TState;  // the exporter's own
+    TState& State() { return *state_; }
+
+private:
+    std::unique_ptr<TState> state_;
+};
+
 struct TExportOptions {
-    int Lod = 0;           // counted from 0 in file order
-    bool AllLods = false;  // every LOD, each its own node
-    std::string DataDir;   // the texture root; empty: beside the model
+    int Lod = 0;                              // counted from 0 in file order
+    bool AllLods = false;                     // every LOD, each its own node
+    std::string DataDir;                      // the texture root; empty: beside the model
+    TExportTextureCache* Textures = nullptr;  // a batch's; none: this export's own
 };
 
 struct TExportResult {
     bool Ok = false;
-    std::string Error;                  // when not Ok
-    std::vector<std::string> Warnings;  // one line per texture left out
+    std::string Error;  // when not Ok
+    // At most a line for the textures not found (how many, the first few
+    // names), one for those that did not decode, one for faces left out.
+    std::vector<std::string> Warnings;
+    int TexturesLeftOut = 0;  // named textures that go out without a picture
     std::vector<std::filesystem::path> Written;
 };
 

@@ -93,6 +93,7 @@ struct TOutcome {
     int status = kExitComplete;
     std::string reason;
     std::vector<std::string> warnings;
+    int texturesLeftOut = 0;
 };
 
 TOutcome ExportOne(const std::string& in, const fs::path& out, const vistrel::TExportFormat& format,
@@ -126,6 +127,7 @@ TOutcome ExportOne(const std::string& in, const fs::path& out, const vistrel::TE
     }
     const vistrel::TExportResult result = vistrel::ExportModel(*model, in, out, format, options);
     outcome.warnings = result.Warnings;
+    outcome.texturesLeftOut = result.TexturesLeftOut;
     if (!result.Ok) {
         outcome.status = kExitFailure;
         outcome.reason = result.Error;
@@ -134,7 +136,11 @@ TOutcome ExportOne(const std::string& in, const fs::path& out, const vistrel::TE
 }
 
 int RunRecursive(const std::string& inDir, const std::string& outDir, const vistrel::TExportFormat& format,
-                 const vistrel::TExportOptions& options) {
+                 vistrel::TExportOptions options) {
+    // The same textures are named by many models of a tree: each file is
+    // decoded and encoded once for the whole run.
+    vistrel::TExportTextureCache textures;
+    options.Textures = &textures;
     std::error_code ec;
     if (!fs::is_directory(inDir, ec)) return UsageError(kExportCommand, inDir + " is not a folder");
     std::vector<fs::path> files;
@@ -160,8 +166,8 @@ int RunRecursive(const std::string& inDir, const std::string& outDir, const vist
         if (outcome.status == kExitComplete) {
             ++exported;
             line += "exported";
-            if (!outcome.warnings.empty())
-                line += " (" + std::to_string(outcome.warnings.size()) + " texture(s) left out)";
+            if (outcome.texturesLeftOut > 0)
+                line += " (" + std::to_string(outcome.texturesLeftOut) + " texture(s) left out)";
         } else {
             failed.emplace_back(relative.string(), outcome.reason);
             line += "failed, " + outcome.reason;
@@ -210,7 +216,7 @@ int RunExport(const TArgs& args) {
 const TSubcommand kExportCommand{
     "export",
     "[-r] [--lod N | --all-lods] [--data DIR] [--format ID] IN OUT | --formats",
-    "exports a model (or a folder tree) to glTF, OBJ and the other formats of the library",
+    "exports a model (or a folder tree) to glTF, OBJ and the other formats of Assimp",
     "Reads the model IN (binarized or editable) and writes OUT in the format of\n"
     "its extension (.glb, .gltf, .obj, .stl, .ply, .dae, …; --format ID names\n"
     "one, --formats lists them). The first LOD (the finest) by default; --lod N\n"
@@ -221,9 +227,12 @@ const TSubcommand kExportCommand{
     "--data DIR, else beside the model (its folder and the folders above),\n"
     "letter case ignored, and go out as PNG: inside a .glb, beside the other\n"
     "files (named by the texture's file name only, within OUT's folder). A\n"
-    "missing texture leaves its material plain, with one warning line. Named\n"
-    "selections, properties and the resolution go into each LOD node's extras\n"
-    "(metadata), the mass into the root node's.\n"
+    "missing texture leaves its material plain; one warning line says how many\n"
+    "were not found, with the first few names. Named selections (with their\n"
+    "face counts), properties and the resolution go into each LOD node's\n"
+    "extras (metadata), the mass into the root node's. glTF 2.0 (.glb, .gltf:\n"
+    "a mesh per LOD, a primitive per texture) is written by tinygltf, the\n"
+    "other formats by Assimp.\n"
     "\n"
     "With -r, IN and OUT are folders: every \"*.p3d\" under IN goes to the same\n"
     "relative path under OUT in the format of --format (glb2 when none is\n"

@@ -1,0 +1,63 @@
+// The two writers of an export and what they are handed: the model, its
+// meshes, its texture pictures and the list of files written so far under
+// temporary names.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ExportMeshes.h"
+#include "ExportTextures.h"
+#include "ModelExport.h"
+
+namespace vistrel::exporting {
+
+// Files written under temporary names beside their final ones: renamed all
+// at once by Commit, removed by Discard (and when nothing was committed).
+class TStagedFiles {
+public:
+    TStagedFiles() = default;
+    ~TStagedFiles() { Discard(); }
+    TStagedFiles(const TStagedFiles&) = delete;
+    TStagedFiles& operator=(const TStagedFiles&) = delete;
+
+    // The temporary name to write a file under.
+    std::string Stage(const std::filesystem::path& final);
+    bool Commit(std::vector<std::filesystem::path>& written, std::string& error);
+    void Discard();
+
+private:
+    std::vector<std::pair<std::string, std::filesystem::path>> staged_;
+};
+
+struct TExportJob {
+    const TP3dModell& Model;
+    std::string RootName;  // the root node's: the model file's name without extension
+    const TFaceGroups& Groups;
+    const std::vector<TMeshPart>& Parts;
+    // One per material: its texture, and for formats that keep pictures
+    // beside the file the PNG's name there (empty when it has none).
+    const std::vector<TTextureOut>& Textures;
+    const std::vector<std::string>& PictureFiles;
+    const TExportFormat& Format;
+    const std::filesystem::path& Out;
+    TStagedFiles& Staged;
+};
+
+// Whether a format keeps materials with pictures (STL, PLY and others do
+// not).
+bool CarriesPictures(const TExportFormat& format);
+
+// The name of a material: the texture's path, "untextured" for none.
+std::string MaterialName(const std::string& texture);
+
+// The LOD's properties ("name= value") as name and value.
+std::pair<std::string, std::string> SplitProperty(const std::string& line);
+
+// False with the reason in error; what they wrote is staged.
+bool WriteGltf(const TExportJob& job, std::string& error);
+bool WriteWithAssimp(const TExportJob& job, std::string& error);
+
+}  // namespace vistrel::exporting
