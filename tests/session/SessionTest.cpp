@@ -428,3 +428,52 @@ TEST_F(SessionTest, BrowsePickClickTurnSaveCloseAndStartAgain) {
     CloseAndExpectCleanEnd(kCaption);
     EXPECT_EQ(ReadSettings(), kept);
 }
+
+// Two quick Down presses in the file list while the machine is busy: the
+// second arrives while the first pick loads. It is not handled inside that
+// load (which would load its model inside the first one) but after it: the
+// window ends on the file the list's cursor is on, with no load's message
+// (its missing textures) twice. A key that comes while a message is up is
+// the message box's.
+TEST_F(SessionTest, QuickPicksEndOnTheCursorsFileWithEachMessageOnce) {
+    const QString models = Work(QStringLiteral("models"));
+    ASSERT_TRUE(QDir().mkpath(models) && QDir().mkpath(Work(QStringLiteral("empty"))));
+    QFile tank(kSamples + QStringLiteral("/tank.p3d"));
+    ASSERT_TRUE(tank.open(QIODevice::ReadOnly));
+    const QByteArray bytes = tank.readAll();
+    const QStringList names{QStringLiteral("a.p3d"), QStringLiteral("b.p3d"), QStringLiteral("c.p3d")};
+    for (const QString& name : names) Write(models + QLatin1Char('/') + name, bytes);
+    WriteSettings(QStringLiteral("LastDir=%1\nDataPath=%2\nLeft=0\nTop=0\nWidth=1000\nHeight=760\n")
+                      .arg(models, Work(QStringLiteral("empty"))));
+    const TBusyMachine busy;
+    Start(Work());
+    ASSERT_TRUE(WaitForWindow(kCaption)) << State();
+    Click(60, 33);  // the folder list, then into the file list: its first file
+    Key(QStringLiteral("Tab"));
+    Key(QStringLiteral("space"));
+    ASSERT_TRUE(WaitForDialog()) << State();  // a.p3d's textures are not found
+    Key(QStringLiteral("Return"));
+    ASSERT_TRUE(WaitUntil([&] { return Shown(kCaption + QStringLiteral(" [a.p3d]")) != 0; })) << State();
+
+    Xdo(QStringLiteral("key --delay 0 Down Down"));
+    int messages = 0;
+    while (WaitUntil([&] { return x.Windows().size() == 2; }, 4000)) {
+        ASSERT_TRUE(WaitForDialog());
+        ASSERT_LT(++messages, 3) << "a load came twice";
+        Key(QStringLiteral("Return"));
+        ASSERT_TRUE(WaitUntil([&] { return x.Windows().size() == 1; }));
+    }
+    // The row the list's cursor is on (the highlighted one, rows of 13
+    // pixels from the list's top) is the file the caption names.
+    const QImage list = x.Capture(QRect(0, 320, 130, 40));
+    int cursor = -1;
+    for (int row = 0; row < 3; ++row) {
+        const QRgb p = list.pixel(110, 7 + 13 * row);
+        if (qBlue(p) > 150 && qRed(p) < 120) cursor = row;
+    }
+    ASSERT_GE(cursor, 1) << "no row highlighted below the first";
+    EXPECT_EQ(messages, cursor);
+    const QString shown = kCaption + QStringLiteral(" [%1]").arg(names[cursor]);
+    EXPECT_NE(Shown(shown), 0u) << "not on the cursor's file";
+    CloseAndExpectCleanEnd(shown);
+}

@@ -18,6 +18,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <utility>
+
 using namespace vistrel;
 using namespace vistrel::test;
 
@@ -410,4 +413,37 @@ TEST_F(LoadingTest, DefaultLauncherStartsAProgramDetached) {
     QFile::setPermissions(script, QFile::permissions(script) | QFileDevice::ExeOwner);
     EXPECT_TRUE(plain.Launcher(script, {QStringLiteral("started")}, files.Path() + QDir::separator()));
     EXPECT_TRUE(WaitFor([&] { return QFile::exists(marker); }));
+}
+
+// Picks that arrive while a model loads (here from inside the load's
+// message) are not loaded inside it: the newest is loaded once it ends, and
+// the lists then point into that model.
+TEST_F(LoadingTest, PicksDuringALoadWaitAndOnlyTheNewestIsLoaded) {
+    class TPickingPrompt : public TScriptedPrompt {
+    public:
+        std::function<void()> OnFirstMessage;
+        void Message(const QString& text) override {
+            TScriptedPrompt::Message(text);
+            if (auto pick = std::exchange(OnFirstMessage, nullptr)) pick();
+        }
+    } picking;
+    TMain main(&picking);
+    BLod textured = QuadLod(-1, 1, -1, 1, {-3, -3, -3}, {3, 3, 3}, 0);
+    textured.textures = {"missing.paa"};
+    const QString first = files.Write(QStringLiteral("first.p3d"), ModelWith({textured}));
+    const QString second = files.Write(QStringLiteral("second.p3d"), ModelWith({textured}));
+    BLod plain = QuadLod(-1, 1, -1, 1);
+    plain.resolution = 2.0f;
+    const QString third = files.Write(QStringLiteral("third.p3d"), ModelWith({plain, plain}));
+    const QString before = main.windowTitle();
+    picking.OnFirstMessage = [&] {
+        main.LoadModel(second, false);
+        main.LoadModel(third, false);
+        EXPECT_EQ(main.windowTitle(), before);  // nothing loaded inside
+    };
+    main.LoadModel(first, false);
+    EXPECT_EQ(picking.Messages.size(), 1);  // the first one's, once; the second was never loaded
+    EXPECT_EQ(main.windowTitle(), QStringLiteral("Vistrel v2.44 [third.p3d]"));
+    ASSERT_EQ(main.LB_LODs->count(), 2);
+    EXPECT_EQ(TMain::LodOf(main.LB_LODs->item(1)), main.Model->LODs[1]);
 }

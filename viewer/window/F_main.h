@@ -24,7 +24,9 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QCheckBox;
@@ -254,7 +256,11 @@ public:
     void InitTimerTimer();
 
     // Opens a chosen model file (from the file list, a drop or the command
-    // line). Virtual so that tests can watch who calls it.
+    // line). Virtual so that tests can watch who calls it. A load lets
+    // pending events through (the wait panel is painted, the reader's
+    // messages are modal), user input excepted: should a pick still arrive
+    // meanwhile, it is not loaded inside it, but once it ends, and only the
+    // newest such pick.
     virtual void LoadModel(const QString& fileName, bool fromCommandLine);
 
 protected:
@@ -279,6 +285,14 @@ private:
     // Runs a handler; an error that leaves it ends only that handler and is
     // shown in the error box.
     void Guarded(const std::function<void()>& handler);
+
+    // One load, start to end (LoadModel without the waiting of picks).
+    void LoadOne(const QString& fileName, bool fromCommandLine);
+    // Loads the pick that waited for the last load, if it is still the
+    // newest one.
+    void LoadPendingPick();
+    bool loading_ = false;
+    std::optional<std::pair<QString, bool>> pendingPick_;
 
     std::unique_ptr<TPrompt> ownPrompt_;
     TPrompt* prompt_;

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QTimer>
 
 #include <array>
 #include <cstring>
@@ -41,8 +42,11 @@ public:
         panel_->raise();
         panel_->show();
         panel_->repaint();
-        // Let the window paint before the long read.
-        QCoreApplication::processEvents();
+        // Let the window paint before the long read. Keys and clicks wait
+        // for the load to end: handled here, inside the file list's own
+        // handling of the key that picked this file, they would load another
+        // model inside this one and leave the list's cursor astray.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
     ~TWaitPanel() { panel_->hide(); }
     TWaitPanel(const TWaitPanel&) = delete;
@@ -67,6 +71,39 @@ void TMain::FillLodList() {
 }
 
 void TMain::LoadModel(const QString& fileName, bool fromCommandLine) {
+    if (loading_) {
+        pendingPick_.emplace(fileName, fromCommandLine);
+        return;
+    }
+    pendingPick_.reset();  // a pick made now supersedes any that waited
+    loading_ = true;
+    // However the load ends: an error that leaves it (shown by the caller)
+    // still lets the waiting pick be loaded, after the error box.
+    struct TLoadEnd {
+        TMain& main;
+        bool normal = false;
+        ~TLoadEnd() {
+            main.loading_ = false;
+            if (!normal && main.pendingPick_) QTimer::singleShot(0, &main, [m = &main] { m->LoadPendingPick(); });
+        }
+    } end{*this};
+    LoadOne(fileName, fromCommandLine);
+    while (pendingPick_) {
+        const auto [next, nextFromCommandLine] = *pendingPick_;
+        pendingPick_.reset();
+        LoadOne(next, nextFromCommandLine);
+    }
+    end.normal = true;
+}
+
+void TMain::LoadPendingPick() {
+    if (!pendingPick_ || loading_) return;
+    const auto [fileName, fromCommandLine] = *pendingPick_;
+    pendingPick_.reset();
+    Guarded([&] { LoadModel(fileName, fromCommandLine); });
+}
+
+void TMain::LoadOne(const QString& fileName, bool fromCommandLine) {
     ReleaseModel();
     // However the load ends (an editable file, an unknown format, a file with
     // no LODs, an error out of the reader), a view left with no LOD on show
@@ -89,7 +126,7 @@ void TMain::LoadModel(const QString& fileName, bool fromCommandLine) {
 
     const std::string path = QFile::encodeName(fileName).toStdString();
     const std::array<char, 4> magic = ReadFileMagic(path);
-    QCoreApplication::processEvents();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);  // as in TWaitPanel
 
     if (std::memcmp(magic.data(), "MLOD", 4) == 0) {
         // An editable model: offered to the editor, never loaded here.
@@ -117,6 +154,7 @@ void TMain::ShowModel(const QString& fileName, TLogEvent onLog) {
     TWaitPanel wait(P_Wait);
     // The reader's messages are shown as they come, each in its own box.
     TMessageEvent onMessage = [this](const std::string& text) { Prompt().Message(QString::fromLatin1(text)); };
+    ReleaseModel();  // the lists never point into a released model
     Model =
         std::make_unique<TP3dModell>(QFile::encodeName(fileName).toStdString(), std::move(onLog), std::move(onMessage));
     FillLodList();
