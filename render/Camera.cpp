@@ -35,6 +35,32 @@ TCamera FitCamera(const TVec3& minPos, const TVec3& maxPos, const TVec3& offset2
     return camera;
 }
 
+double FacingArea(const TP3dLOD& lod, float rotX, float rotY) {
+    const double ax = rotX * std::numbers::pi / 180.0, ay = rotY * std::numbers::pi / 180.0;
+    const double cx = std::cos(ax), sx = std::sin(ax), cy = std::cos(ay), sy = std::sin(ay);
+    // x and y of a vertex turned as FrameTightly turns it
+    auto turned = [&](int index) -> std::array<double, 2> {
+        if (index < 0 || index >= lod.Vertexes.Count()) return {0, 0};
+        const AVertex& v = *lod.Vertexes[static_cast<std::size_t>(index)];
+        const double px = -v.X * WorldScale, py = v.Y * WorldScale, pz = v.Z * WorldScale;
+        const double x1 = cy * px + sy * pz, z1 = -sy * px + cy * pz;
+        return {x1, cx * py - sx * z1};
+    };
+    double area = 0;
+    for (const APolygon* p : lod.Polygons) {
+        if (p->VertexCount < 3 || p->VertexCount > 4) continue;
+        // a clockwise outline on screen has a negative signed area
+        double signedArea = 0;
+        for (int k = 0; k < p->VertexCount; ++k) {
+            const auto a = turned(p->Corners[k].VertexIndex);
+            const auto b = turned(p->Corners[(k + 1) % p->VertexCount].VertexIndex);
+            signedArea += a[0] * b[1] - b[0] * a[1];
+        }
+        if (std::isfinite(signedArea) && signedArea < 0) area -= signedArea / 2;
+    }
+    return area;
+}
+
 TCamera FrameTightly(const TP3dLOD& lod, float rotX, float rotY, float fill, float aspect) {
     TCamera camera;
     camera.RotX = rotX;

@@ -53,6 +53,12 @@ TCamera FitCamera(const TVec3& minPos, const TVec3& maxPos, const TVec3& offset2
 // (FitCamera) leaves much more room; this is for thumbnails.
 TCamera FrameTightly(const TP3dLOD& lod, float rotX, float rotY, float fill, float aspect);
 
+// The area of the LOD's faces that face an eye turned by (rotX, rotY)
+// degrees (RotZ 0), as the frame draws them (clockwise front faces), seen
+// without perspective, in GL units. A closed surface shows as much from
+// either side; an open or flat one may show its front to one side only.
+double FacingArea(const TP3dLOD& lod, float rotX, float rotY);
+
 // One mouse move while dragging, from (lastX, lastY) to (x, y) in panel
 // pixels; the first matching rule applies:
 //   Ctrl + left   zoom:  Distance += |Distance*0.5| * (lastY - y) * 0.1,

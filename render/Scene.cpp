@@ -161,6 +161,17 @@ void DrawFrame(const TFrame& frame) {
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
         glColor4f(1, 1, 1, 1);
     }
+    // Back faces are culled, or drawn and lit as front faces (two-sided
+    // lighting turns their normals towards the eye).
+    if (frame.BothSides) {
+        glDisable(GL_CULL_FACE);
+        glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
+        glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+    } else {
+        glEnable(GL_CULL_FACE);
+        glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_FALSE);
+        glColorMaterial(GL_FRONT, GL_AMBIENT_AND_DIFFUSE);
+    }
     const TTextureLookup noTextures = [](int) { return GLuint{0}; };
     DrawLodFaces(lod, frame.Texture ? frame.Texture : noTextures, frame.Batched, cache);
 

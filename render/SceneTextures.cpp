@@ -153,4 +153,34 @@ QString TextureProblemsText(const QStringList& problems) {
            QString::number(problems.size() - kShown) + QStringLiteral(" more");
 }
 
+QString TextureProblemsLine(const std::vector<std::string>& names, const std::vector<TPreparedTexture>& prepared) {
+    QStringList missing, undecoded;
+    qsizetype named = 0;
+    for (std::size_t k = 0; k < prepared.size() && k < names.size(); ++k) {
+        const TPreparedTexture& p = prepared[k];
+        if (!p.named) continue;
+        ++named;
+        if (p.file.isEmpty())
+            missing << QString::fromLatin1(names[k]);
+        else if (p.error || !p.record || !Decoded(*p.record))
+            undecoded << p.file;
+    }
+    auto list = [](const QStringList& items) {
+        constexpr qsizetype kShown = 3;
+        QString text = items.first(qMin(kShown, items.size())).join(QStringLiteral(", "));
+        if (items.size() > kShown) text += QStringLiteral(" and %1 more").arg(items.size() - kShown);
+        return text;
+    };
+    QStringList parts;
+    if (!missing.isEmpty())
+        parts << QStringLiteral("%1 of %2 textures not found: %3").arg(missing.size()).arg(named).arg(list(missing));
+    if (!undecoded.isEmpty())
+        parts << QStringLiteral("%1 of %2 textures not decoded: %3")
+                     .arg(undecoded.size())
+                     .arg(named)
+                     .arg(list(undecoded));
+    if (parts.isEmpty()) return {};
+    return parts.join(QStringLiteral("; ")) + QStringLiteral("; drawn untextured");
+}
+
 }  // namespace vistrel

@@ -71,4 +71,9 @@ TTextureLookup TableLookup(const std::vector<GLuint>& textures);
 // a line each, the first 30 and then how many more.
 QString TextureProblemsText(const QStringList& problems);
 
+// The same as one line, for a picture's standard error: how many of the
+// named textures were not found and did not decode, with the first few
+// names of each. Empty when nothing is wrong.
+QString TextureProblemsLine(const std::vector<std::string>& names, const std::vector<TPreparedTexture>& prepared);
+
 }  // namespace vistrel

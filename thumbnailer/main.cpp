@@ -1,6 +1,7 @@
 // vistrel-thumbnailer -s SIZE INPUT OUTPUT: a model file's picture for file
 // managers (the freedesktop thumbnailer convention). The finest LOD, seen
-// from a three-quarter view and framed tightly, on a transparent background,
+// from a three-quarter view (from the other side when its faces look that
+// way) and framed tightly, both sides of its faces drawn, on a transparent background,
 // textured when its textures are found (under the texture root saved in the
 // viewer's settings, else beside the model); a PNG whose sides are SIZE.
 // Drawn headless (EGL): no display server, window or platform plugin.
@@ -137,9 +138,15 @@ int Thumbnail(int size, const std::string& input, const std::string& output) {
         std::fprintf(stderr, "vistrel-thumbnailer: no OpenGL context: %s\n", context.Error().c_str());
         return 2;
     }
+    // Seen from the side its faces look to: a flat or open model may face
+    // one side only (a closed one shows as much from either), and its faces
+    // are drawn from both sides besides.
+    const float rotY =
+        FacingArea(*lod, kRotX, kRotY) < 0.5 * FacingArea(*lod, kRotX, kRotY + 180.0f) ? kRotY + 180.0f : kRotY;
     TFrame frame;
     frame.Lod = lod;
-    frame.Camera = FrameTightly(*lod, kRotX, kRotY, kFill, 1.0f);
+    frame.Camera = FrameTightly(*lod, kRotX, rotY, kFill, 1.0f);
+    frame.BothSides = true;
     frame.Light = LightFromTrackBars(kLight[0], kLight[1], kLight[2], InitialLightPosition[3]);
     frame.LightMarker = false;
     InitSceneState(frame.Light.data());

@@ -124,7 +124,9 @@ QString UsageText() {
         "        --opacity N       opacity of transparent faces, 0 to 100 (default 20)\n"
         "        --data DIR        root folder of the textures the model names\n"
         "      Needs no display: the picture is drawn in an OpenGL context of its\n"
-        "      own (EGL).\n"
+        "      own (EGL). Faces are drawn from both sides (the window shows their\n"
+        "      fronts only), so that a flat model is seen from behind too; missing\n"
+        "      textures are named in one line.\n"
         "      Exit status: 0 the model was read completely and the picture\n"
         "      written; 1 the reader reported a failure (partial model, unknown\n"
         "      format); 2 the file could not be read, the arguments are wrong, or\n"
@@ -293,12 +295,18 @@ int RunScreenshot(const TScreenshotOptions& options) {
     frame.Ground = options.Ground;
     frame.Axis = options.Axis;
     frame.Opacity = static_cast<float>(options.Opacity) * 0.01f;
+    // A picture shows the faces it has from whichever side they are seen
+    // (the window culls back faces): a flat model seen from behind is not
+    // an empty picture.
+    frame.BothSides = true;
 
     InitSceneState(InitialLightPosition.data());
-    QStringList problems;
+    // What is missing is said in one line, however many textures it is.
     const QString dataDir = options.HasDataDir ? QFileInfo(options.DataDir).absoluteFilePath() : QString();
-    const std::vector<GLuint> textures = LoadLodTextures(*frame.Lod, TextureRoots(dataDir, options.File), problems);
-    if (!problems.isEmpty()) WriteError(TextureProblemsText(problems));
+    std::vector<TPreparedTexture> prepared = PrepareTextures(TextureRoots(dataDir, options.File), frame.Lod->Textures);
+    if (const QString line = TextureProblemsLine(frame.Lod->Textures, prepared); !line.isEmpty()) WriteError(line);
+    QStringList problems;
+    const std::vector<GLuint> textures = UploadTextures(prepared, problems);
     frame.Texture = TableLookup(textures);
 
     SetProjection(width, height);
