@@ -1,0 +1,160 @@
+// Every command on every model of the corpus of real-shaped models: the
+// exit statuses the commands document, what they write read back, and glTF
+// files checked by tinygltf's loader (per LOD node the triangles of that
+// LOD's faces, a quad counting two, and every primitive under its LOD's
+// node).
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "Corpus.h"
+#include "GltfReadBack.h"
+#include "MiniJson.h"
+#include "P3dmodell.h"
+#include "ToolRunner.h"
+
+namespace fs = std::filesystem;
+using tooltest::RunTool;
+using tooltest::TRun;
+using tooltest::TScratchDir;
+
+namespace {
+
+const fs::path kCorpus = VISTREL_CORPUS_DIR;
+const std::string kData = (kCorpus / "data").string();
+
+struct TCase {
+    std::string name;
+    std::string file;
+    std::vector<std::size_t> triangles;  // per LOD
+};
+
+const std::vector<TCase>& Cases() {
+    static const std::vector<TCase> cases = [] {
+        std::vector<TCase> out;
+        for (const vistrel::TCorpusModel& m : vistrel::CorpusModels()) {
+            TCase c{m.name, (kCorpus / m.file).string(), {}};
+            for (const vistrel::BLod& lod : m.model.lods) {
+                std::size_t n = 0;
+                for (const vistrel::BPolygon& p : lod.polygons) n += p.corners.size() == 4 ? 2 : 1;
+                c.triangles.push_back(n);
+            }
+            out.push_back(std::move(c));
+        }
+        return out;
+    }();
+    return cases;
+}
+
+std::size_t Lines(const std::string& text) {
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+std::string Say(const TRun& run) { return "status " + std::to_string(run.status) + "\n" + run.err; }
+
+}  // namespace
+
+TEST(Corpus, InfoJsonLogAndMlodReadBack) {
+    ASSERT_EQ(Cases().size(), 6u);
+    TScratchDir dir;
+    for (const TCase& c : Cases()) {
+        SCOPED_TRACE(c.name);
+        const TRun info = RunTool(P3DTOOL_EXE, {"info", c.file}, dir.Path());
+        EXPECT_EQ(info.status, 0) << Say(info);
+        EXPECT_NE(info.out.find("read completely"), std::string::npos) << info.out;
+
+        const TRun json = RunTool(P3DTOOL_EXE, {"info", "--json", c.file}, dir.Path());
+        ASSERT_EQ(json.status, 0) << Say(json);
+        const minijson::JValue doc = minijson::Parse(json.out);  // throws on anything but one strict JSON value
+        const minijson::JValue* lods = nullptr;
+        for (const auto& [key, value] : doc.members)
+            if (key == "lods") lods = &value;
+        ASSERT_NE(lods, nullptr);
+        EXPECT_EQ(lods->items.size(), c.triangles.size());
+
+        const TRun log = RunTool(P3DTOOL_EXE, {"log", c.file}, dir.Path());
+        EXPECT_EQ(log.status, 0) << Say(log);
+        EXPECT_NE(log.out.find("************************* /End of Lod *************************"), std::string::npos);
+
+        const std::string mlod = dir.File(c.name + "_MLOD.p3d");
+        const TRun write = RunTool(P3DTOOL_EXE, {"mlod", c.file, mlod}, dir.Path());
+        ASSERT_EQ(write.status, 0) << Say(write);
+        const vistrel::TP3dModell back(mlod);
+        EXPECT_TRUE(back.Complete());
+        ASSERT_EQ(static_cast<std::size_t>(back.LODs.Count()), c.triangles.size());
+        for (std::size_t l = 0; l < c.triangles.size(); ++l) {
+            std::size_t triangles = 0;
+            for (const vistrel::APolygon* p : back.LODs[l]->Polygons) triangles += p->VertexCount == 4 ? 2 : 1;
+            EXPECT_EQ(triangles, c.triangles[l]) << "LOD " << l;
+        }
+    }
+}
+
+// Every LOD to .glb and .gltf: one line for the missing textures at most,
+// and read back, each LOD node holds its LOD's triangles.
+TEST(Corpus, GltfHoldsEveryLodsTrianglesInItsNode) {
+    TScratchDir dir;
+    for (const TCase& c : Cases()) {
+        for (const char* extension : {".glb", ".gltf"}) {
+            SCOPED_TRACE(c.name + extension);
+            const std::string out = dir.File(c.name + extension);
+            const TRun run = RunTool(P3DTOOL_EXE, {"export", "--all-lods", "--data", kData, c.file, out}, dir.Path());
+            ASSERT_EQ(run.status, 0) << Say(run);
+            EXPECT_LE(Lines(run.err), 1u) << run.err;
+            const tooltest::TGltfReadBack back = tooltest::ReadGltf(out);
+            ASSERT_EQ(back.error, "");
+            ASSERT_EQ(back.lods.size(), c.triangles.size());
+            for (std::size_t l = 0; l < c.triangles.size(); ++l) EXPECT_EQ(back.lods[l].triangles, c.triangles[l]) << l;
+        }
+    }
+}
+
+// The other formats the README names: written, with the exit status 0.
+TEST(Corpus, ExportsToEveryOtherDocumentedFormat) {
+    TScratchDir dir;
+    const TRun formats = RunTool(P3DTOOL_EXE, {"export", "--formats"}, dir.Path());
+    ASSERT_EQ(formats.status, 0);
+    EXPECT_EQ(formats.out.rfind("glb2 ", 0), 0u) << formats.out;
+    for (const char* id : {"\ngltf2 ", "\nobj ", "\ncollada "})
+        EXPECT_NE(formats.out.find(id), std::string::npos) << id;
+    for (const TCase& c : Cases()) {
+        for (const char* extension : {".obj", ".stl", ".ply", ".dae", ".fbx", ".3mf"}) {
+            SCOPED_TRACE(c.name + extension);
+            fs::create_directories(dir.Path() / extension);
+            const fs::path out = dir.Path() / extension / (c.name + extension);
+            const TRun run =
+                RunTool(P3DTOOL_EXE, {"export", "--all-lods", "--data", kData, c.file, out.string()}, dir.Path());
+            EXPECT_EQ(run.status, 0) << Say(run);
+            EXPECT_GT(fs::exists(out) ? fs::file_size(out) : 0, 100u);
+        }
+    }
+}
+
+// A picture of every model, in the window's way and as a thumbnail: written,
+// never empty (the flat model's faces look away from the thumbnail's view).
+TEST(Corpus, ScreenshotsAndThumbnailsShowEveryModel) {
+    TScratchDir dir;
+    for (const TCase& c : Cases()) {
+        SCOPED_TRACE(c.name);
+        const std::string shot = dir.File(c.name + ".png");
+        const TRun run = RunTool(VISTREL_EXECUTABLE,
+                                 {"--screenshot", shot, "--size", "160x120", "--data", kData, c.file}, dir.Path());
+        EXPECT_EQ(run.status, 0) << Say(run);
+        EXPECT_LE(Lines(run.err), 1u) << run.err;
+        EXPECT_EQ(QImage(QString::fromStdString(shot)).size(), QSize(160, 120));
+
+        const std::string thumb = dir.File(c.name + "_thumb.png");
+        const TRun thumbnail = RunTool(VISTREL_THUMBNAILER, {"-s", "64", c.file, thumb}, dir.Path());
+        EXPECT_EQ(thumbnail.status, 0) << Say(thumbnail);
+        const QImage picture(QString::fromStdString(thumb));
+        ASSERT_EQ(picture.size(), QSize(64, 64));
+        int covered = 0;
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 64; ++x) covered += qAlpha(picture.pixel(x, y)) > 0;
+        EXPECT_GT(covered, 64 * 64 / 20) << "an empty thumbnail";
+    }
+}
