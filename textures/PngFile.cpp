@@ -18,11 +18,14 @@ namespace {
 // The pictures are drawn for people and thumbnail caches: writing them fast
 // matters more than the last few per cent of size. Level 3 with the "sub"
 // and "up" filters writes about four times faster than libpng's defaults.
-// Texture pictures of an export are larger and many: level 1 takes half to
-// nine tenths of level 3's time for 3 to 10 per cent more bytes.
+// Texture pictures of an export are larger and many: level 1 with the "up"
+// filter alone (no choosing between filters row by row). On a smooth
+// 1024 x 1024 picture that took 7.7 ms against 13.4 ms with both filters, and
+// came out 9 % smaller; on one of noise 69 ms against 79 ms, 10 % larger.
 constexpr int kPictureLevel = 3;
-constexpr int kTextureLevel = 1;
 constexpr int kFilters = PNG_FILTER_SUB | PNG_FILTER_UP;
+constexpr int kTextureLevel = 1;
+constexpr int kTextureFilters = PNG_FILTER_UP;
 
 using TPngMessage = char[160];
 
@@ -52,7 +55,7 @@ void FlushNothing(png_structp) {}
 // reason in message. Nothing here owns anything that the jump back out of
 // libpng could skip (out is the caller's).
 bool WriteRows(std::FILE* file, std::vector<uint8_t>* out, int width, int height, const uint8_t* rgba, bool bgra,
-               bool keepAlpha, int level, TPngMessage& message) {
+               bool keepAlpha, int level, int filters, TPngMessage& message) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, message, OnPngError, OnPngWarning);
     if (!png) return false;
     png_infop info = png_create_info_struct(png);
@@ -68,7 +71,7 @@ bool WriteRows(std::FILE* file, std::vector<uint8_t>* out, int width, int height
                  keepAlpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_compression_level(png, level);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, kFilters);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, filters);
     png_write_info(png, info);
     if (bgra) png_set_bgr(png);
     if (!keepAlpha) png_set_filler(png, 0, PNG_FILLER_AFTER);  // the rows keep their fourth byte; it is dropped
@@ -95,7 +98,8 @@ bool WritePng(const std::string& path, int width, int height, const uint8_t* rgb
         return false;
     }
     TPngMessage message = "out of memory";
-    const bool written = WriteRows(file, nullptr, width, height, rgba, false, keepAlpha, kPictureLevel, message);
+    const bool written =
+        WriteRows(file, nullptr, width, height, rgba, false, keepAlpha, kPictureLevel, kFilters, message);
     const bool closed = std::fclose(file) == 0;
     std::error_code ec;
     if (written && closed) {
@@ -117,7 +121,7 @@ bool EncodePngFromBgra(int width, int height, const uint8_t* bgra, std::vector<u
         return false;
     }
     TPngMessage message = "out of memory";
-    if (WriteRows(nullptr, &out, width, height, bgra, true, true, kTextureLevel, message)) return true;
+    if (WriteRows(nullptr, &out, width, height, bgra, true, true, kTextureLevel, kTextureFilters, message)) return true;
     out.clear();
     error = message;
     return false;

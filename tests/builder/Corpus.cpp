@@ -77,7 +77,7 @@ constexpr int kNoCap = -100;    // an open end of a tube
 
 // A tube: rings of points around an axis, the cells between them quads (some
 // split into two triangles), the ends closed by triangle fans or left open.
-struct TubeSpec {
+struct TubeShape {
     BVec3 origin{0, 0, 0};
     BVec3 axis{0, 0, 1};  // p x q = axis
     BVec3 p{1, 0, 0};
@@ -167,25 +167,25 @@ public:
         }
     }
 
-    // The tube of spec; cell (i, j) lies between rings j and j + 1, from step
+    // The tube of shape; cell (i, j) lies between rings j and j + 1, from step
     // i around to step i + 1, and takes patchOf(i, j) and namesOf(i, j).
-    void Tube(const TubeSpec& spec, const std::function<int(int, int)>& patchOf,
+    void Tube(const TubeShape& shape, const std::function<int(int, int)>& patchOf,
               const std::function<Names(int, int)>& namesOf) {
-        const int n = spec.around;
-        const int rings = static_cast<int>(spec.rings.size());
+        const int n = shape.around;
+        const int rings = static_cast<int>(shape.rings.size());
         std::vector<BVec3> section(static_cast<std::size_t>(n) + 1);
         for (int i = 0; i <= n; ++i) {
             float s, c;
             SinCos(i, n, s, c);
-            if (spec.square) {
+            if (shape.square) {
                 c = c < 0 ? -std::sqrt(-c) : std::sqrt(c);
                 s = s < 0 ? -std::sqrt(-s) : std::sqrt(s);
             }
-            section[static_cast<std::size_t>(i)] = Add(Scale(spec.p, spec.halfP * c), Scale(spec.q, spec.halfQ * s));
+            section[static_cast<std::size_t>(i)] = Add(Scale(shape.p, shape.halfP * c), Scale(shape.q, shape.halfQ * s));
         }
         auto at = [&](int i, int j) {
-            const auto& [along, size] = spec.rings[static_cast<std::size_t>(j)];
-            return Add(Add(spec.origin, Scale(spec.axis, along)), Scale(section[static_cast<std::size_t>(i)], size));
+            const auto& [along, size] = shape.rings[static_cast<std::size_t>(j)];
+            return Add(Add(shape.origin, Scale(shape.axis, along)), Scale(section[static_cast<std::size_t>(i)], size));
         };
         // normals from the neighbouring points: around x along points out
         std::vector<int> grid(static_cast<std::size_t>((n + 1) * rings));
@@ -204,7 +204,7 @@ public:
                 const int a = v(i, j), b = v(i + 1, j), c = v(i + 1, j + 1), d = v(i, j + 1);
                 const int patch = patchOf(i, j);
                 const Names names = namesOf(i, j);
-                if (spec.split > 0 && (i + 3 * j) % spec.split == 0) {
+                if (shape.split > 0 && (i + 3 * j) % shape.split == 0) {
                     Face({a, b, c}, patch, names);
                     Face({a, c, d}, patch, names);
                 } else {
@@ -216,20 +216,20 @@ public:
             SinCos(i, n, s, c);
             return BUV{0.5f + 0.5f * c, 0.5f - 0.5f * s};
         };
-        if (spec.frontCap != kNoCap) {
+        if (shape.frontCap != kNoCap) {
             const int j = rings - 1;
             const int centre =
-                Vertex(Add(spec.origin, Scale(spec.axis, spec.rings.back().first)), spec.axis, {0.5f, 0.5f});
+                Vertex(Add(shape.origin, Scale(shape.axis, shape.rings.back().first)), shape.axis, {0.5f, 0.5f});
             for (int i = 0; i < n; ++i)
-                Face({centre, Vertex(at(i, j), spec.axis, capUV(i)), Vertex(at(i + 1, j), spec.axis, capUV(i + 1))},
-                     spec.frontCap, spec.frontNames);
+                Face({centre, Vertex(at(i, j), shape.axis, capUV(i)), Vertex(at(i + 1, j), shape.axis, capUV(i + 1))},
+                     shape.frontCap, shape.frontNames);
         }
-        if (spec.backCap != kNoCap) {
-            const BVec3 out = Neg(spec.axis);
-            const int centre = Vertex(Add(spec.origin, Scale(spec.axis, spec.rings.front().first)), out, {0.5f, 0.5f});
+        if (shape.backCap != kNoCap) {
+            const BVec3 out = Neg(shape.axis);
+            const int centre = Vertex(Add(shape.origin, Scale(shape.axis, shape.rings.front().first)), out, {0.5f, 0.5f});
             for (int i = 0; i < n; ++i)
-                Face({centre, Vertex(at(i + 1, 0), out, capUV(i + 1)), Vertex(at(i, 0), out, capUV(i))}, spec.backCap,
-                     spec.backNames);
+                Face({centre, Vertex(at(i + 1, 0), out, capUV(i + 1)), Vertex(at(i, 0), out, capUV(i))}, shape.backCap,
+                     shape.backNames);
         }
     }
 
@@ -423,7 +423,7 @@ struct Fitting {
 // both ends), a turret (a round tube up y with a top cap), a gun (a round tube
 // along z with a muzzle brake and an untextured (empty name) muzzle), wheels
 // along both sides and some boxes.
-struct VehicleSpec {
+struct VehicleShape {
     float hullY, hullHalfWidth, hullHalfHeight, hullHalfLength;
     BVec3 turretBase;
     float turretHalfWidth, turretHalfLength, turretHeight;
@@ -443,7 +443,7 @@ struct VehicleDetail {
     int gunAround, gunRings;
     int wheelSegments;
     int split;        // every split-th cell of hull and turret as two triangles
-    bool fittings;    // the boxes of the spec
+    bool fittings;    // the boxes of the shape
     bool regions;     // hull_front, hull_rear, damage, gun_muzzle
     bool wheelNames;  // wheel_1, wheel_2, … beside the side groups
 };
@@ -457,18 +457,18 @@ std::vector<std::pair<float, float>> Rings(int count, float length, const std::f
     return rings;
 }
 
-void BuildVehicle(Mesh& m, const VehicleSpec& spec, const VehicleDetail& d) {
+void BuildVehicle(Mesh& m, const VehicleShape& shape, const VehicleDetail& d) {
     auto pinned = [&m](const std::string& name) { return name.empty() ? m.Patch() : m.Patch(name); };
 
     // the hull: blocks of cells share a patch, most of them the hull's name
     {
-        TubeSpec t;
-        t.origin = {0, spec.hullY, -spec.hullHalfLength};
-        t.halfP = spec.hullHalfWidth;
-        t.halfQ = spec.hullHalfHeight;
+        TubeShape t;
+        t.origin = {0, shape.hullY, -shape.hullHalfLength};
+        t.halfP = shape.hullHalfWidth;
+        t.halfQ = shape.hullHalfHeight;
         t.square = true;
         t.around = d.hullAround;
-        t.rings = Rings(d.hullRings, 2 * spec.hullHalfLength, [](float s) {
+        t.rings = Rings(d.hullRings, 2 * shape.hullHalfLength, [](float s) {
             const float u = 2 * s - 1, u2 = u * u, u4 = u2 * u2;
             return 0.35f + 0.65f * std::sqrt(1 - u4 * u4);
         });
@@ -480,8 +480,8 @@ void BuildVehicle(Mesh& m, const VehicleSpec& spec, const VehicleDetail& d) {
         std::map<std::pair<int, int>, int> blocks;
         auto patchOf = [&](int i, int j) {
             const int bi = i / d.hullBlock, bj = j / d.hullBlock;
-            if (!spec.hullTexture.empty() && d.hullPinEvery > 0 && (bi + 2 * bj) % d.hullPinEvery != 0)
-                return m.Patch(spec.hullTexture);
+            if (!shape.hullTexture.empty() && d.hullPinEvery > 0 && (bi + 2 * bj) % d.hullPinEvery != 0)
+                return m.Patch(shape.hullTexture);
             auto [it, inserted] = blocks.try_emplace({bi, bj}, 0);
             if (inserted) it->second = m.Patch();
             return it->second;
@@ -492,7 +492,7 @@ void BuildVehicle(Mesh& m, const VehicleSpec& spec, const VehicleDetail& d) {
             if (!d.regions) return names;
             if (5 * j >= 4 * cells) names.push_back("hull_front");
             if (5 * j < cells) names.push_back("hull_rear");
-            if (spec.damage && 4 * i >= d.hullAround && 2 * i < d.hullAround && 3 * j >= cells && 2 * j < cells)
+            if (shape.damage && 4 * i >= d.hullAround && 2 * i < d.hullAround && 3 * j >= cells && 2 * j < cells)
                 names.push_back("damage");
             return names;
         };
@@ -501,22 +501,22 @@ void BuildVehicle(Mesh& m, const VehicleSpec& spec, const VehicleDetail& d) {
 
     // the turret, half of its blocks in the turret's name
     {
-        TubeSpec t;
-        t.origin = spec.turretBase;
+        TubeShape t;
+        t.origin = shape.turretBase;
         t.axis = {0, 1, 0};
         t.p = {0, 0, 1};
         t.q = {1, 0, 0};
-        t.halfP = spec.turretHalfLength;
-        t.halfQ = spec.turretHalfWidth;
+        t.halfP = shape.turretHalfLength;
+        t.halfQ = shape.turretHalfWidth;
         t.around = d.turretAround;
-        t.rings = Rings(d.turretRings, spec.turretHeight, [](float s) { return std::sqrt(1 - 0.5f * s * s); });
+        t.rings = Rings(d.turretRings, shape.turretHeight, [](float s) { return std::sqrt(1 - 0.5f * s * s); });
         t.split = d.split;
         t.frontCap = m.Patch();
         t.frontNames = {"turret"};
         std::map<std::pair<int, int>, int> blocks;
         auto patchOf = [&](int i, int j) {
             const int bi = i / 4, bj = j / 2;
-            if (!spec.turretTexture.empty() && (bi + bj) % 2 == 0) return m.Patch(spec.turretTexture);
+            if (!shape.turretTexture.empty() && (bi + bj) % 2 == 0) return m.Patch(shape.turretTexture);
             auto [it, inserted] = blocks.try_emplace({bi, bj}, 0);
             if (inserted) it->second = m.Patch();
             return it->second;
@@ -526,11 +526,11 @@ void BuildVehicle(Mesh& m, const VehicleSpec& spec, const VehicleDetail& d) {
 
     // the gun: a patch for the rear and one for the front half
     {
-        TubeSpec t;
-        t.origin = spec.gunStart;
-        t.halfP = t.halfQ = spec.gunRadius;
+        TubeShape t;
+        t.origin = shape.gunStart;
+        t.halfP = t.halfQ = shape.gunRadius;
         t.around = d.gunAround;
-        t.rings = Rings(d.gunRings, spec.gunLength, [](float s) { return s > 0.92f ? 1.4f : 1.0f; });
+        t.rings = Rings(d.gunRings, shape.gunLength, [](float s) { return s > 0.92f ? 1.4f : 1.0f; });
         const Names gun = {"turret", "gun"};
         const Names muzzle = d.regions ? Names{"turret", "gun", "gun_muzzle"} : gun;
         t.frontCap = kEmptyName;
@@ -550,34 +550,34 @@ void BuildVehicle(Mesh& m, const VehicleSpec& spec, const VehicleDetail& d) {
     // the wheels: the tyres in the wheels' name, the outer caps a patch
     // each, the inner caps untextured
     for (int side = 0; side < 2; ++side) {
-        const float x = side == 0 ? -spec.wheelX : spec.wheelX;
-        for (int k = 0; k < spec.wheelsPerSide; ++k) {
-            const float z = spec.wheelZ0 + (spec.wheelZ1 - spec.wheelZ0) * static_cast<float>(k) /
-                                               static_cast<float>(spec.wheelsPerSide - 1);
+        const float x = side == 0 ? -shape.wheelX : shape.wheelX;
+        for (int k = 0; k < shape.wheelsPerSide; ++k) {
+            const float z = shape.wheelZ0 + (shape.wheelZ1 - shape.wheelZ0) * static_cast<float>(k) /
+                                               static_cast<float>(shape.wheelsPerSide - 1);
             Names names;
-            if (d.wheelNames) names.push_back("wheel_" + std::to_string(side * spec.wheelsPerSide + k + 1));
-            const std::string& group = side == 0 ? spec.leftGroup : spec.rightGroup;
+            if (d.wheelNames) names.push_back("wheel_" + std::to_string(side * shape.wheelsPerSide + k + 1));
+            const std::string& group = side == 0 ? shape.leftGroup : shape.rightGroup;
             if (!group.empty()) names.push_back(group);
-            TubeSpec t;
-            t.origin = {x - spec.wheelHalfWidth, spec.wheelY, z};
+            TubeShape t;
+            t.origin = {x - shape.wheelHalfWidth, shape.wheelY, z};
             t.axis = {1, 0, 0};
             t.p = {0, 1, 0};
             t.q = {0, 0, 1};
-            t.halfP = t.halfQ = spec.wheelRadius;
+            t.halfP = t.halfQ = shape.wheelRadius;
             t.around = d.wheelSegments;
-            t.rings = {{0.0f, 1.0f}, {2 * spec.wheelHalfWidth, 1.0f}};
+            t.rings = {{0.0f, 1.0f}, {2 * shape.wheelHalfWidth, 1.0f}};
             const int outer = m.Patch();
             t.backCap = side == 0 ? outer : kNoTexture;
             t.frontCap = side == 0 ? kNoTexture : outer;
             t.backNames = t.frontNames = names;
-            const int tyre = pinned(spec.wheelTexture);
+            const int tyre = pinned(shape.wheelTexture);
             m.Tube(
                 t, [&](int, int) { return tyre; }, [&](int, int) { return names; });
         }
     }
 
     if (d.fittings)
-        for (const Fitting& f : spec.fittings)
+        for (const Fitting& f : shape.fittings)
             m.Box(f.centre, f.half, f.untextured ? kNoTexture : pinned(f.pinned), f.names);
 }
 
@@ -637,8 +637,8 @@ void SetBox(BModel& model) {
 // ---------------------------------------------------------------------------
 // The models
 
-VehicleSpec TrackedSpec() {
-    VehicleSpec s;
+VehicleShape TrackedShape() {
+    VehicleShape s;
     s.hullY = 0.7f;
     s.hullHalfWidth = 1.3f;
     s.hullHalfHeight = 0.55f;
@@ -678,7 +678,7 @@ VehicleSpec TrackedSpec() {
 }
 
 TCorpusModel Large() {
-    const VehicleSpec spec = TrackedSpec();
+    const VehicleShape shape = TrackedShape();
     const Names fixed = {"",
                          kBodyTexture,
                          kBlurTexture,
@@ -712,7 +712,7 @@ TCorpusModel Large() {
     uint32_t seed = 1;
     for (std::size_t k = 0; k < std::size(steps); ++k) {
         Mesh m;
-        BuildVehicle(m, spec, steps[k].detail);
+        BuildVehicle(m, shape, steps[k].detail);
         if (k == 0) {
             // the points of LOD 0 that no face uses, and groups of vertices
             m.NamedPoint("axis_turret", {0, 1.2f, -0.3f});
@@ -757,7 +757,7 @@ TCorpusModel Large() {
     };
     for (const View& v : views) {
         Mesh m;
-        BuildVehicle(m, spec, v.detail);
+        BuildVehicle(m, shape, v.detail);
         BLod lod = m.Finish(v.resolution, v.textures, seed++);
         if (v.resolution == 1000.0f) lod.proxies = {Proxy("vx\\proxy\\gunner", {0.4f, 1.6f, -0.2f}, 3)};
         model.lods.push_back(std::move(lod));
@@ -829,7 +829,7 @@ TCorpusModel Large() {
 }
 
 TCorpusModel Middle() {
-    VehicleSpec s;
+    VehicleShape s;
     s.hullY = 0.9f;
     s.hullHalfWidth = 1.2f;
     s.hullHalfHeight = 0.6f;
