@@ -181,7 +181,8 @@ public:
                 c = c < 0 ? -std::sqrt(-c) : std::sqrt(c);
                 s = s < 0 ? -std::sqrt(-s) : std::sqrt(s);
             }
-            section[static_cast<std::size_t>(i)] = Add(Scale(shape.p, shape.halfP * c), Scale(shape.q, shape.halfQ * s));
+            section[static_cast<std::size_t>(i)] =
+                Add(Scale(shape.p, shape.halfP * c), Scale(shape.q, shape.halfQ * s));
         }
         auto at = [&](int i, int j) {
             const auto& [along, size] = shape.rings[static_cast<std::size_t>(j)];
@@ -226,7 +227,8 @@ public:
         }
         if (shape.backCap != kNoCap) {
             const BVec3 out = Neg(shape.axis);
-            const int centre = Vertex(Add(shape.origin, Scale(shape.axis, shape.rings.front().first)), out, {0.5f, 0.5f});
+            const int centre =
+                Vertex(Add(shape.origin, Scale(shape.axis, shape.rings.front().first)), out, {0.5f, 0.5f});
             for (int i = 0; i < n; ++i)
                 Face({centre, Vertex(at(i + 1, 0), out, capUV(i + 1)), Vertex(at(i, 0), out, capUV(i))}, shape.backCap,
                      shape.backNames);
@@ -553,7 +555,7 @@ void BuildVehicle(Mesh& m, const VehicleShape& shape, const VehicleDetail& d) {
         const float x = side == 0 ? -shape.wheelX : shape.wheelX;
         for (int k = 0; k < shape.wheelsPerSide; ++k) {
             const float z = shape.wheelZ0 + (shape.wheelZ1 - shape.wheelZ0) * static_cast<float>(k) /
-                                               static_cast<float>(shape.wheelsPerSide - 1);
+                                                static_cast<float>(shape.wheelsPerSide - 1);
             Names names;
             if (d.wheelNames) names.push_back("wheel_" + std::to_string(side * shape.wheelsPerSide + k + 1));
             const std::string& group = side == 0 ? shape.leftGroup : shape.rightGroup;
