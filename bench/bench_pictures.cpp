@@ -3,8 +3,9 @@
 // textures under a data folder, drawn at 800 x 600:
 //
 // - the phases of one headless picture, in this process: the context, the
-//   load, the texture decode (with the upload), the draw, the read-back and
-//   the PNG encode;
+//   load, then the rest as RenderPicture makes it, with the times of its
+//   steps (the texture decode with the upload, the draw, the read-back and
+//   the PNG encode);
 // - whole programs, file to PNG, each a process of its own: `vistrel
 //   --screenshot`, `vistrel-thumbnailer -s 256`, f3d drawing LOD 0 written
 //   as binary STL (when f3d is installed; it needs a display), and, with
@@ -30,13 +31,11 @@
 
 #include "BenchModels.h"
 #include "BenchRatios.h"
+#include "Camera.h"
 #include "Headless.h"
 #include "P3dmodell.h"
-#include "PngFile.h"
+#include "Picture.h"
 #include "RealShapedFiles.h"
-#include "Scene.h"
-#include "SceneTextures.h"
-#include "TexturePath.h"
 
 extern char** environ;
 
@@ -151,65 +150,38 @@ void BM_Phase2_Load(benchmark::State& state) {
                             static_cast<int64_t>(fs::file_size(Files().model)));
 }
 
-// A context, the model and the frame of its LOD 0, for the phases that draw.
-struct TDrawing {
-    THeadlessContext context{kWidth, kHeight};
-    TP3dModell model{Files().model.string()};
-    TFrame frame;
-    QStringList roots = TextureRoots(QString::fromStdString(Files().data.string()), {});
-    std::vector<GLuint> textures;
-
-    TDrawing() {
-        if (!context.Ok()) return;
-        frame.Lod = model.LODs.Items(0);
-        frame.Camera = FitCamera(frame.Lod->MinPos, frame.Lod->MaxPos, model.Offset2);
-        InitSceneState(InitialLightPosition.data());
-        SetProjection(kWidth, kHeight);
-        QStringList problems;
-        textures = LoadLodTextures(*frame.Lod, roots, problems);
-        frame.Texture = TableLookup(textures);
-    }
-};
-
-void BM_Phase3_TextureDecode(benchmark::State& state) {
-    TDrawing drawing;
-    if (!drawing.context.Ok()) return state.SkipWithError(drawing.context.Error().c_str());
+// The rest of one picture in a ready context, as vistrel --screenshot makes
+// it (RenderPicture): the textures decoded and uploaded, the frame drawn,
+// read back and encoded as PNG; each step's time is a counter.
+void BM_Phase3to6_Picture(benchmark::State& state) {
+    THeadlessContext context(kWidth, kHeight);
+    if (!context.Ok()) return state.SkipWithError(context.Error().c_str());
+    const TP3dModell model(Files().model.string());
+    TPictureRequest request;
+    request.Lod = model.LODs.Items(0);
+    request.Camera = FitCamera(request.Lod->MinPos, request.Lod->MaxPos, model.Offset2);
+    request.Width = kWidth;
+    request.Height = kHeight;
+    request.TextureRoots = {Files().data.string()};
+    request.Context = [&context] { return &context; };
+    request.Output = Files().out.string();
+    TPictureTimes sum;
     for (auto _ : state) {
-        QStringList problems;
-        std::vector<GLuint> textures = LoadLodTextures(*drawing.frame.Lod, drawing.roots, problems);
-        glFinish();
-        if (!problems.isEmpty()) return state.SkipWithError("a texture was not decoded");
-        glDeleteTextures(static_cast<GLsizei>(textures.size()), textures.data());
+        const TPicture picture = RenderPicture(request);
+        if (!picture.Ok || !picture.TextureProblems.empty())
+            return state.SkipWithError(("the picture failed: " + picture.Error + picture.TextureProblems).c_str());
+        sum.Textures += picture.Times.Textures;
+        sum.Draw += picture.Times.Draw;
+        sum.ReadBack += picture.Times.ReadBack;
+        sum.Png += picture.Times.Png;
     }
-}
-
-// A picture draws its LOD once, so the frame has no cache: the arrays are
-// built in each draw, as they are for a picture.
-void BM_Phase4_Draw(benchmark::State& state) {
-    TDrawing drawing;
-    if (!drawing.context.Ok()) return state.SkipWithError(drawing.context.Error().c_str());
-    for (auto _ : state) {
-        DrawFrame(drawing.frame);
-        glFinish();
-    }
-}
-
-void BM_Phase5_ReadBack(benchmark::State& state) {
-    TDrawing drawing;
-    if (!drawing.context.Ok()) return state.SkipWithError(drawing.context.Error().c_str());
-    DrawFrame(drawing.frame);
-    for (auto _ : state) benchmark::DoNotOptimize(drawing.context.ReadRgba().data());
-}
-
-void BM_Phase6_PngEncode(benchmark::State& state) {
-    TDrawing drawing;
-    if (!drawing.context.Ok()) return state.SkipWithError(drawing.context.Error().c_str());
-    DrawFrame(drawing.frame);
-    const std::vector<uint8_t> rgba = drawing.context.ReadRgba();
-    std::string error;
-    for (auto _ : state)
-        if (!WritePng(Files().out.string(), kWidth, kHeight, rgba.data(), false, error))
-            return state.SkipWithError(error.c_str());
+    const auto perPicture = [&state](double seconds) {
+        return benchmark::Counter(seconds * 1e3 / static_cast<double>(state.iterations()));
+    };
+    state.counters["textures_ms"] = perPicture(sum.Textures);
+    state.counters["draw_ms"] = perPicture(sum.Draw);
+    state.counters["readback_ms"] = perPicture(sum.ReadBack);
+    state.counters["png_ms"] = perPicture(sum.Png);
 }
 
 // Whole programs, file to PNG.
@@ -239,10 +211,7 @@ void BM_Program_Reference(benchmark::State& state) {
 
 BENCHMARK(BM_Phase1_Context)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Phase2_Load)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Phase3_TextureDecode)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Phase4_Draw)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Phase5_ReadBack)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Phase6_PngEncode)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Phase3to6_Picture)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Program_Screenshot)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_Program_Thumbnail)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_Program_F3d)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);

@@ -8,8 +8,7 @@
 
 #include "PngFile.h"
 #include "TextureData.h"
-
-namespace fs = std::filesystem;
+#include "TextureLookup.h"
 
 namespace vistrel {
 
@@ -18,7 +17,7 @@ using exporting::TTexturePicture;
 struct TExportTextureCache::TState {
     std::mutex mutex;
     // Where a name was found (empty: not found) under one list of roots.
-    std::map<std::string, fs::path> found;
+    std::map<std::string, std::string> found;
     std::map<std::string, std::shared_future<std::shared_ptr<const TTexturePicture>>> pictures;
     // The finished pictures, oldest first, with their sizes.
     std::deque<std::pair<std::string, std::size_t>> finished;
@@ -39,11 +38,11 @@ namespace exporting {
 
 namespace {
 
-std::shared_ptr<const TTexturePicture> MakePicture(const fs::path& file) {
+std::shared_ptr<const TTexturePicture> MakePicture(const std::string& file) {
     auto picture = std::make_shared<TTexturePicture>();
     try {
         std::string error;
-        const std::optional<TextureImage> image = DecodeTextureFile(file.string(), &error);
+        const std::optional<TextureImage> image = DecodeTextureFile(file, &error);
         if (!image) {
             picture->Problem = error;
             return picture;
@@ -59,21 +58,21 @@ std::shared_ptr<const TTexturePicture> MakePicture(const fs::path& file) {
     return picture;
 }
 
-std::string LookupKey(const std::vector<fs::path>& roots, const std::string& name) {
+std::string LookupKey(const std::vector<std::string>& roots, const std::string& name) {
     std::string key;
-    for (const fs::path& root : roots) key += root.string() + '\n';
+    for (const std::string& root : roots) key += root + '\n';
     return key + '\0' + name;
 }
 
-fs::path Find(TExportTextureCache* cache, const std::vector<fs::path>& roots, const std::string& name) {
-    if (!cache) return FindTextureFile(roots, name);
+std::string Find(TExportTextureCache* cache, const std::vector<std::string>& roots, const std::string& name) {
+    if (!cache) return FindTextureFile(roots, name).value_or(std::string());
     TExportTextureCache::TState& state = cache->State();
     const std::string key = LookupKey(roots, name);
     {
         const std::lock_guard lock(state.mutex);
         if (const auto it = state.found.find(key); it != state.found.end()) return it->second;
     }
-    fs::path file = FindTextureFile(roots, name);
+    std::string file = FindTextureFile(roots, name).value_or(std::string());
     const std::lock_guard lock(state.mutex);
     if (state.found.size() >= kMaxRememberedLookups) state.found.clear();
     state.found.emplace(key, file);
@@ -82,10 +81,10 @@ fs::path Find(TExportTextureCache* cache, const std::vector<fs::path>& roots, co
 
 // The picture of a file, made once per cache: a second asker waits for the
 // first one's.
-std::shared_ptr<const TTexturePicture> Picture(TExportTextureCache* cache, const fs::path& file) {
+std::shared_ptr<const TTexturePicture> Picture(TExportTextureCache* cache, const std::string& file) {
     if (!cache) return MakePicture(file);
     TExportTextureCache::TState& state = cache->State();
-    const std::string key = file.string();
+    const std::string& key = file;
     std::promise<std::shared_ptr<const TTexturePicture>> promise;
     {
         std::unique_lock lock(state.mutex);
@@ -111,7 +110,7 @@ std::shared_ptr<const TTexturePicture> Picture(TExportTextureCache* cache, const
 
 }  // namespace
 
-TTextureJobs::TTextureJobs(std::vector<fs::path> roots, std::vector<std::string> names, TExportTextureCache* cache)
+TTextureJobs::TTextureJobs(std::vector<std::string> roots, std::vector<std::string> names, TExportTextureCache* cache)
     : roots_(std::move(roots)), cache_(cache) {
     out_.resize(names.size());
     for (std::size_t k = 0; k < names.size(); ++k) out_[k].Name = std::move(names[k]);

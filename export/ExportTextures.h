@@ -23,8 +23,8 @@ struct TTexturePicture {
 };
 
 struct TTextureOut {
-    std::string Name;            // as the model names it
-    std::filesystem::path File;  // where it was found; empty when not
+    std::string Name;  // as the model names it
+    std::string File;  // where it was found; empty when not
     std::shared_ptr<const TTexturePicture> Picture;
 
     bool Usable() const { return Picture && !Picture->Png.empty(); }
@@ -33,7 +33,7 @@ struct TTextureOut {
 // Starts preparing the textures at once; Take waits for them.
 class TTextureJobs {
 public:
-    TTextureJobs(std::vector<std::filesystem::path> roots, std::vector<std::string> names, TExportTextureCache* cache);
+    TTextureJobs(std::vector<std::string> roots, std::vector<std::string> names, TExportTextureCache* cache);
     ~TTextureJobs();
     TTextureJobs(const TTextureJobs&) = delete;
     TTextureJobs& operator=(const TTextureJobs&) = delete;
@@ -45,7 +45,7 @@ private:
     void Work();
     void Join();
 
-    std::vector<std::filesystem::path> roots_;
+    std::vector<std::string> roots_;
     std::vector<TTextureOut> out_;
     TExportTextureCache* cache_;
     std::atomic<std::size_t> next_{0};

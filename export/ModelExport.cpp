@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "ExportWriters.h"
+#include "TextureLookup.h"
 
 namespace fs = std::filesystem;
 
@@ -144,63 +145,6 @@ std::string SafeTextureFileName(const std::string& textureName, std::vector<std:
     return name;
 }
 
-fs::path FindTextureFile(const std::vector<fs::path>& roots, const std::string& name) {
-    std::vector<std::string> parts;
-    std::string part;
-    for (char c : name) {
-        if (c == '\\' || c == '/') {
-            if (!part.empty()) parts.push_back(part);
-            part.clear();
-        } else {
-            part += c;
-        }
-    }
-    if (!part.empty()) parts.push_back(part);
-    if (parts.empty()) return {};
-
-    // Depth first over the spellings of parts[k..] below base: the exact one
-    // first, then the entries that match ignoring case, in name order.
-    std::function<fs::path(const fs::path&, std::size_t)> walk = [&](const fs::path& base, std::size_t k) {
-        const bool last = k + 1 == parts.size();
-        std::error_code ec;
-        auto fits = [&](const fs::path& p) { return last ? fs::is_regular_file(p, ec) : fs::is_directory(p, ec); };
-        const fs::path exact = base / parts[k];
-        if (fits(exact)) {
-            if (last) return exact;
-            if (fs::path found = walk(exact, k + 1); !found.empty()) return found;
-        }
-        if (parts[k] == "." || parts[k] == "..") return fs::path();
-        std::vector<fs::path> matches;
-        const std::string wanted = Lower(parts[k]);
-        for (fs::directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec))
-            if (it->path().filename() != parts[k] && Lower(it->path().filename().string()) == wanted)
-                matches.push_back(it->path());
-        std::sort(matches.begin(), matches.end());
-        for (const fs::path& m : matches) {
-            if (!fits(m)) continue;
-            if (last) return m;
-            if (fs::path found = walk(m, k + 1); !found.empty()) return found;
-        }
-        return fs::path();
-    };
-    for (const fs::path& root : roots)
-        if (fs::path found = walk(root, 0); !found.empty()) return found;
-    return {};
-}
-
-std::vector<fs::path> TextureSearchRoots(const std::string& dataDir, const std::string& modelFile) {
-    if (!dataDir.empty()) return {fs::path(dataDir)};
-    std::vector<fs::path> roots;
-    std::error_code ec;
-    fs::path folder = fs::absolute(modelFile, ec).parent_path();
-    while (!folder.empty()) {
-        roots.push_back(folder);
-        if (folder == folder.root_path()) break;
-        folder = folder.parent_path();
-    }
-    return roots;
-}
-
 TExportResult ExportModel(const TP3dModell& model, const std::string& modelFile, const fs::path& out,
                           const TExportFormat& format, const TExportOptions& options) {
     TExportResult result;
@@ -231,8 +175,8 @@ TExportResult ExportModel(const TP3dModell& model, const std::string& modelFile,
     // The textures, prepared on threads of their own while the meshes are
     // built.
     const bool pictures = CarriesPictures(format);
-    const std::vector<fs::path> roots =
-        pictures ? TextureSearchRoots(options.DataDir, modelFile) : std::vector<fs::path>();
+    const std::vector<std::string> roots =
+        pictures ? TextureRoots(options.DataDir, modelFile) : std::vector<std::string>();
     std::vector<std::string> names;
     for (const std::string& name : groups.Materials) names.push_back(pictures ? name : std::string());
     TTextureJobs jobs(roots, std::move(names), options.Textures);
@@ -250,7 +194,7 @@ TExportResult ExportModel(const TP3dModell& model, const std::string& modelFile,
         if (t.File.empty())
             missing.push_back(t.Name);
         else if (!t.Usable())
-            undecoded.push_back(t.File.string() + " (" + (t.Picture ? t.Picture->Problem : std::string()) + ")");
+            undecoded.push_back(t.File + " (" + (t.Picture ? t.Picture->Problem : std::string()) + ")");
     }
     if (!missing.empty())
         result.Warnings.push_back(

@@ -81,13 +81,4 @@ TExportResult ExportModel(const TP3dModell& model, const std::string& modelFile,
 // (lower case); a clash gets "_2", "_3", … before the extension.
 std::string SafeTextureFileName(const std::string& textureName, std::vector<std::string>& taken);
 
-// The file of a texture name under the roots, each tried in turn, the name's
-// parts ("\\" or "/" between them) matched ignoring letter case where the
-// exact spelling is not there. Empty when none has it.
-std::filesystem::path FindTextureFile(const std::vector<std::filesystem::path>& roots, const std::string& name);
-
-// Where a model's textures are looked for: the data folder when one is
-// given, else the model's folder and each folder above it, nearest first.
-std::vector<std::filesystem::path> TextureSearchRoots(const std::string& dataDir, const std::string& modelFile);
-
 }  // namespace vistrel

@@ -2,7 +2,6 @@
 #include "Headless.h"
 
 #include "GL.h"
-#include "LeakCheck.h"
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
@@ -151,12 +150,6 @@ std::vector<uint8_t> THeadlessContext::ReadRgba() const {
             rgba[k + c] = static_cast<uint8_t>(std::min(255u, (rgba[k + c] * 255u + alpha / 2) / alpha));
     }
     return rgba;
-}
-
-void LeaveWithoutTeardown(int status) {
-    LeakCheckBeforeTeardown();
-    std::fflush(nullptr);
-    std::_Exit(status);
 }
 
 }  // namespace vistrel

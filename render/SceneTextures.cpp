@@ -1,8 +1,6 @@
 #include "SceneTextures.h"
 
-#include "TexturePath.h"
-
-#include <QFile>
+#include "TextureLookup.h"
 
 #include <algorithm>
 #include <atomic>
@@ -16,16 +14,16 @@ namespace {
 
 // Fills a record from the file; the record comes back empty when the file
 // does not decode.
-TTextureRecord DecodeFile(const QString& file, int largestSide) {
+TTextureRecord DecodeFile(const std::string& file, int largestSide) {
     TTextureRecord record(new TextureData{0, 0, nullptr});
-    CreateTextureDataUpTo(record.get(), QFile::encodeName(file).constData(), largestSide);
+    CreateTextureDataUpTo(record.get(), file.c_str(), largestSide);
     return record;
 }
 
 // Prepares names[k] for every k handed out by next. Each thread owns a copy
 // of the roots and writes only the slots it took.
-void PrepareShare(QStringList roots, const std::vector<std::string>& names, std::vector<TPreparedTexture>& out,
-                  std::atomic<std::size_t>& next, int largestSide) {
+void PrepareShare(std::vector<std::string> roots, const std::vector<std::string>& names,
+                  std::vector<TPreparedTexture>& out, std::atomic<std::size_t>& next, int largestSide) {
     for (std::size_t k = next++; k < names.size(); k = next++) out[k] = PrepareTexture(roots, names[k], largestSide);
 }
 
@@ -36,18 +34,15 @@ void TTextureRecordDeleter::operator()(TextureData* record) const {
     delete record;
 }
 
-TPreparedTexture PrepareTexture(const QStringList& roots, const std::string& name, int largestSide) {
+TPreparedTexture PrepareTexture(const std::vector<std::string>& roots, const std::string& name, int largestSide) {
     TPreparedTexture prepared;
     if (name.empty()) return prepared;
     prepared.named = true;
     try {
-        prepared.shownPath = TextureDisplayPath(roots.value(0), name);
-        for (const QString& root : roots) {
-            if (const std::optional<QString> file = ResolveTexturePath(root, name)) {
-                prepared.file = *file;
-                prepared.record = DecodeFile(prepared.file, largestSide);
-                break;
-            }
+        prepared.shownPath = TextureDisplayPath(roots.empty() ? std::string() : roots.front(), name);
+        if (std::optional<std::string> file = FindTextureFile(roots, name)) {
+            prepared.file = std::move(*file);
+            prepared.record = DecodeFile(prepared.file, largestSide);
         }
     } catch (...) {
         prepared.error = std::current_exception();
@@ -55,8 +50,8 @@ TPreparedTexture PrepareTexture(const QStringList& roots, const std::string& nam
     return prepared;
 }
 
-std::vector<TPreparedTexture> PrepareTextures(const QStringList& roots, const std::vector<std::string>& names,
-                                              int largestSide) {
+std::vector<TPreparedTexture> PrepareTextures(const std::vector<std::string>& roots,
+                                              const std::vector<std::string>& names, int largestSide) {
     std::vector<TPreparedTexture> prepared(names.size());
     const auto named = static_cast<std::size_t>(
         std::count_if(names.begin(), names.end(), [](const std::string& name) { return !name.empty(); }));
@@ -116,20 +111,21 @@ void MakeGlTexture(const TextureData& record, GLuint& slot) {
     gluBuild2DMipmaps(GL_TEXTURE_2D, 4, record.width, record.height, GL_RGBA, GL_UNSIGNED_BYTE, record.pixels);
 }
 
-std::vector<GLuint> LoadLodTextures(const TP3dLOD& lod, const QStringList& roots, QStringList& problems) {
+std::vector<GLuint> LoadLodTextures(const TP3dLOD& lod, const std::vector<std::string>& roots,
+                                    std::vector<std::string>& problems) {
     std::vector<TPreparedTexture> prepared = PrepareTextures(roots, lod.Textures);
     return UploadTextures(prepared, problems);
 }
 
-std::vector<GLuint> UploadTextures(std::vector<TPreparedTexture>& prepared, QStringList& problems) {
+std::vector<GLuint> UploadTextures(std::vector<TPreparedTexture>& prepared, std::vector<std::string>& problems) {
     std::vector<GLuint> names(prepared.size(), 0);
     for (std::size_t k = 0; k < prepared.size(); ++k) {
         TPreparedTexture& p = prepared[k];
         if (!p.named || p.error) continue;
-        if (p.file.isEmpty()) {
-            problems << QStringLiteral("File ") + p.shownPath + QStringLiteral(" not found!");
+        if (p.file.empty()) {
+            problems.push_back("File " + p.shownPath + " not found!");
         } else if (!Decoded(*p.record)) {
-            problems << QStringLiteral("Cannot decode texture ") + p.file;
+            problems.push_back("Cannot decode texture " + p.file);
         } else {
             SwapRedBlue(*p.record);
             MakeGlTexture(*p.record, names[k]);
@@ -146,41 +142,37 @@ TTextureLookup TableLookup(const std::vector<GLuint>& textures) {
     };
 }
 
-QString TextureProblemsText(const QStringList& problems) {
-    constexpr qsizetype kShown = 30;
-    if (problems.size() <= kShown) return problems.join(QLatin1Char('\n'));
-    return problems.first(kShown).join(QLatin1Char('\n')) + QStringLiteral("\n\u2026 and ") +
-           QString::number(problems.size() - kShown) + QStringLiteral(" more");
+std::string TextureProblemsText(const std::vector<std::string>& problems) {
+    constexpr std::size_t kShown = 30;
+    std::string text;
+    for (std::size_t k = 0; k < problems.size() && k < kShown; ++k) text += (k ? "\n" : "") + problems[k];
+    if (problems.size() > kShown) text += "\n\u2026 and " + std::to_string(problems.size() - kShown) + " more";
+    return text;
 }
 
-QString TextureProblemsLine(const std::vector<std::string>& names, const std::vector<TPreparedTexture>& prepared) {
-    QStringList missing, undecoded;
-    qsizetype named = 0;
+std::string TextureProblemsLine(const std::vector<std::string>& names, const std::vector<TPreparedTexture>& prepared) {
+    std::vector<std::string> missing, undecoded;
+    std::size_t named = 0;
     for (std::size_t k = 0; k < prepared.size() && k < names.size(); ++k) {
         const TPreparedTexture& p = prepared[k];
         if (!p.named) continue;
         ++named;
-        if (p.file.isEmpty())
-            missing << QString::fromLatin1(names[k]);
+        if (p.file.empty())
+            missing.push_back(names[k]);
         else if (p.error || !p.record || !Decoded(*p.record))
-            undecoded << p.file;
+            undecoded.push_back(p.file);
     }
-    auto list = [](const QStringList& items) {
-        constexpr qsizetype kShown = 3;
-        QString text = items.first(qMin(kShown, items.size())).join(QStringLiteral(", "));
-        if (items.size() > kShown) text += QStringLiteral(" and %1 more").arg(items.size() - kShown);
+    auto part = [named](const std::vector<std::string>& items, const char* what) {
+        constexpr std::size_t kShown = 3;
+        std::string text = std::to_string(items.size()) + " of " + std::to_string(named) + " textures " + what + ": ";
+        for (std::size_t k = 0; k < items.size() && k < kShown; ++k) text += (k ? ", " : "") + items[k];
+        if (items.size() > kShown) text += " and " + std::to_string(items.size() - kShown) + " more";
         return text;
     };
-    QStringList parts;
-    if (!missing.isEmpty())
-        parts << QStringLiteral("%1 of %2 textures not found: %3").arg(missing.size()).arg(named).arg(list(missing));
-    if (!undecoded.isEmpty())
-        parts << QStringLiteral("%1 of %2 textures not decoded: %3")
-                     .arg(undecoded.size())
-                     .arg(named)
-                     .arg(list(undecoded));
-    if (parts.isEmpty()) return {};
-    return parts.join(QStringLiteral("; ")) + QStringLiteral("; drawn untextured");
+    std::string line;
+    if (!missing.empty()) line = part(missing, "not found");
+    if (!undecoded.empty()) line += (line.empty() ? "" : "; ") + part(undecoded, "not decoded");
+    return line.empty() ? line : line + "; drawn untextured";
 }
 
 }  // namespace vistrel

@@ -13,14 +13,13 @@
 #include "IniFile.h"
 #include "LeakCheck.h"
 #include "P3dmodell.h"
-#include "PngFile.h"
-#include "Scene.h"
-#include "SceneTextures.h"
+#include "Picture.h"
+#include "ProgramExit.h"
 #include "SettingsLocation.h"
-#include "TexturePath.h"
+#include "TextureLookup.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 
 #include <cstdio>
@@ -62,9 +61,11 @@ const TP3dLOD* FinestLod(const TP3dModell& model) {
 }
 
 // The texture root the viewer saved, empty when none.
-QString SavedTextureRoot() {
+std::string SavedTextureRoot() {
     const QString exeDir = QCoreApplication::applicationDirPath() + QLatin1Char('/');
-    return TIniFile(SettingsFilePath(exeDir)).ReadString(QStringLiteral("Settings"), QStringLiteral("DataPath"), {});
+    return QFile::encodeName(TIniFile(SettingsFilePath(exeDir))
+                                 .ReadString(QStringLiteral("Settings"), QStringLiteral("DataPath"), {}))
+        .toStdString();
 }
 
 // Whether the file begins like a model of either format: anything else is
@@ -128,40 +129,21 @@ int Thumbnail(int size, const std::string& input, const std::string& output) {
     // Textures when they are found; a missing one leaves its faces plain.
     // A picture this small shows no more detail than a level of its size
     // holds; files without such a level are halved to it.
-    std::vector<TPreparedTexture> prepared =
-        PrepareTextures(TextureRoots(SavedTextureRoot(), QFile::decodeName(input.c_str())), lod->Textures, size);
-    for (TPreparedTexture& texture : prepared)
-        if (texture.record && Decoded(*texture.record)) HalveToFit(*texture.record, size);
-
-    THeadlessContext& context = maker.Take();
-    if (!context.Ok()) {
-        std::fprintf(stderr, "vistrel-thumbnailer: no OpenGL context: %s\n", context.Error().c_str());
-        return 2;
-    }
-    // Seen from the side its faces look to: a flat or open model may face
-    // one side only (a closed one shows as much from either), and its faces
-    // are drawn from both sides besides.
-    const float rotY =
-        FacingArea(*lod, kRotX, kRotY) < 0.5 * FacingArea(*lod, kRotX, kRotY + 180.0f) ? kRotY + 180.0f : kRotY;
-    TFrame frame;
-    frame.Lod = lod;
-    frame.Camera = FrameTightly(*lod, kRotX, rotY, kFill, 1.0f);
-    frame.BothSides = true;
-    frame.Light = LightFromTrackBars(kLight[0], kLight[1], kLight[2], InitialLightPosition[3]);
-    frame.LightMarker = false;
-    InitSceneState(frame.Light.data());
-    glClearColor(0, 0, 0, 0);  // transparent around the model
-
-    QStringList missing;
-    const std::vector<GLuint> textures = UploadTextures(prepared, missing);
-    frame.Texture = TableLookup(textures);
-
-    SetProjection(size, size);
-    DrawFrame(frame);
-    const std::vector<uint8_t> rgba = context.ReadRgba();
-    std::string error;
-    if (!WritePng(output, size, size, rgba.data(), true, error)) {
-        std::fprintf(stderr, "vistrel-thumbnailer: %s\n", error.c_str());
+    TPictureRequest request;
+    request.Lod = lod;
+    request.Fit = {kRotX, kRotY, kFill};
+    request.Light = LightFromTrackBars(kLight[0], kLight[1], kLight[2], InitialLightPosition[3]);
+    request.LightMarker = false;
+    request.Width = request.Height = size;
+    request.TextureRoots = TextureRoots(SavedTextureRoot(), input);
+    request.LargestTextureSide = size;
+    request.Background = std::array<float, 4>{0, 0, 0, 0};  // transparent around the model
+    request.Context = [&maker] { return &maker.Take(); };
+    request.Output = output;
+    request.KeepAlpha = true;
+    const TPicture picture = RenderPicture(request);
+    if (!picture.Ok) {
+        std::fprintf(stderr, "vistrel-thumbnailer: %s\n", picture.Error.c_str());
         LeaveWithoutTeardown(2);
     }
     LeaveWithoutTeardown(0);
@@ -170,30 +152,22 @@ int Thumbnail(int size, const std::string& input, const std::string& output) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    int size = 0;
-    std::string input, output;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "-s") == 0 || std::strcmp(argv[i], "--size") == 0) {
-            if (++i >= argc) return Usage("-s needs a size");
-            char* end = nullptr;
-            const long value = std::strtol(argv[i], &end, 10);
-            if (*argv[i] == '\0' || *end != '\0' || value < 1 || value > kLargest)
-                return Usage("SIZE must be a number from 1 to 4096");
-            size = static_cast<int>(value);
-        } else if (input.empty()) {
-            input = argv[i];
-        } else if (output.empty()) {
-            output = argv[i];
-        } else {
-            return Usage("too many arguments");
-        }
-    }
-    if (size == 0 || input.empty() || output.empty()) return Usage("expects -s SIZE, INPUT and OUTPUT");
-    // For the program's folder and the user's configuration folder only; no
-    // platform plugin is loaded.
+    // For the program's folder, the user's configuration folder and the
+    // command line only; no platform plugin is loaded.
     QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addOption({{QStringLiteral("s"), QStringLiteral("size")}, QStringLiteral("side"), QStringLiteral("SIZE")});
+    parser.addPositionalArgument(QStringLiteral("INPUT"), QStringLiteral("model file"));
+    parser.addPositionalArgument(QStringLiteral("OUTPUT"), QStringLiteral("PNG file"));
+    if (!parser.parse(app.arguments())) return Usage(parser.errorText().toLocal8Bit().constData());
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 2) return Usage("too many arguments");
+    if (!parser.isSet(QStringLiteral("s")) || files.size() < 2) return Usage("expects -s SIZE, INPUT and OUTPUT");
+    bool number = false;
+    const int size = parser.value(QStringLiteral("s")).toInt(&number);
+    if (!number || size < 1 || size > kLargest) return Usage("SIZE must be a number from 1 to 4096");
     try {
-        return Thumbnail(size, input, output);
+        return Thumbnail(size, QFile::encodeName(files[0]).toStdString(), QFile::encodeName(files[1]).toStdString());
     } catch (const std::exception& error) {
         std::fprintf(stderr, "vistrel-thumbnailer: %s\n", error.what());
         return 2;

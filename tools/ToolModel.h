@@ -11,11 +11,12 @@
 #include <vector>
 
 #include "P3dmodell.h"
+#include "ProgramExit.h"
 
 namespace p3dtool {
 
-// Exit statuses of every subcommand: the model library's, shared with the
-// viewer's picture mode.
+// Exit statuses of every subcommand: the programs', shared with the viewer's
+// picture mode.
 using vistrel::kExitComplete;
 using vistrel::kExitFailure;
 using vistrel::kExitIncomplete;

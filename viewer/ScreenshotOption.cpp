@@ -3,11 +3,11 @@
 #include "Headless.h"
 #include "LeakCheck.h"
 #include "P3dmodell.h"
-#include "PngFile.h"
-#include "Scene.h"
-#include "SceneTextures.h"
-#include "TexturePath.h"
+#include "Picture.h"
+#include "ProgramExit.h"
+#include "TextureLookup.h"
 
+#include <QCommandLineParser>
 #include <QFile>
 #include <QFileInfo>
 
@@ -80,8 +80,6 @@ bool ParseShow(const QString& text, TScreenshotOptions& options) {
     return true;
 }
 
-// Runs the event loop until the condition holds or the time is up.
-
 }  // namespace
 
 // ================================================================ the prompt
@@ -136,93 +134,74 @@ QString UsageText() {
 
 bool ParseScreenshotArguments(const QStringList& arguments, TScreenshotOptions& options, QString& error) {
     options = TScreenshotOptions{};
-    bool haveOutput = false;
-    QStringList operands;
-    bool optionsEnded = false;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        QString argument = arguments[i];
-        if (optionsEnded || !argument.startsWith(QLatin1Char('-')) || argument == QLatin1String("-")) {
-            operands << argument;
-            continue;
-        }
-        // "--name=value" is "--name value".
-        std::optional<QString> attached;
-        if (const qsizetype equals = argument.indexOf(QLatin1Char('='));
-            argument.startsWith(QLatin1String("--")) && equals > 2) {
-            attached = argument.mid(equals + 1);
-            argument.truncate(equals);
-        }
-        if (argument == QLatin1String("--")) {
-            optionsEnded = true;
-            continue;
-        }
-        const QStringList withValue = {
-            QStringLiteral("--screenshot"), QStringLiteral("--size"),    QStringLiteral("--lod"),
-            QStringLiteral("--selection"),  QStringLiteral("--rotate"),  QStringLiteral("--light"),
-            QStringLiteral("--show"),       QStringLiteral("--opacity"), QStringLiteral("--data")};
-        if (!withValue.contains(argument)) {
-            error = QStringLiteral("unknown option ") + argument;
-            return false;
-        }
-        if (!attached && i + 1 >= arguments.size()) {
-            error = argument + QStringLiteral(" needs a value");
-            return false;
-        }
-        const QString value = attached ? *attached : arguments[++i];
-        if (argument == QLatin1String("--screenshot")) {
-            if (value.isEmpty()) {
-                error = QStringLiteral("--screenshot needs the name of the PNG to write");
-                return false;
-            }
-            options.Output = value;
-            haveOutput = true;
-        } else if (argument == QLatin1String("--size")) {
-            if (!ParseSize(value, options.Size)) {
-                error = QStringLiteral("--size expects WxH with both from 1 to 16384, not ") + value;
-                return false;
-            }
-        } else if (argument == QLatin1String("--lod")) {
-            bool ok = false;
-            options.Lod = value.toInt(&ok);
-            if (!ok || options.Lod < 0) {
-                error = QStringLiteral("--lod expects a LOD number from 0 on, not ") + value;
-                return false;
-            }
-        } else if (argument == QLatin1String("--selection")) {
-            options.Selection = value;
-        } else if (argument == QLatin1String("--rotate")) {
-            if (!ParseRotation(value, options.Rotate)) {
-                error = QStringLiteral("--rotate expects three numbers X,Y,Z in degrees, not ") + value;
-                return false;
-            }
-        } else if (argument == QLatin1String("--light")) {
-            if (!ParseLight(value, options.Light)) {
-                error =
-                    QStringLiteral("--light expects three track bar positions X,Y,Z from -800 to 800, not ") + value;
-                return false;
-            }
-            options.HasLight = true;
-        } else if (argument == QLatin1String("--show")) {
-            if (!ParseShow(value, options)) {
-                error = QStringLiteral("--show expects some of transparent,vertexes,ground,axis, not ") + value;
-                return false;
-            }
-        } else if (argument == QLatin1String("--opacity")) {
-            bool ok = false;
-            options.Opacity = value.toInt(&ok);
-            if (!ok || options.Opacity < 0 || options.Opacity > 100) {
-                error = QStringLiteral("--opacity expects a number from 0 to 100, not ") + value;
-                return false;
-            }
-        } else {  // --data
-            options.HasDataDir = true;
-            options.DataDir = value;
-        }
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    for (const char* name : {"screenshot", "size", "lod", "selection", "rotate", "light", "show", "opacity", "data"})
+        parser.addOption({QString::fromLatin1(name), QString(), QStringLiteral("value")});
+
+    if (!parser.parse(QStringList{QStringLiteral("vistrel")} + arguments)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        error = unknown.isEmpty() ? parser.errorText() : QStringLiteral("unknown option --") + unknown.first();
+        return false;
     }
-    if (!haveOutput) {
+    // the last of an option given twice counts ("--show" adds up)
+    const auto given = [&parser](const char* name) { return parser.isSet(QString::fromLatin1(name)); };
+    if (!given("screenshot")) {
         error = QStringLiteral("--screenshot OUT.png is missing");
         return false;
     }
+    options.Output = parser.values(QStringLiteral("screenshot")).last();
+    if (options.Output.isEmpty()) {
+        error = QStringLiteral("--screenshot needs the name of the PNG to write");
+        return false;
+    }
+    if (given("size") && !ParseSize(parser.values(QStringLiteral("size")).last(), options.Size)) {
+        error = QStringLiteral("--size expects WxH with both from 1 to 16384, not ") +
+                parser.values(QStringLiteral("size")).last();
+        return false;
+    }
+    if (given("lod")) {
+        bool ok = false;
+        options.Lod = parser.values(QStringLiteral("lod")).last().toInt(&ok);
+        if (!ok || options.Lod < 0) {
+            error = QStringLiteral("--lod expects a LOD number from 0 on, not ") +
+                    parser.values(QStringLiteral("lod")).last();
+            return false;
+        }
+    }
+    if (given("selection")) options.Selection = parser.values(QStringLiteral("selection")).last();
+    if (given("rotate") && !ParseRotation(parser.values(QStringLiteral("rotate")).last(), options.Rotate)) {
+        error = QStringLiteral("--rotate expects three numbers X,Y,Z in degrees, not ") +
+                parser.values(QStringLiteral("rotate")).last();
+        return false;
+    }
+    if (given("light")) {
+        if (!ParseLight(parser.values(QStringLiteral("light")).last(), options.Light)) {
+            error = QStringLiteral("--light expects three track bar positions X,Y,Z from -800 to 800, not ") +
+                    parser.values(QStringLiteral("light")).last();
+            return false;
+        }
+        options.HasLight = true;
+    }
+    for (const QString& list : parser.values(QStringLiteral("show")))
+        if (!ParseShow(list, options)) {
+            error = QStringLiteral("--show expects some of transparent,vertexes,ground,axis, not ") + list;
+            return false;
+        }
+    if (given("opacity")) {
+        bool ok = false;
+        options.Opacity = parser.values(QStringLiteral("opacity")).last().toInt(&ok);
+        if (!ok || options.Opacity < 0 || options.Opacity > 100) {
+            error = QStringLiteral("--opacity expects a number from 0 to 100, not ") +
+                    parser.values(QStringLiteral("opacity")).last();
+            return false;
+        }
+    }
+    if (given("data")) {
+        options.HasDataDir = true;
+        options.DataDir = parser.values(QStringLiteral("data")).last();
+    }
+    const QStringList operands = parser.positionalArguments();
     if (operands.size() != 1 || operands.first().isEmpty()) {
         error = QStringLiteral("expects one model FILE");
         return false;
@@ -232,15 +211,6 @@ bool ParseScreenshotArguments(const QStringList& arguments, TScreenshotOptions& 
 }
 
 int RunScreenshot(const TScreenshotOptions& options) {
-    const int width = options.Size.width();
-    const int height = options.Size.height();
-    THeadlessContext context(width, height);
-    const TLeakCheckAtScopeEnd leakCheck;  // while the driver is loaded
-    if (!context.Ok()) {
-        WriteError(QStringLiteral("no OpenGL context: ") + QString::fromStdString(context.Error()));
-        return kExitFailure;
-    }
-
     // The model, read whatever its format (there is no editor to hand a
     // file to); the reader's messages go to standard error.
     std::unique_ptr<TP3dModell> model;
@@ -265,15 +235,15 @@ int RunScreenshot(const TScreenshotOptions& options) {
         return kExitFailure;
     }
 
-    TFrame frame;
-    frame.Lod = model->LODs.Items(options.Lod);
+    TPictureRequest request;
+    request.Lod = model->LODs.Items(options.Lod);
     if (!options.Selection.isEmpty()) {
         QStringList names;
-        for (const TRealSelection* selection : frame.Lod->Selections) {
+        for (const TRealSelection* selection : request.Lod->Selections) {
             names << QString::fromLatin1(selection->Name);
-            if (!frame.Selection && names.last() == options.Selection) frame.Selection = selection;
+            if (!request.Selection && names.last() == options.Selection) request.Selection = selection;
         }
-        if (!frame.Selection) {
+        if (!request.Selection) {
             WriteError(QStringLiteral("--selection %1: LOD %2 has no such selection (it has: %3)")
                            .arg(options.Selection)
                            .arg(options.Lod)
@@ -284,37 +254,34 @@ int RunScreenshot(const TScreenshotOptions& options) {
     // The window's view after loading: the camera fitted to LOD 0, the light
     // where the track bars put it.
     const TP3dLOD& first = *model->LODs.Items(0);
-    frame.Camera = FitCamera(first.MinPos, first.MaxPos, model->Offset2);
-    frame.Camera.RotX += options.Rotate[0];
-    frame.Camera.RotY += options.Rotate[1];
-    frame.Camera.RotZ += options.Rotate[2];
+    TCamera camera = FitCamera(first.MinPos, first.MaxPos, model->Offset2);
+    camera.RotX += options.Rotate[0];
+    camera.RotY += options.Rotate[1];
+    camera.RotZ += options.Rotate[2];
+    request.Camera = camera;
     const std::array<int, 3> bars = options.HasLight ? options.Light : kInitialLightBars;
-    frame.Light = LightFromTrackBars(bars[0], bars[1], bars[2], InitialLightPosition[3]);
-    frame.Transparent = options.Transparent;
-    frame.Vertexes = options.Vertexes;
-    frame.Ground = options.Ground;
-    frame.Axis = options.Axis;
-    frame.Opacity = static_cast<float>(options.Opacity) * 0.01f;
-    // A picture shows the faces it has from whichever side they are seen
-    // (the window culls back faces): a flat model seen from behind is not
-    // an empty picture.
-    frame.BothSides = true;
-
-    InitSceneState(InitialLightPosition.data());
-    // What is missing is said in one line, however many textures it is.
+    request.Light = LightFromTrackBars(bars[0], bars[1], bars[2], InitialLightPosition[3]);
+    request.Transparent = options.Transparent;
+    request.Vertexes = options.Vertexes;
+    request.Ground = options.Ground;
+    request.Axis = options.Axis;
+    request.Opacity = static_cast<float>(options.Opacity) * 0.01f;
+    request.Width = options.Size.width();
+    request.Height = options.Size.height();
     const QString dataDir = options.HasDataDir ? QFileInfo(options.DataDir).absoluteFilePath() : QString();
-    std::vector<TPreparedTexture> prepared = PrepareTextures(TextureRoots(dataDir, options.File), frame.Lod->Textures);
-    if (const QString line = TextureProblemsLine(frame.Lod->Textures, prepared); !line.isEmpty()) WriteError(line);
-    QStringList problems;
-    const std::vector<GLuint> textures = UploadTextures(prepared, problems);
-    frame.Texture = TableLookup(textures);
+    request.TextureRoots =
+        TextureRoots(QFile::encodeName(dataDir).toStdString(), QFile::encodeName(options.File).toStdString());
+    request.Output = QFile::encodeName(options.Output).toStdString();
 
-    SetProjection(width, height);
-    DrawFrame(frame);
-    const std::vector<uint8_t> rgba = context.ReadRgba();
-    std::string error;
-    if (!WritePng(QFile::encodeName(options.Output).toStdString(), width, height, rgba.data(), false, error)) {
-        WriteError(QString::fromLocal8Bit(error));
+    // One context for the picture, the leak check run while its driver is loaded.
+    THeadlessContext context(request.Width, request.Height);
+    const TLeakCheckAtScopeEnd leakCheck;
+    request.Context = [&context] { return &context; };
+    const TPicture picture = RenderPicture(request);
+    // What is missing is said in one line, however many textures it is.
+    if (!picture.TextureProblems.empty()) WriteError(QString::fromLocal8Bit(picture.TextureProblems));
+    if (!picture.Ok) {
+        WriteError(QString::fromLocal8Bit(picture.Error));
         return kExitFailure;
     }
     LeaveWithoutTeardown(status);

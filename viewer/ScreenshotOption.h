@@ -27,7 +27,7 @@
 
 #include <array>
 
-#include "ReadResult.h"
+#include "ProgramExit.h"
 
 namespace vistrel {
 

@@ -28,11 +28,4 @@ struct TReadResult {
     bool Ok() const { return Status == TReadStatus::Ok; }
 };
 
-// Exit statuses of the programs that read one model (p3dtool, the viewer's
-// picture mode): read completely, read part-way (or an unknown magic), not
-// read at all (or bad arguments).
-inline constexpr int kExitComplete = 0;
-inline constexpr int kExitIncomplete = 1;
-inline constexpr int kExitFailure = 2;
-
 }  // namespace vistrel

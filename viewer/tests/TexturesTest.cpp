@@ -5,7 +5,7 @@
 #include "ScriptedPrompt.h"
 #include "TestSupport.h"
 #include "TextureEncoder.h"
-#include "TexturePath.h"
+#include "TextureLookup.h"
 #include "ViewerModels.h"
 
 #include <QDir>
@@ -316,10 +316,11 @@ TEST_F(TexturesTest, WithoutATextureRootNamesAreFoundBesideTheModel) {
     EXPECT_EQ(prompt.Messages,
               QStringList{QStringLiteral("File ") + PathOf(QStringLiteral("data/tanks/m1/tanks/nowhere.paa")) +
                           QStringLiteral(" not found!")});
-    EXPECT_EQ(TextureRoots(QString(), model).value(0),
-              QDir::toNativeSeparators(PathOf(QStringLiteral("data/tanks/m1"))));
-    EXPECT_EQ(TextureRoots(QStringLiteral("/tex"), model), QStringList{QStringLiteral("/tex")});
-    EXPECT_EQ(TextureRoots(QString(), model).last(), QString());  // the root of the file system
+    const std::string file = QFile::encodeName(model).toStdString();
+    EXPECT_EQ(TextureRoots("", file).at(0),
+              QFile::encodeName(QDir::toNativeSeparators(PathOf(QStringLiteral("data/tanks/m1")))).toStdString());
+    EXPECT_EQ(TextureRoots("/tex", file), std::vector<std::string>{"/tex"});
+    EXPECT_EQ(TextureRoots("", file).back(), "");  // the root of the file system
 }
 
 TEST_F(TexturesTest, EmptyNameCountsButLoadsNothing) {

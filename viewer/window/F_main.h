@@ -196,7 +196,7 @@ public:
     static void SwapRedBlue(TextureData& record);
     // Where the LOD's texture names are looked up: the texture root, or
     // beside the model when none is set.
-    QStringList LodTextureRoots() const;
+    std::vector<std::string> LodTextureRoots() const;
     // The missing and undecodable files of one LOD selection as the text of
     // one message: a line each, the first 30 and then how many more.
     static QString TextureProblemsText(const QStringList& problems);

@@ -10,7 +10,7 @@
 
 #include "Globals.h"
 #include "SceneTextures.h"
-#include "TexturePath.h"
+#include "TextureLookup.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -35,15 +35,16 @@ bool PanelCurrent(TOpenGLVexPanel* panel) { return panel && panel->isValid() && 
 void FinishLodTexture(TMain& main, TPreparedTexture& prepared, int index, QStringList& problems) {
     if (!prepared.named) return;
     if (prepared.error) std::rethrow_exception(prepared.error);
-    if (prepared.file.isEmpty()) {
-        problems << QStringLiteral("File ") + prepared.shownPath + QStringLiteral(" not found!");
+    if (prepared.file.empty()) {
+        problems << QStringLiteral("File ") + QFile::decodeName(prepared.shownPath.c_str()) +
+                        QStringLiteral(" not found!");
         return;
     }
     const auto i = static_cast<std::size_t>(index);
     TextureData* record = prepared.record.release();
     main.LodTextureData[i] = record;
     if (!Decoded(*record)) {
-        problems << QStringLiteral("Cannot decode texture ") + prepared.file;
+        problems << QStringLiteral("Cannot decode texture ") + QFile::decodeName(prepared.file.c_str());
         return;
     }
     TMain::SwapRedBlue(*record);
@@ -82,11 +83,15 @@ void TMain::LoadLodTextures(TP3dLOD* lod) {
     if (!problems.isEmpty()) Prompt().Message(TextureProblemsText(problems));
 }
 
-QStringList TMain::LodTextureRoots() const {
-    return TextureRoots(DataPath, Model ? QFile::decodeName(Model->FileName.c_str()) : QString());
+std::vector<std::string> TMain::LodTextureRoots() const {
+    return TextureRoots(QFile::encodeName(DataPath).toStdString(), Model ? Model->FileName : std::string());
 }
 
-QString TMain::TextureProblemsText(const QStringList& problems) { return vistrel::TextureProblemsText(problems); }
+QString TMain::TextureProblemsText(const QStringList& problems) {
+    std::vector<std::string> lines;
+    for (const QString& line : problems) lines.push_back(line.toStdString());
+    return QString::fromStdString(vistrel::TextureProblemsText(lines));
+}
 
 void TMain::LoadLodTexture(const std::string& name, int index) {
     if (name.empty() || index < 0) return;

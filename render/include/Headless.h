@@ -45,10 +45,4 @@ private:
     std::string error_;
 };
 
-// Ends a program whose picture is written: flushes the standard streams and
-// leaves at once, without unloading the OpenGL driver or running any
-// destructor (which takes about as long as drawing the picture); the system
-// takes back the rest. A sanitizer build checks for leaks first.
-[[noreturn]] void LeaveWithoutTeardown(int status);
-
 }  // namespace vistrel

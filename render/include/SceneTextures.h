@@ -1,5 +1,5 @@
 // A LOD's textures for the scene: each name found under the texture roots
-// (TexturePath.h), the files decoded on a few threads at once, and GL
+// (TextureLookup.h), the files decoded on a few threads at once, and GL
 // textures made of the decoded images. The window keeps its own tables of
 // them; pictures made without a window use the same steps.
 #pragma once
@@ -8,9 +8,6 @@
 #include "GL.h"
 #include "P3dmodell.h"
 #include "TextureData.h"
-
-#include <QString>
-#include <QStringList>
 
 #include <exception>
 #include <memory>
@@ -27,8 +24,8 @@ using TTextureRecord = std::unique_ptr<TextureData, TTextureRecordDeleter>;
 // What the decoding step made of one texture name.
 struct TPreparedTexture {
     bool named = false;        // false for an empty name: nothing to do
-    QString shownPath;         // the path as the user is told of it
-    QString file;              // the file found for it; empty when none
+    std::string shownPath;     // the path as the user is told of it
+    std::string file;          // the file found for it; empty when none
     TTextureRecord record;     // set whenever a file was found
     std::exception_ptr error;  // what went wrong beyond a missing file
 };
@@ -37,10 +34,10 @@ struct TPreparedTexture {
 // its path under the first), decoded when found: the largest level, or with
 // largestSide above 0 the first level that fits (CreateTextureDataUpTo).
 // Reentrant.
-TPreparedTexture PrepareTexture(const QStringList& roots, const std::string& name, int largestSide = 0);
+TPreparedTexture PrepareTexture(const std::vector<std::string>& roots, const std::string& name, int largestSide = 0);
 // Every name, in order, decoded on up to one thread per core.
-std::vector<TPreparedTexture> PrepareTextures(const QStringList& roots, const std::vector<std::string>& names,
-                                              int largestSide = 0);
+std::vector<TPreparedTexture> PrepareTextures(const std::vector<std::string>& roots,
+                                              const std::vector<std::string>& names, int largestSide = 0);
 
 // Whether the decoder made a picture of the file.
 bool Decoded(const TextureData& record);
@@ -59,9 +56,10 @@ void MakeGlTexture(const TextureData& record, GLuint& slot);
 // index of the LOD (0 where none was found or decoded), and a line for each
 // name that was not found or not decoded in problems. The decoded images
 // are released once uploaded.
-std::vector<GLuint> LoadLodTextures(const TP3dLOD& lod, const QStringList& roots, QStringList& problems);
+std::vector<GLuint> LoadLodTextures(const TP3dLOD& lod, const std::vector<std::string>& roots,
+                                    std::vector<std::string>& problems);
 // Its second step alone, for textures prepared while the context was made.
-std::vector<GLuint> UploadTextures(std::vector<TPreparedTexture>& prepared, QStringList& problems);
+std::vector<GLuint> UploadTextures(std::vector<TPreparedTexture>& prepared, std::vector<std::string>& problems);
 
 // The lookup of a frame over such a table: the GL texture of a face's
 // texture index, 0 outside the table. The table must outlive the lookup.
@@ -69,11 +67,11 @@ TTextureLookup TableLookup(const std::vector<GLuint>& textures);
 
 // The missing and undecodable files of one LOD as the text of one message:
 // a line each, the first 30 and then how many more.
-QString TextureProblemsText(const QStringList& problems);
+std::string TextureProblemsText(const std::vector<std::string>& problems);
 
 // The same as one line, for a picture's standard error: how many of the
 // named textures were not found and did not decode, with the first few
 // names of each. Empty when nothing is wrong.
-QString TextureProblemsLine(const std::vector<std::string>& names, const std::vector<TPreparedTexture>& prepared);
+std::string TextureProblemsLine(const std::vector<std::string>& names, const std::vector<TPreparedTexture>& prepared);
 
 }  // namespace vistrel
