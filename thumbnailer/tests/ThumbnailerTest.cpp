@@ -28,27 +28,6 @@ int Thumbnail(const QStringList& arguments) {
 
 }  // namespace
 
-TEST(Thumbnailer, TheSampleFillsMostOfASizeBoundedPicture) {
-    QTemporaryDir dir;
-    const QString out = dir.filePath(QStringLiteral("tank.png"));
-    ASSERT_EQ(Thumbnail({QStringLiteral("-s"), QStringLiteral("128"), kSample, out}), 0);
-    const QImage picture(out);
-    ASSERT_EQ(picture.size(), QSize(128, 128));
-    ASSERT_TRUE(picture.hasAlphaChannel());
-    int covered = 0, left = 128, right = -1, top = 128, bottom = -1;
-    for (int y = 0; y < 128; ++y)
-        for (int x = 0; x < 128; ++x)
-            if (qAlpha(picture.pixel(x, y)) > 0) {
-                ++covered;
-                left = std::min(left, x), right = std::max(right, x);
-                top = std::min(top, y), bottom = std::max(bottom, y);
-            }
-    EXPECT_EQ(qAlpha(picture.pixel(0, 0)), 0);  // transparent around the model
-    EXPECT_GT(covered, 128 * 128 / 5);
-    // framed tightly: the model reaches across most of the picture one way
-    EXPECT_GT(std::max(right - left, bottom - top), 100);
-}
-
 TEST(Thumbnailer, EditableFilesToo_UnreadableOnesGiveNothing) {
     QTemporaryDir dir;
     vistrel::TP3dModell model(kSample.toStdString());

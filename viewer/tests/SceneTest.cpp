@@ -236,10 +236,6 @@ protected:
     static int Drawn(const QImage& image, const QRect& area) {
         return CountPixels(image, area, [](QRgb p) { return !IsBackground(p); });
     }
-    static QRect LeftHalf(const QImage& image) { return {0, 0, image.width() / 2 - 1, image.height()}; }
-    static QRect RightHalf(const QImage& image) {
-        return {image.width() / 2 + 1, 0, image.width() - image.width() / 2 - 1, image.height()};
-    }
     // Pixels of two frames that differ in any channel.
     static int Differences(const QImage& a, const QImage& b) {
         if (a.size() != b.size()) return -1;
@@ -262,94 +258,6 @@ TEST_F(SceneTest, InitialisationResetsTheCamera) {
     EXPECT_EQ(window->RotX, 0.0f);
     EXPECT_EQ(window->PanX, 0.0f);
     EXPECT_EQ(window->LightPosition, InitialLightPosition);
-}
-
-TEST_F(SceneTest, BackgroundWhereNothingIsDrawnAndTheFaceWhereItIs) {
-    Load(ModelWith({QuadLod(-1, 1, -1, 1)}));
-    const QImage frame = Frame();
-    ASSERT_FALSE(frame.isNull());
-    EXPECT_TRUE(IsBackground(frame.pixel(3, 3))) << std::hex << frame.pixel(3, 3);
-    EXPECT_TRUE(IsBackground(frame.pixel(frame.width() - 3, frame.height() - 3)));
-    // The quad, white and lit by the ambient part alone, in the middle.
-    const QRgb middle = frame.pixel(frame.width() / 2, frame.height() / 2);
-    EXPECT_FALSE(IsBackground(middle));
-    EXPECT_TRUE(Near(middle, qRed(middle), qRed(middle), qRed(middle), 2)) << std::hex << middle;
-}
-
-TEST_F(SceneTest, ModelIsMirroredInX) {
-    Load(ModelWith({QuadLod(0.5f, 2.5f, -1, 1)}));
-    QImage frame = Frame();
-    EXPECT_GT(Drawn(frame, LeftHalf(frame)), 500);
-    EXPECT_EQ(Drawn(frame, RightHalf(frame)), 0);
-
-    Load(ModelWith({QuadLod(-2.5f, -0.5f, -1, 1)}));
-    frame = Frame();
-    EXPECT_EQ(Drawn(frame, LeftHalf(frame)), 0);
-    EXPECT_GT(Drawn(frame, RightHalf(frame)), 500);
-}
-
-TEST_F(SceneTest, ChosenSelectionIsRed) {
-    Load(ModelWith({QuadLod(0.5f, 2.5f, -1, 1)}));
-    QImage frame = Frame();
-    EXPECT_EQ(CountPixels(frame, frame.rect(), IsRed), 0);
-    ChooseSelection(QStringLiteral("face"));
-    frame = Frame();
-    const int red = CountPixels(frame, LeftHalf(frame), IsRed);
-    EXPECT_GT(red, 500);
-    EXPECT_EQ(CountPixels(frame, RightHalf(frame), IsRed), 0);
-    // Every pixel of the face is red.
-    EXPECT_EQ(red, Drawn(frame, LeftHalf(frame)));
-    // An empty selection draws nothing red.
-    ChooseSelection(QStringLiteral("empty"));
-    frame = Frame();
-    EXPECT_EQ(CountPixels(frame, frame.rect(), IsRed), 0);
-}
-
-TEST_F(SceneTest, GroundShowsBelowTheHorizonUnlessTransparent) {
-    Load(ModelWith({QuadLod(-0.1f, 0.1f, -0.1f, 0.1f)}));
-    QImage frame = Frame();
-    const QPoint low(frame.width() / 2, frame.height() - 4);
-    const QPoint high(frame.width() / 2, 3);
-    EXPECT_TRUE(IsBackground(frame.pixel(low)));
-    window->CB_Ground->click();
-    ASSERT_TRUE(window->CB_Ground->isChecked());
-    frame = Frame();
-    EXPECT_FALSE(IsBackground(frame.pixel(low))) << std::hex << frame.pixel(low);
-    EXPECT_TRUE(IsBackground(frame.pixel(high)));
-    window->CB_Transparent->click();
-    frame = Frame();
-    EXPECT_TRUE(IsBackground(frame.pixel(low))) << std::hex << frame.pixel(low);
-}
-
-TEST_F(SceneTest, TransparentFacesAddOntoTheBackgroundAndVanishAtOpacityZero) {
-    Load(ModelWith({QuadLod(-1, 1, -1, 1)}));
-    const QPoint middle(Frame().width() / 2, Frame().height() / 2);
-    window->CB_Transparent->click();
-    window->TB_Transparency->setValue(50);
-    QImage frame = Frame();
-    const QRgb added = frame.pixel(middle);
-    // Added: every channel at least the background's.
-    EXPECT_FALSE(IsBackground(added));
-    EXPECT_GE(qRed(added), 153);
-    EXPECT_GE(qGreen(added), 204);
-    window->TB_Transparency->setValue(0);
-    frame = Frame();
-    EXPECT_TRUE(IsBackground(frame.pixel(middle))) << std::hex << frame.pixel(middle);
-    EXPECT_EQ(Drawn(frame, frame.rect()), 0);
-}
-
-TEST_F(SceneTest, AxesAndVertexMarkers) {
-    Load(ModelWith({QuadLod(-0.5f, 0.5f, -0.5f, 0.5f)}));
-    const int plain = Drawn(Frame(), Frame().rect());
-    window->CB_Axis->click();
-    const int withAxes = Drawn(Frame(), Frame().rect());
-    EXPECT_GT(withAxes, plain);
-    window->CB_Axis->click();
-    window->CB_Vertexes->click();
-    const QImage frame = Frame();
-    const int blue =
-        CountPixels(frame, frame.rect(), [](QRgb p) { return qBlue(p) > 60 && qRed(p) < 30 && qGreen(p) < 30; });
-    EXPECT_GT(blue, 10);
 }
 
 TEST_F(SceneTest, NothingIsDrawnWithoutAChosenLod) {
@@ -375,17 +283,6 @@ TEST_F(SceneTest, LightFollowsTheTrackBars) {
     window->TB_Z->setValue(-800);
     EXPECT_FLOAT_EQ(window->LightPosition[2], -4.0f);
     EXPECT_FLOAT_EQ(window->LightPosition[1], 0.05f);
-}
-
-TEST_F(SceneTest, LightInFrontLightsTheFace) {
-    Load(ModelWith({QuadLod(-1, 1, -1, 1)}));
-    const QPoint middle(Frame().width() / 2, Frame().height() / 2);
-    const int dim = qRed(Frame().pixel(middle));
-    // Between the eye and the face, in the scene's frame.
-    window->TB_Z->setValue(800);
-    window->TB_Y->setValue(0);
-    const int lit = qRed(Frame().pixel(middle));
-    EXPECT_GT(lit, dim + 20) << dim << " " << lit;
 }
 
 TEST_F(SceneTest, MouseTurnsRollsPansAndZooms) {

@@ -15,13 +15,6 @@ using namespace vistrel::test;
 
 namespace {
 
-// Neither the background nor the yellow light marker (which sits in the
-// middle of the scene with the light at its start-up place).
-bool IsModel(QRgb p) {
-    const bool yellow = qRed(p) > 120 && qGreen(p) > 120 && qBlue(p) < 90;
-    return !IsBackground(p) && !yellow;
-}
-
 TEST(ScreenshotArgumentsTest, Defaults) {
     TScreenshotOptions options;
     QString error;
@@ -140,72 +133,14 @@ protected:
     QString Out(const QString& name = QStringLiteral("shot.png")) const { return files.File(name); }
 };
 
-TEST_F(ScreenshotProgramTest, WritesAPictureOfTheRequestedSize) {
-    const QString model = files.Write(QStringLiteral("quad.p3d"), ModelWith({QuadLod(-1, 1, -1, 1)}));
-    const TRun run = RunVistrel({"--screenshot", Out(), "--size", "320x240", model});
-    EXPECT_EQ(run.Status, 0) << run.Errors.toStdString();
-    QImage picture(Out());
-    ASSERT_FALSE(picture.isNull());
-    EXPECT_EQ(picture.size(), QSize(320, 240));
-    EXPECT_TRUE(IsBackground(picture.pixel(2, 2)));
-    EXPECT_FALSE(IsBackground(picture.pixel(160, 120)));
-}
-
-TEST_F(ScreenshotProgramTest, DefaultSizeLodSelectionAndRotation) {
-    BLod first = QuadLod(0.5f, 2.5f, -1, 1);
-    BLod second = QuadLod(0.5f, 2.5f, -1, 1);
-    second.resolution = 2;
-    const QString model = files.Write(QStringLiteral("two.p3d"), ModelWith({first, second}));
-    TRun run = RunVistrel({"--screenshot", Out(), "--lod", "1", "--selection", "face", model});
-    EXPECT_EQ(run.Status, 0) << run.Errors.toStdString();
-    QImage picture(Out());
-    ASSERT_EQ(picture.size(), QSize(800, 600));
-    // The face at +x appears red on the left.
-    EXPECT_GT(CountPixels(picture, {0, 0, 400, 600}, IsRed), 500);
-    EXPECT_EQ(CountPixels(picture, {400, 0, 400, 600}, IsRed), 0);
-
-    // Turned half about y the same face shows its back: a picture draws it
-    // (the window culls it), now on the right.
-    run = RunVistrel({"--screenshot", Out(QStringLiteral("turned.png")), "--rotate", "0,180,0", model});
-    EXPECT_EQ(run.Status, 0) << run.Errors.toStdString();
-    picture = QImage(Out(QStringLiteral("turned.png")));
-    ASSERT_FALSE(picture.isNull());
-    EXPECT_GT(CountPixels(picture, {400, 0, 400, 600}, IsModel), 500);
-    EXPECT_EQ(CountPixels(picture, {0, 0, 400, 600}, IsModel), 0);
-}
-
-TEST_F(ScreenshotProgramTest, ViewBoxesOpacityAndLight) {
-    const QString model = files.Write(QStringLiteral("quad.p3d"), ModelWith({QuadLod(-0.2f, 0.2f, -0.2f, 0.2f)}));
-    // The ground fills the lower part of the picture.
-    TRun run = RunVistrel({"--screenshot", Out(), "--size", "200x150", "--show", "ground", model});
-    EXPECT_EQ(run.Status, 0) << run.Errors.toStdString();
-    QImage picture(Out());
-    ASSERT_FALSE(picture.isNull());
-    EXPECT_FALSE(IsBackground(picture.pixel(100, 148)));
-    EXPECT_TRUE(IsBackground(picture.pixel(100, 1)));
-    // Transparent at opacity 0: nothing shows (the light, and its marker,
-    // behind the eye).
-    run = RunVistrel({"--screenshot", Out(), "--size", "200x150", "--show", "transparent,ground", "--opacity", "0",
-                      "--light", "0,0,800", model});
-    EXPECT_EQ(run.Status, 0) << run.Errors.toStdString();
-    picture = QImage(Out());
-    EXPECT_EQ(CountPixels(picture, picture.rect(), IsModel), 0);
-    // A light between the eye and the face makes it brighter.
-    RunVistrel({"--screenshot", Out(QStringLiteral("dim.png")), "--size", "200x150", model});
-    RunVistrel({"--screenshot", Out(QStringLiteral("lit.png")), "--size", "200x150", "--light", "0,0,800", model});
-    const int dim = qRed(QImage(Out(QStringLiteral("dim.png"))).pixel(100, 75));
-    const int lit = qRed(QImage(Out(QStringLiteral("lit.png"))).pixel(100, 75));
-    EXPECT_GT(lit, dim + 20) << dim << " " << lit;
-}
-
+// What the picture shows is checked against baselines (tests/pictures); here
+// what they cannot say: the default size, what is said on standard error.
 TEST_F(ScreenshotProgramTest, TheSampleWithItsTextures) {
-    const TRun run = RunVistrel({"--screenshot", Out(), "--size", "400x300", "--data", VISTREL_SAMPLES_DIR,
-                                 "--selection", "turret", VISTREL_SAMPLES_DIR "/tank.p3d"});
+    const TRun run = RunVistrel({"--screenshot", Out(), "--data", VISTREL_SAMPLES_DIR, "--selection", "turret",
+                                 VISTREL_SAMPLES_DIR "/tank.p3d"});
     EXPECT_EQ(run.Status, 0) << run.Errors.toStdString();
-    EXPECT_FALSE(run.Errors.contains(QStringLiteral("not found"))) << run.Errors.toStdString();
-    const QImage picture(Out());
-    ASSERT_EQ(picture.size(), QSize(400, 300));
-    EXPECT_GT(CountPixels(picture, picture.rect(), IsRed), 100);
+    EXPECT_EQ(run.Errors.toStdString(), "");
+    EXPECT_EQ(QImage(Out()).size(), QSize(800, 600));
 
     // Without them: one line, however many are missing.
     const TRun plain = RunVistrel({"--screenshot", Out(), "--size", "40x30", "--data",
