@@ -1,5 +1,5 @@
-// The model: a binarized model file read into memory, and written back out in
-// the editable format. Pure C++, no GUI: messages that the user must see go to
+// The model: a model file of either format (binarized or editable) read into
+// memory, and written back out in the editable format. Pure C++, no GUI: messages that the user must see go to
 // a message sink, debug lines to a log sink; both may be empty.
 #pragma once
 

@@ -35,7 +35,8 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments();
     const qsizetype dashes = args.indexOf(QStringLiteral("--"));
-    if (dashes != 5 || args.size() < 7) return Fail(QStringLiteral("usage: NAME BASELINE_DIR OUT_DIR TOLERANCE -- PROGRAM ..."));
+    if (dashes != 5 || args.size() < 7)
+        return Fail(QStringLiteral("usage: NAME BASELINE_DIR OUT_DIR TOLERANCE -- PROGRAM ..."));
     const QString name = args[1];
     const QString baseline = QDir(args[2]).filePath(name + QStringLiteral(".png"));
     QDir().mkpath(args[3]);

@@ -2,8 +2,9 @@
 // kind told from the content) turned into one 32-bit image, their largest
 // level.
 //
-// The viewer uses the two functions over the plain TextureData record; the
-// tool and the tests use DecodeTexture, which also says what failed and where.
+// The window and the pictures use the two functions over the plain
+// TextureData record; p3dtool, the exporter and the tests use DecodeTexture,
+// which also says what failed and where.
 //
 // Every decoder entry point is safe for untrusted input: it never reads outside
 // the given bytes, never allocates for a size that the input cannot back, and

@@ -204,6 +204,15 @@ TEST(StartUp, FirstCommandLineArgumentIsOpenedFromTheCommandLine) {
     EXPECT_TRUE(main.Loads[0].second);
     EXPECT_EQ(DataPath, QStringLiteral("/given/root"));
     EXPECT_EQ(prompt.PickDirectoryCalls, 0);
+    // The root given for the run is not saved: the settings keep theirs.
+    WriteRaw(main.SettingsFileOverride, "[Settings]\nDataPath=/saved/root\n");
+    main.InitTimerTimer();
+    main.FormClose(nullptr);
+    EXPECT_NE(ReadRaw(main.SettingsFileOverride).indexOf("DataPath=/saved/root\n"), -1);
+    prompt.DirAnswers.push_back(QStringLiteral("/picked/root"));  // unless "Data Dir" picks another
+    main.B_PickDataDirClick();
+    main.FormClose(nullptr);
+    EXPECT_NE(ReadRaw(main.SettingsFileOverride).indexOf("DataPath=/picked/root\n"), -1);
 }
 
 TEST(StartUp, TimerRunsTheStepOnceAfterTheWindowIsShown) {

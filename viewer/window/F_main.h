@@ -154,7 +154,7 @@ public:
     // The reading part of the load, for a file of either format: the model
     // read (the wait panel up meanwhile), its LODs listed, the camera
     // fitted, LOD 0 shown, the caption set. LoadModel calls it for a
-    // binarized file; pictures made without the window call it for both.
+    // binarized file (an editable one goes to the editor instead).
     void ShowModel(const QString& fileName, TLogEvent onLog = {});
 
     // ---- Scene and camera (Scene.cpp) ------------------------------------
@@ -218,8 +218,11 @@ public:
     // Arguments of the command line that name files (the first one is
     // opened at start-up).
     QStringList CommandLineFiles;
-    // A texture root given on the command line; it replaces the saved one.
+    // A texture root given on the command line: used for this run instead of
+    // the saved one, which is written back at the close unless the user
+    // picked another root meanwhile.
     QString DataPathOverride;
+    QString SavedDataPath;  // the root the settings file had (or the first-run prompt gave)
     // Where the settings are read and written; empty: "Setting.def" beside
     // the executable, or in the user's configuration folder.
     QString SettingsFileOverride;

@@ -46,6 +46,8 @@ void TMain::InitTimerTimer() {
     resize(width(), outerH - frameH);
 
     DataPath = ini.ReadString(kSection, QStringLiteral("DataPath"), QString());
+    SavedDataPath = DataPath;
+    // A root given for this run is used, not saved (unless "Data Dir" picks one).
     if (!DataPathOverride.isEmpty()) DataPath = DataPathOverride;
     if (!DataPath.isEmpty()) OpenGroundTexture.InitialDir = DataPath;
     GroundTexture = ini.ReadString(kSection, QStringLiteral("GroundTexture"), QString());
@@ -54,7 +56,7 @@ void TMain::InitTimerTimer() {
         Prompt().Message(
             QStringLiteral("Please select root directory for extracted texture pbo's.\n"
                            "They can also be changed later by using the 'Data Dir' button."));
-        if (const std::optional<QString> directory = Prompt().PickDirectory()) DataPath = *directory;
+        if (const std::optional<QString> directory = Prompt().PickDirectory()) DataPath = SavedDataPath = *directory;
     }
 
     setWindowTitle(QStringLiteral("Vistrel ") + VersionText);
@@ -76,7 +78,8 @@ void TMain::FormClose(QCloseEvent* event) {
     TIniFile ini(SettingsPath());
     ini.WriteString(kSection, QStringLiteral("LastDir"), CurrentDirectory());
     ini.WriteString(kSection, QStringLiteral("O2Path"), O2Path);
-    ini.WriteString(kSection, QStringLiteral("DataPath"), DataPath);
+    ini.WriteString(kSection, QStringLiteral("DataPath"),
+                    DataPathOverride.isEmpty() || DataPath != DataPathOverride ? DataPath : SavedDataPath);
     ini.WriteString(kSection, QStringLiteral("GroundTexture"), GroundTexture);
     const QRect frame = frameGeometry();
     ini.WriteInteger(kSection, QStringLiteral("Left"), frame.left());
