@@ -24,7 +24,7 @@ public:
     explicit TStagedIOSystem(TStagedFiles& staged) : staged_(staged) {}
     Assimp::IOStream* Open(const char* file, const char* mode = "rb") override {
         if (!std::strchr(mode, 'w') && !std::strchr(mode, 'a')) return DefaultIOSystem::Open(file, mode);
-        return DefaultIOSystem::Open(staged_.Stage(file).c_str(), mode);
+        return DefaultIOSystem::Open(staged_.Stage(file).TemporaryPath().c_str(), mode);
     }
 
 private:

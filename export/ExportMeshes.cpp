@@ -11,12 +11,10 @@ namespace {
 bool Finite(float a, float b, float c) { return std::isfinite(a) && std::isfinite(b) && std::isfinite(c); }
 
 bool Exportable(const APolygon& polygon, const TP3dLOD& lod) {
-    if (polygon.VertexCount != 3 && polygon.VertexCount != 4) return false;
+    if (!PolygonDrawable(polygon, lod)) return false;
     for (int k = 0; k < polygon.VertexCount; ++k) {
         const ACorner& corner = polygon.Corners[k];
-        const int32_t index = corner.VertexIndex;
-        if (index < 0 || index >= lod.Vertexes.Count() || index >= lod.Normals.Count()) return false;
-        const AVertex& v = *lod.Vertexes[static_cast<std::size_t>(index)];
+        const AVertex& v = *lod.Vertexes[static_cast<std::size_t>(corner.VertexIndex)];
         if (!Finite(v.X, v.Y, v.Z) || !Finite(corner.U, corner.V, 0)) return false;
     }
     return true;

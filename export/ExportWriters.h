@@ -4,32 +4,30 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "AtomicFile.h"
 #include "ExportMeshes.h"
 #include "ExportTextures.h"
 #include "ModelExport.h"
 
 namespace vistrel::exporting {
 
-// Files written under temporary names beside their final ones: renamed all
-// at once by Commit, removed by Discard (and when nothing was committed).
+// The files of an export, each written under a temporary name beside its
+// final one (TAtomicFile): renamed all at once by Commit, removed when not
+// committed.
 class TStagedFiles {
 public:
-    TStagedFiles() = default;
-    ~TStagedFiles() { Discard(); }
-    TStagedFiles(const TStagedFiles&) = delete;
-    TStagedFiles& operator=(const TStagedFiles&) = delete;
-
-    // The temporary name to write a file under.
-    std::string Stage(const std::filesystem::path& final);
+    // The file to write; writers that open files by name take its
+    // TemporaryPath(), the others its Stream().
+    TAtomicFile& Stage(const std::filesystem::path& final);
     bool Commit(std::vector<std::filesystem::path>& written, std::string& error);
-    void Discard();
 
 private:
-    std::vector<std::pair<std::string, std::filesystem::path>> staged_;
+    std::vector<std::unique_ptr<TAtomicFile>> staged_;
 };
 
 struct TExportJob {
@@ -52,9 +50,6 @@ bool CarriesPictures(const TExportFormat& format);
 
 // The name of a material: the texture's path, "untextured" for none.
 std::string MaterialName(const std::string& texture);
-
-// The LOD's properties ("name= value") as name and value.
-std::pair<std::string, std::string> SplitProperty(const std::string& line);
 
 // False with the reason in error; what they wrote is staged.
 bool WriteGltf(const TExportJob& job, std::string& error);

@@ -198,10 +198,10 @@ bool WriteGltf(const TExportJob& job, std::string& error) {
     model.defaultScene = 0;
 
     // Serialised into a file of ours, checked once it is closed.
-    const std::string temporary = job.Staged.Stage(job.Out);
-    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-    if (!file) {
-        error = "cannot write " + job.Out.string() + ": " + std::strerror(errno);
+    const TAtomicFile& staged = job.Staged.Stage(job.Out);
+    std::ofstream file(staged.TemporaryPath(), std::ios::binary | std::ios::trunc);
+    if (!staged.Ok() || !file) {
+        error = "cannot write " + job.Out.string() + ": " + (staged.Ok() ? std::strerror(errno) : staged.Error());
         return false;
     }
     tinygltf::TinyGLTF writer;

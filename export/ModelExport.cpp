@@ -9,8 +9,6 @@
 #include <cstring>
 #include <system_error>
 
-#include <unistd.h>
-
 #include "ExportWriters.h"
 #include "TextureLookup.h"
 
@@ -38,46 +36,24 @@ std::string NameList(const std::vector<std::string>& names) {
     return text;
 }
 
-bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes, std::string& why) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    bool ok = file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    int error = errno;
-    if (file && std::fclose(file) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (!ok) why = std::strerror(error);
-    return ok;
-}
-
 }  // namespace
 
-std::string TStagedFiles::Stage(const fs::path& final) {
-    staged_.emplace_back(final.string() + ".tmp-" + std::to_string(::getpid()), final);
-    return staged_.back().first;
+TAtomicFile& TStagedFiles::Stage(const fs::path& final) {
+    staged_.push_back(std::make_unique<TAtomicFile>(final.string()));
+    return *staged_.back();
 }
 
 bool TStagedFiles::Commit(std::vector<fs::path>& written, std::string& error) {
-    for (const auto& [temporary, final] : staged_) {
-        std::error_code ec;
-        fs::rename(temporary, final, ec);
-        if (ec) {
-            error = "cannot write " + final.string() + ": " + ec.message();
-            Discard();
+    for (const std::unique_ptr<TAtomicFile>& file : staged_) {
+        if (!file->Commit()) {
+            error = "cannot write " + file->Target() + ": " + file->Error();
+            staged_.clear();  // the rest is removed
             return false;
         }
-        written.push_back(final);
+        written.push_back(file->Target());
     }
     staged_.clear();
     return true;
-}
-
-void TStagedFiles::Discard() {
-    for (const auto& [temporary, final] : staged_) {
-        std::error_code ec;
-        fs::remove(temporary, ec);
-    }
-    staged_.clear();
 }
 
 bool CarriesPictures(const TExportFormat& format) {
@@ -86,12 +62,6 @@ bool CarriesPictures(const TExportFormat& format) {
 }
 
 std::string MaterialName(const std::string& texture) { return texture.empty() ? "untextured" : texture; }
-
-std::pair<std::string, std::string> SplitProperty(const std::string& line) {
-    const std::size_t eq = line.find("= ");
-    if (eq == std::string::npos) return {line, std::string()};
-    return {line.substr(0, eq), line.substr(eq + 2)};
-}
 
 }  // namespace exporting
 
@@ -218,9 +188,11 @@ TExportResult ExportModel(const TP3dModell& model, const std::string& modelFile,
         for (std::size_t k = 0; k < textures.size(); ++k) {
             if (!textures[k].Usable()) continue;
             pictureFiles[k] = SafeTextureFileName(textures[k].Name, taken);
-            std::string why;
-            if (!WriteBytes(staged.Stage(folder / pictureFiles[k]), textures[k].Picture->Png, why)) {
-                result.Error = "cannot write " + (folder / pictureFiles[k]).string() + ": " + why;
+            TAtomicFile& file = staged.Stage(folder / pictureFiles[k]);
+            const std::vector<uint8_t>& png = textures[k].Picture->Png;
+            if (!file.Ok() || !file.Stream() || std::fwrite(png.data(), 1, png.size(), file.Stream()) != png.size()) {
+                result.Error = "cannot write " + (folder / pictureFiles[k]).string() + ": " +
+                               (file.Error().empty() ? std::strerror(errno) : file.Error());
                 return result;
             }
         }

@@ -95,13 +95,14 @@ bool TP3dModell::OpenBytes(std::vector<uint8_t> bytes) {
 }
 
 bool TP3dModell::OpenStream(TMemStream& stream) {
-    char magic[4];
-    stream.ReadBytes(magic, 4);
+    std::array<char, 4> magic;
+    stream.ReadBytes(magic.data(), 4);
     bool result = false;
-    if (std::memcmp(magic, "MLOD", 4) == 0) {
+    const TModelMagic kind = ModelMagicOf(magic);
+    if (kind == TModelMagic::Editable) {
         format_ = Format::Editable;
         result = ReadEditable(stream);
-    } else if (std::memcmp(magic, "BMDL", 4) == 0) {
+    } else if (kind == TModelMagic::Binarized) {
         format_ = Format::Binarized;
         result = ReadBinarized(stream);
     } else {

@@ -121,25 +121,6 @@ void MapModelPoint(const AVertex& vertex, GLfloat out[3]) { MapPosition(vertex, 
 
 GLenum PolygonMode(const APolygon& polygon) { return polygon.VertexCount == 4 ? GL_QUADS : GL_TRIANGLES; }
 
-bool PolygonPositionsDrawable(const APolygon& polygon, const TP3dLOD& lod) {
-    const int corners = CornerCount(polygon);
-    if (corners == 0) return false;
-    const auto vertexes = static_cast<std::size_t>(lod.Vertexes.Count());
-    for (int k = 0; k < corners; ++k) {
-        const int32_t index = polygon.Corners[k].VertexIndex;
-        if (index < 0 || static_cast<std::size_t>(index) >= vertexes) return false;
-    }
-    return true;
-}
-
-bool PolygonDrawable(const APolygon& polygon, const TP3dLOD& lod) {
-    if (!PolygonPositionsDrawable(polygon, lod)) return false;
-    const auto normals = static_cast<std::size_t>(lod.Normals.Count());
-    for (int k = 0; k < polygon.VertexCount; ++k)
-        if (static_cast<std::size_t>(polygon.Corners[k].VertexIndex) >= normals) return false;
-    return true;
-}
-
 // ------------------------------------------------------------------ the cache
 
 bool TLodDrawCache::Holds(const TP3dLOD& lod) const {

@@ -2,6 +2,8 @@
 
 #include <png.h>
 
+#include "AtomicFile.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -89,29 +91,23 @@ bool WritePng(const std::string& path, int width, int height, const uint8_t* rgb
         error = "cannot write " + path + ": an empty picture";
         return false;
     }
-    // Opening the file here gives the system's reason when it cannot be
-    // created; libpng then writes through the open stream.
-    const std::string temporary = path + ".tmp-" + std::to_string(::getpid());
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (!file) {
-        error = "cannot create file " + path + ": " + std::strerror(errno);
+    // Made here, the file gives the system's reason when it cannot be
+    // created; libpng then writes through its stream.
+    TAtomicFile file(path);
+    if (!file.Ok() || !file.Stream()) {
+        error = "cannot create file " + path + ": " + file.Error();
         return false;
     }
     TPngMessage message = "out of memory";
-    const bool written =
-        WriteRows(file, nullptr, width, height, rgba, false, keepAlpha, kPictureLevel, kFilters, message);
-    const bool closed = std::fclose(file) == 0;
-    std::error_code ec;
-    if (written && closed) {
-        std::filesystem::rename(temporary, path, ec);
-        if (!ec) return true;
-        error = "cannot write " + path + ": " + ec.message();
-    } else {
-        error =
-            "cannot write " + path + (written ? std::string(": ") + std::strerror(errno) : ": " + std::string(message));
+    if (!WriteRows(file.Stream(), nullptr, width, height, rgba, false, keepAlpha, kPictureLevel, kFilters, message)) {
+        error = "cannot write " + path + ": " + message;
+        return false;
     }
-    std::filesystem::remove(temporary, ec);
-    return false;
+    if (!file.Commit()) {
+        error = "cannot write " + path + ": " + file.Error();
+        return false;
+    }
+    return true;
 }
 
 bool EncodePngFromBgra(int width, int height, const uint8_t* bgra, std::vector<uint8_t>& out, std::string& error) {

@@ -71,12 +71,13 @@ std::string SavedTextureRoot() {
 // Whether the file begins like a model of either format: anything else is
 // refused before the OpenGL driver is loaded.
 bool LooksLikeAModel(const std::string& path) {
-    char magic[4] = {};
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return true;  // the reader says why it cannot be opened
-    const std::size_t got = std::fread(magic, 1, sizeof magic, file);
-    std::fclose(file);
-    return got == sizeof magic && (std::memcmp(magic, "BMDL", 4) == 0 || std::memcmp(magic, "MLOD", 4) == 0);
+    try {
+        return ModelMagicOf(ReadFileMagic(path)) != TModelMagic::Other;
+    } catch (const EFOpenError&) {
+        return true;  // the reader says why it cannot be opened
+    } catch (const EReadError&) {
+        return false;  // shorter than a magic
+    }
 }
 
 // The context is made on a thread of its own (loading the driver takes the

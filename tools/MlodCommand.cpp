@@ -20,9 +20,11 @@ enum class Magic { Binarized, Editable, Other, Unreadable };
 
 Magic ReadMagic(const fs::path& path) {
     try {
-        const std::array<char, 4> magic = vistrel::ReadFileMagic(path.string());
-        if (std::memcmp(magic.data(), "BMDL", 4) == 0) return Magic::Binarized;
-        if (std::memcmp(magic.data(), "MLOD", 4) == 0) return Magic::Editable;
+        switch (vistrel::ModelMagicOf(vistrel::ReadFileMagic(path.string()))) {
+        case vistrel::TModelMagic::Binarized: return Magic::Binarized;
+        case vistrel::TModelMagic::Editable: return Magic::Editable;
+        case vistrel::TModelMagic::Other: break;
+        }
         return Magic::Other;
     } catch (const vistrel::EFOpenError&) {
         return Magic::Unreadable;

@@ -7,7 +7,7 @@
 #include <memory>
 #include <new>
 
-#include "MemStream.h"
+#include "CompressedArray.h"
 #include "NumberFormat.h"
 #include "P3dmodell.h"
 
@@ -145,8 +145,8 @@ TReadResult TP3dLOD::ReadLODBody(TMemStream& s) {
     }
 
     s.Skip(kBeforeLodBoxBytes);
-    MinPos = s.ReadVec3();
-    MaxPos = s.ReadVec3();
+    MinPos = ReadVec3(s);
+    MaxPos = ReadVec3(s);
     s.Skip(kAfterLodBoxBytes);
 
     const int32_t nt = s.ReadInt32();
@@ -278,7 +278,7 @@ TReadResult TP3dLOD::ReadLODBody(TMemStream& s) {
         std::string name = s.ReadZString();
         std::string value = s.ReadZString();
         if (logging) OnLog("Property: " + name + " = " + value);
-        Properties.push_back(name + "= " + value);
+        Properties.push_back(PropertyLine(name, value));
     }
 
     logPos("'Offset: '0");
@@ -358,19 +358,19 @@ bool TP3dModell::ReadBinarized(TMemStream& s) {
     }
 
     s.Skip(kBeforeOffset1Bytes);
-    Offset1 = s.ReadVec3();
+    Offset1 = ReadVec3(s);
     logVec("Offset 1 -----------------------------", Offset1);
 
     s.Skip(kBeforeBoundingBoxBytes);
     Log("Dimension -----------------------------");
-    const TVec3 bboxMin = s.ReadVec3();
+    const TVec3 bboxMin = ReadVec3(s);
     if (logging) OnLog(Triple("Min: ", bboxMin));
-    const TVec3 bboxMax = s.ReadVec3();
+    const TVec3 bboxMax = ReadVec3(s);
     if (logging) OnLog(Triple("Max: ", bboxMax));
 
-    Offset2 = s.ReadVec3();
+    Offset2 = ReadVec3(s);
     logVec("Offset 2 -----------------------------", Offset2);
-    Offset3 = s.ReadVec3();
+    Offset3 = ReadVec3(s);
     logVec("Offset 3 -----------------------------", Offset3);
 
     s.Skip(kBeforeMassCountBytes);

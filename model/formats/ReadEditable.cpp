@@ -14,8 +14,8 @@
 #include <cstring>
 #include <memory>
 
+#include "CompressedArray.h"
 #include "EditableLayout.h"
-#include "MemStream.h"
 #include "NumberFormat.h"
 #include "P3dmodell.h"
 
@@ -98,12 +98,12 @@ TReadResult TP3dLOD::ReadEditableLODBody(TMemStream& s, std::vector<float>& mass
     CheckRecords(s, np, kPointBytes, "points");
     std::vector<TPoint> points(static_cast<std::size_t>(np));
     for (TPoint& p : points) {
-        p.position = s.ReadVec3();
+        p.position = ReadVec3(s);
         p.flags = s.ReadU32();
     }
     CheckRecords(s, nn, kNormalBytes, "normals");
     std::vector<TVec3> normals(static_cast<std::size_t>(nn));
-    for (TVec3& n : normals) n = s.ReadVec3();
+    for (TVec3& n : normals) n = ReadVec3(s);
 
     // Faces, their corners put back in the binarized order.
     CheckRecords(s, nf, kFaceBytes, "faces");
@@ -250,7 +250,7 @@ TReadResult TP3dLOD::ReadEditableLODBody(TMemStream& s, std::vector<float>& mass
             std::string key = Field(s, kNameField);
             std::string value = Field(s, kNameField);
             if (logging) OnLog("Property: " + key + " = " + value);
-            Properties.push_back(key + "= " + value);
+            Properties.push_back(PropertyLine(key, value));
         } else if (name == "#Mass#") {
             masses.resize(length / kMassBytes);
             for (float& m : masses) m = s.ReadFloat();

@@ -10,10 +10,7 @@
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include "AtomicFile.h"
 #include "EditableLayout.h"
 #include "P3dmodell.h"
 
@@ -25,10 +22,7 @@ using namespace editable;
 // A file being written through a buffer; every failure is a write error.
 class TOutFile {
 public:
-    explicit TOutFile(int fd) : fd_(fd) { buf_.reserve(kChunk); }
-    ~TOutFile() {
-        if (fd_ >= 0) ::close(fd_);
-    }
+    explicit TOutFile(std::FILE* file) : file_(file) { buf_.reserve(kChunk); }
     void Bytes(const void* p, std::size_t n) {
         const auto* b = static_cast<const uint8_t*>(p);
         if (buf_.size() + n > kChunk) Flush();
@@ -62,64 +56,18 @@ public:
         Bytes(text.data(), n);
         Zeros(width - n);
     }
-    void Close() {
-        Flush();
-        if (::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) throw EWriteError();
-        const int fd = fd_;
-        fd_ = -1;
-        if (::close(fd) != 0) throw EWriteError();
-    }
-
-private:
-    static constexpr std::size_t kChunk = 1 << 20;
     void Flush() {
         if (!buf_.empty()) WriteAll(buf_.data(), buf_.size());
         buf_.clear();
     }
-    void WriteAll(const uint8_t* p, std::size_t n) {
-        while (n) {
-            const ssize_t w = ::write(fd_, p, n);
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) throw EWriteError();
-            p += w;
-            n -= static_cast<std::size_t>(w);
-        }
-    }
-    int fd_;
-    std::vector<uint8_t> buf_;
-};
-
-// The temporary file beside the target; removed unless committed.
-class TTempFile {
-public:
-    explicit TTempFile(const std::string& target) : target_(target) {
-        std::string pattern = target + ".tmp-XXXXXX";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        fd_ = ::mkstemp(name.data());
-        if (fd_ < 0) throw EFOpenError("Cannot create file " + target);
-        path_ = name.data();
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd_, 0666 & ~mask);
-    }
-    ~TTempFile() {
-        if (!committed_) std::remove(path_.c_str());
-    }
-    int ReleaseFd() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    void Commit() {
-        if (std::rename(path_.c_str(), target_.c_str()) != 0) throw EWriteError();
-        committed_ = true;
-    }
 
 private:
-    std::string target_, path_;
-    int fd_ = -1;
-    bool committed_ = false;
+    static constexpr std::size_t kChunk = 1 << 20;
+    void WriteAll(const uint8_t* p, std::size_t n) {
+        if (std::fwrite(p, 1, n, file_) != n) throw EWriteError();
+    }
+    std::FILE* file_;
+    std::vector<uint8_t> buf_;
 };
 
 // Finds the index of an object in a list by identity (first match) in
@@ -267,8 +215,10 @@ bool TP3dModell::WriteMLOD(const std::string& fileName) const {
         }
     }
 
-    TTempFile temp(fileName);
-    TOutFile out(temp.ReleaseFd());
+    // written beside the target, renamed over it once complete and on the disk
+    TAtomicFile file(fileName);
+    if (!file.Ok() || !file.Stream()) throw EFOpenError("Cannot create file " + fileName);
+    TOutFile out(file.Stream());
     TCutList cuts;
 
     out.Bytes("MLOD", 4);
@@ -387,8 +337,8 @@ bool TP3dModell::WriteMLOD(const std::string& fileName) const {
         out.F32(lod.Resolution);
     }
 
-    out.Close();
-    temp.Commit();
+    out.Flush();
+    if (!file.Commit(true)) throw EWriteError();
 
     if (!cuts.lines.empty()) {
         std::string text = "These texts were too long for their fields and were cut:";

@@ -8,9 +8,12 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "FileMagic.h"  // the first four bytes of a file: ModelMagicOf tells them
 #include "ReadResult.h"
+#include "StreamErrors.h"
 
 namespace vistrel {
 
@@ -18,40 +21,6 @@ namespace vistrel {
 using TLogEvent = std::function<void(const std::string&)>;
 // Messages that the user must see at once (the viewer shows them modally).
 using TMessageEvent = std::function<void(const std::string&)>;
-
-// Errors that leave the reader or writer as exceptions, carrying the
-// framework's texts exactly.
-class EP3dError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-class EReadError : public EP3dError {  // "Stream read error"
-public:
-    EReadError() : EP3dError("Stream read error") {}
-    EReadError(uint64_t offset, std::string cause)
-        : EP3dError("Stream read error"), Offset(offset), Cause(std::move(cause)) {}
-    uint64_t Offset = 0;  // where in the file the read began
-    std::string Cause;    // what ran past the end; empty when not known
-};
-class EWriteError : public EP3dError {  // "Stream write error"
-public:
-    EWriteError() : EP3dError("Stream write error") {}
-};
-class EFOpenError : public EP3dError {  // "Cannot open file %s" / "Cannot create file %s"
-public:
-    using EP3dError::EP3dError;
-};
-// Raised inside a LOD body for data that cannot be what it claims to be (a
-// negative count, a count whose data cannot fit in the rest of the file, a
-// corner outside the UV table); reported like any error of the LOD body.
-class EBadData : public EP3dError {
-public:
-    using EP3dError::EP3dError;
-};
-class EListError : public EP3dError {  // item index outside the list
-public:
-    using EP3dError::EP3dError;
-};
 
 // An ordered list of pointers; with OwnsItems it destroys its items when it is
 // cleared or destroyed. Selections hold non-owning lists into the LOD's lists.
@@ -232,10 +201,20 @@ private:
     TReadResult failure_;
 };
 
-// The first four bytes of a file, which tell its format ("BMDL", "MLOD");
-// the file is closed again at once. Raises EFOpenError ("Cannot open file
-// <path>") when it cannot be opened, EReadError when it is shorter.
-std::array<char, 4> ReadFileMagic(const std::string& path);
+// What four bytes of magic say a file is.
+enum class TModelMagic { Binarized, Editable, Other };
+TModelMagic ModelMagicOf(const std::array<char, 4>& magic);
+
+// A LOD's property line as the readers make it ("name= value") and its
+// parts: the name up to the first "=", the value after it without the one
+// blank the readers put there (with it when keepBlank, as the panel shows
+// it).
+std::string PropertyLine(const std::string& name, const std::string& value);
+std::pair<std::string, std::string> SplitProperty(const std::string& line, bool keepBlank = false);
+
+// Whether a face can be drawn or written: 3 or 4 corners; each names a
+// vertex of the LOD and, unless positionsOnly, a normal.
+bool PolygonDrawable(const APolygon& polygon, const TP3dLOD& lod, bool positionsOnly = false);
 
 // The resolution that marks the geometry LOD: the float nearest to 1e13.
 inline constexpr float kGeometryResolution = 1e13f;

@@ -2,6 +2,7 @@
 // and coordinate triples.
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 
 #include "NumberFormat.h"
 #include "P3dmodell.h"
@@ -82,6 +83,32 @@ std::string FormatTriple(float x, float y, float z) {
     AppendFixed3(out, z);
     out += " )";
     return out;
+}
+
+TModelMagic ModelMagicOf(const std::array<char, 4>& magic) {
+    if (std::memcmp(magic.data(), "BMDL", 4) == 0) return TModelMagic::Binarized;
+    if (std::memcmp(magic.data(), "MLOD", 4) == 0) return TModelMagic::Editable;
+    return TModelMagic::Other;
+}
+
+std::string PropertyLine(const std::string& name, const std::string& value) { return name + "= " + value; }
+
+std::pair<std::string, std::string> SplitProperty(const std::string& line, bool keepBlank) {
+    const std::size_t equals = line.find('=');
+    if (equals == std::string::npos) return {line, std::string()};
+    std::size_t value = equals + 1;
+    if (!keepBlank && value < line.size() && line[value] == ' ') ++value;
+    return {line.substr(0, equals), line.substr(value)};
+}
+
+bool PolygonDrawable(const APolygon& polygon, const TP3dLOD& lod, bool positionsOnly) {
+    if (polygon.VertexCount != 3 && polygon.VertexCount != 4) return false;
+    const int limit = positionsOnly ? lod.Vertexes.Count() : std::min(lod.Vertexes.Count(), lod.Normals.Count());
+    for (int k = 0; k < polygon.VertexCount; ++k) {
+        const int32_t index = polygon.Corners[k].VertexIndex;
+        if (index < 0 || index >= limit) return false;
+    }
+    return true;
 }
 
 }  // namespace vistrel

@@ -37,12 +37,12 @@ void MapModelPoint(const AVertex& vertex, GLfloat out[3]);
 // GL_TRIANGLES.
 GLenum PolygonMode(const APolygon& polygon);
 
-// Whether the polygon can be drawn from the LOD's lists (see above).
-bool PolygonDrawable(const APolygon& polygon, const TP3dLOD& lod);
-
-// Same test against the vertex list alone (selection faces send positions
-// only).
-bool PolygonPositionsDrawable(const APolygon& polygon, const TP3dLOD& lod);
+// Whether the polygon can be drawn from the LOD's lists: the model's
+// PolygonDrawable; against the vertex list alone for the selection faces,
+// which send positions only.
+inline bool PolygonPositionsDrawable(const APolygon& polygon, const TP3dLOD& lod) {
+    return PolygonDrawable(polygon, lod, true);
+}
 
 // The expanded arrays of one LOD. Keyed on the LOD's address and list sizes;
 // the owner clears it when the model it points into is released.

@@ -44,10 +44,9 @@ void TMain::LB_LODsClick() {
     LB_Properties->setRowCount(static_cast<int>(lod->Properties.size()));
     int row = 0;
     for (const std::string& property : lod->Properties) {
-        const QString text = QString::fromLatin1(property);
-        const qsizetype equals = text.indexOf(QLatin1Char('='));
-        const QString name = equals < 0 ? text : text.left(equals);
-        const QString value = equals < 0 ? QString() : text.mid(equals + 1);
+        const auto [nameText, valueText] = SplitProperty(property, true);
+        const QString name = QString::fromLatin1(nameText);
+        const QString value = QString::fromLatin1(valueText);
         LB_Properties->setItem(row, 0, ReadOnlyCell(name));
         LB_Properties->setItem(row, 1, ReadOnlyCell(value));
         ++row;

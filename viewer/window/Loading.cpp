@@ -128,7 +128,7 @@ void TMain::LoadOne(const QString& fileName, bool fromCommandLine) {
     const std::array<char, 4> magic = ReadFileMagic(path);
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);  // as in TWaitPanel
 
-    if (std::memcmp(magic.data(), "MLOD", 4) == 0) {
+    if (ModelMagicOf(magic) == TModelMagic::Editable) {
         // An editable model: offered to the editor, never loaded here.
         const bool toEditor =
             fromCommandLine ||

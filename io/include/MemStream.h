@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "P3dmodell.h"
+#include "FileMagic.h"
+#include "StreamErrors.h"
 
 namespace vistrel {
 
@@ -58,14 +59,6 @@ public:
         std::memcpy(&f, &u, 4);
         return f;
     }
-    TVec3 ReadVec3() {
-        TVec3 v;
-        v.X = ReadFloat();
-        v.Y = ReadFloat();
-        v.Z = ReadFloat();
-        return v;
-    }
-
     // Bytes up to a zero byte; the position ends after the zero.
     std::string ReadZString();
     // A 256-byte window; the name up to its first zero; the position ends
@@ -79,18 +72,5 @@ private:
     std::vector<uint8_t> data_;
     uint64_t pos_ = 0;
 };
-
-// Arrays of fewer bytes are stored as they are, larger ones as one compressed
-// block (docs/model-layouts.md, B.2).
-inline constexpr uint64_t kCompressedArrayMinBytes = 1024;
-
-// Reads count elements by the compression rule: stored when they take fewer
-// than kCompressedArrayMinBytes, else one compressed block. Ok, or BadBlock with the
-// offset and cause when the block does not decode; a short read raises
-// EReadError instead.
-TReadResult ReadArray(TMemStream& stream, void* buffer, uint64_t count, uint64_t elementSize);
-// Raises EBadData when count elements of elementSize bytes cannot be stored in
-// what remains of the stream, raw or compressed, so nothing absurd is allocated.
-void CheckArrayFits(const TMemStream& stream, int64_t count, uint64_t elementSize, const char* what);
 
 }  // namespace vistrel
