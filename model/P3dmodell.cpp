@@ -4,13 +4,15 @@
 #include <new>
 
 #include "MemStream.h"
+#include "ModelReader.h"
 #include "NumberFormat.h"
 
 namespace vistrel {
 
 TP3dLOD::TP3dLOD(TLogEvent onLog, TMessageEvent onMessage) : OnLog(std::move(onLog)), OnMessage(std::move(onMessage)) {}
 
-TReadResult TP3dLOD::Guarded(const TMemStream& stream, const std::function<TReadResult()>& body) {
+TReadResult TModelReader::Guarded(const TP3dLOD& lod, const TMemStream& stream,
+                                  const std::function<TReadResult()>& body) {
     TReadResult result;
     try {
         return body();
@@ -28,13 +30,13 @@ TReadResult TP3dLOD::Guarded(const TMemStream& stream, const std::function<TRead
     }
     // a short read, an index outside a list, a count that cannot be, or an
     // allocation that failed: the LOD keeps what it read
-    Message("Complete loading of P3d failed!\nSorry ;)");
+    lod.Message("Complete loading of P3d failed!\nSorry ;)");
     return result;
 }
 
-TReadResult TP3dLOD::Refuse(const TMemStream& stream, const std::string& message, TReadStatus status,
-                            std::string cause) const {
-    Message(message);
+TReadResult TModelReader::Refuse(const TP3dLOD& lod, const TMemStream& stream, const std::string& message,
+                                 TReadStatus status, std::string cause) {
+    lod.Message(message);
     return {status, stream.Position(), std::move(cause)};
 }
 
@@ -84,34 +86,34 @@ bool TP3dModell::Open(const std::string& fileName) {
     Clear();
     Log("******OPEN:" + fileName);
     TMemStream stream = TMemStream::LoadFromFile(fileName);
-    return OpenStream(stream);
+    return TModelReader::Open(*this, stream);
 }
 
 bool TP3dModell::OpenBytes(std::vector<uint8_t> bytes) {
     Clear();
     Log("******OPEN:" + FileName);
     TMemStream stream(std::move(bytes));
-    return OpenStream(stream);
+    return TModelReader::Open(*this, stream);
 }
 
-bool TP3dModell::OpenStream(TMemStream& stream) {
+bool TModelReader::Open(TP3dModell& model, TMemStream& stream) {
     std::array<char, 4> magic;
     stream.ReadBytes(magic.data(), 4);
     bool result = false;
     const TModelMagic kind = ModelMagicOf(magic);
     if (kind == TModelMagic::Editable) {
-        format_ = Format::Editable;
-        result = ReadEditable(stream);
+        model.format_ = TP3dModell::Format::Editable;
+        result = ReadEditable(model, stream);
     } else if (kind == TModelMagic::Binarized) {
-        format_ = Format::Binarized;
-        result = ReadBinarized(stream);
+        model.format_ = TP3dModell::Format::Binarized;
+        result = ReadBinarized(model, stream);
     } else {
-        format_ = Format::Unknown;
-        Message("Incorrect Format!");
-        failure_ = {TReadStatus::BadValue, 0, "the magic is neither BMDL nor MLOD"};
+        model.format_ = TP3dModell::Format::Unknown;
+        model.Message("Incorrect Format!");
+        model.failure_ = {TReadStatus::BadValue, 0, "the magic is neither BMDL nor MLOD"};
         result = false;
     }
-    complete_ = result;
+    model.complete_ = result;
     return result;
 }
 

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "CompressedArray.h"
+#include "ModelReader.h"
 #include "NumberFormat.h"
 #include "P3dmodell.h"
 
@@ -88,14 +89,14 @@ TReadResult DropArray(TMemStream& stream, int32_t count, uint64_t elementSize, c
 
 }  // namespace
 
-TReadResult TP3dLOD::ReadLOD(TMemStream& s) {
-    return Guarded(s, [this, &s] { return ReadLODBody(s); });
+TReadResult TModelReader::ReadLod(TP3dLOD& lod, TMemStream& s) {
+    return Guarded(lod, s, [&] { return ReadLodBody(lod, s); });
 }
 
-TReadResult TP3dLOD::ReadLODBody(TMemStream& s) {
-    const bool logging = static_cast<bool>(OnLog);
+TReadResult TModelReader::ReadLodBody(TP3dLOD& lod, TMemStream& s) {
+    const bool logging = static_cast<bool>(lod.OnLog);
     auto logN = [&](const char* mask, double value) {
-        if (logging) OnLog(FormatFloat(mask, value));
+        if (logging) lod.OnLog(FormatFloat(mask, value));
     };
     auto logPos = [&](const char* mask) { logN(mask, static_cast<double>(s.Position())); };
 
@@ -103,9 +104,9 @@ TReadResult TP3dLOD::ReadLODBody(TMemStream& s) {
     const int32_t nvi = s.ReadInt32();
     logN("'Vertex Info Count: '0", nvi);
     CheckArrayFits(s, nvi, 4, "vertex info");
-    VertexInfo.assign(static_cast<std::size_t>(nvi), 0);
-    if (TReadResult r = ReadArray(s, VertexInfo.data(), static_cast<uint64_t>(nvi), 4); !r.Ok()) {
-        Message("Error reading VertexInfo!");
+    lod.VertexInfo.assign(static_cast<std::size_t>(nvi), 0);
+    if (TReadResult r = ReadArray(s, lod.VertexInfo.data(), static_cast<uint64_t>(nvi), 4); !r.Ok()) {
+        lod.Message("Error reading VertexInfo!");
         return r;
     }
 
@@ -113,81 +114,81 @@ TReadResult TP3dLOD::ReadLODBody(TMemStream& s) {
     const int32_t nuv = s.ReadInt32();
     logN("'UV Count: '0", nuv);
     CheckArrayFits(s, nuv, 8, "UV data");
-    UVData.assign(static_cast<std::size_t>(nuv), AUV{});
-    if (TReadResult r = ReadArray(s, UVData.data(), static_cast<uint64_t>(nuv), 8); !r.Ok()) {
-        Message("Error reading UV_Data!");
+    lod.UVData.assign(static_cast<std::size_t>(nuv), AUV{});
+    if (TReadResult r = ReadArray(s, lod.UVData.data(), static_cast<uint64_t>(nuv), 8); !r.Ok()) {
+        lod.Message("Error reading UV_Data!");
         return r;
     }
 
     const int32_t nv = s.ReadInt32();
     logN("'Vertex Count: '0", nv);
-    Log("reading vertexes....");
-    Vertexes.Reserve(RoomFor(s, nv, 12, "vertexes"));
+    lod.Log("reading vertexes....");
+    lod.Vertexes.Reserve(RoomFor(s, nv, 12, "vertexes"));
     for (int32_t k = 0; k < nv; ++k) {
         auto v = std::make_unique<AVertex>();
         v->X = s.ReadFloat();
         v->Y = s.ReadFloat();
         v->Z = s.ReadFloat();
         v->PointFlags = 0;
-        Vertexes.Add(v.release());
+        lod.Vertexes.Add(v.release());
     }
 
     const int32_t nn = s.ReadInt32();
     logN("'Normals Count: '0", nn);
-    Log("reading Normals....");
-    Normals.Reserve(RoomFor(s, nn, 12, "normals"));
+    lod.Log("reading Normals....");
+    lod.Normals.Reserve(RoomFor(s, nn, 12, "normals"));
     for (int32_t k = 0; k < nn; ++k) {
         auto n = std::make_unique<ANormal>();
         n->X = s.ReadFloat();
         n->Y = s.ReadFloat();
         n->Z = s.ReadFloat();
-        Normals.Add(n.release());
+        lod.Normals.Add(n.release());
     }
 
     s.Skip(kBeforeLodBoxBytes);
-    MinPos = ReadVec3(s);
-    MaxPos = ReadVec3(s);
+    lod.MinPos = ReadVec3(s);
+    lod.MaxPos = ReadVec3(s);
     s.Skip(kAfterLodBoxBytes);
 
     const int32_t nt = s.ReadInt32();
     logN("'Texture Count: '0", nt);
-    Log("reading Textures....");
-    Textures.reserve(RoomFor(s, nt, 1, "textures"));
-    for (int32_t k = 0; k < nt; ++k) Textures.push_back(s.ReadTextureName());
+    lod.Log("reading Textures....");
+    lod.Textures.reserve(RoomFor(s, nt, 1, "textures"));
+    for (int32_t k = 0; k < nt; ++k) lod.Textures.push_back(s.ReadTextureName());
 
     const int32_t nu = s.ReadInt32();
     logN("'Unique_Vertex_Count: '0", nu);
     CheckArrayFits(s, nu, 2, "unique vertexes");
-    UniqueVertexes.Count = nu;
-    UniqueVertexes.Items.assign(static_cast<std::size_t>(nu), 0);
-    if (TReadResult r = ReadArray(s, UniqueVertexes.Items.data(), static_cast<uint64_t>(nu), 2); !r.Ok()) {
-        Message("Error reading Unique_Vertex_Count!");
+    lod.UniqueVertexes.Count = nu;
+    lod.UniqueVertexes.Items.assign(static_cast<std::size_t>(nu), 0);
+    if (TReadResult r = ReadArray(s, lod.UniqueVertexes.Items.data(), static_cast<uint64_t>(nu), 2); !r.Ok()) {
+        lod.Message("Error reading Unique_Vertex_Count!");
         return r;
     }
 
     const int32_t nl = s.ReadInt32();
     logN("'Link_to_Unique_Count: '0", nl);
     CheckArrayFits(s, nl, 2, "links to unique vertexes");
-    LinkToUnique.Count = nl;
-    LinkToUnique.Items.assign(static_cast<std::size_t>(nl), 0);
-    if (TReadResult r = ReadArray(s, LinkToUnique.Items.data(), static_cast<uint64_t>(nl), 2); !r.Ok()) {
-        Message("Error reading Link_to_Unique_Count!");
+    lod.LinkToUnique.Count = nl;
+    lod.LinkToUnique.Items.assign(static_cast<std::size_t>(nl), 0);
+    if (TReadResult r = ReadArray(s, lod.LinkToUnique.Items.data(), static_cast<uint64_t>(nl), 2); !r.Ok()) {
+        lod.Message("Error reading Link_to_Unique_Count!");
         return r;
     }
 
     const int32_t np = s.ReadInt32();
     logN("'Polygon Count: '0", np);
     s.Skip(kAfterPolygonCountBytes);
-    Log("reading polygons....");
-    Polygons.Reserve(RoomFor(s, np, kMinPolygonBytes, "polygons"));
-    const std::size_t uvCount = UVData.size();
+    lod.Log("reading polygons....");
+    lod.Polygons.Reserve(RoomFor(s, np, kMinPolygonBytes, "polygons"));
+    const std::size_t uvCount = lod.UVData.size();
     for (int32_t k = 0; k < np; ++k) {
         auto p = std::make_unique<APolygon>();
         p->Flags = MapFaceFlags(s.ReadU32());
         p->TextureIndex = s.ReadInt16();
         p->VertexCount = s.ReadU8();
         if (p->VertexCount != 3 && p->VertexCount != 4)
-            return Refuse(s, "Error! Invalid number of vertexes in Poly!", TReadStatus::BadValue,
+            return Refuse(lod, s, "Error! Invalid number of vertexes in Poly!", TReadStatus::BadValue,
                           "face " + std::to_string(k) + " has " + std::to_string(p->VertexCount) +
                               " corners; 3 or 4 are allowed");
         for (int32_t c = 0; c < p->VertexCount; ++c) {
@@ -197,13 +198,13 @@ TReadResult TP3dLOD::ReadLODBody(TMemStream& s) {
             ACorner& corner = p->Corners[c];
             corner.VertexIndex = v;
             corner.NormalIndex = v;
-            corner.U = UVData[static_cast<std::size_t>(v)].U;
-            corner.V = UVData[static_cast<std::size_t>(v)].V;
+            corner.U = lod.UVData[static_cast<std::size_t>(v)].U;
+            corner.V = lod.UVData[static_cast<std::size_t>(v)].V;
         }
-        Polygons.Add(p.release());
+        lod.Polygons.Add(p.release());
     }
 
-    Log("finished polygons");
+    lod.Log("finished polygons");
     logPos("'Offset: '0");
     logPos("'Read Prop_Count Offset: '0");
 
@@ -212,33 +213,33 @@ TReadResult TP3dLOD::ReadLODBody(TMemStream& s) {
     if (npr < 0) throw EBadData("Negative count of property records");
     s.Skip(kPropertyRecordBytes * static_cast<uint64_t>(npr));
 
-    Log("******************Selections**********************");
+    lod.Log("******************Selections**********************");
     logPos("'Read Sel_Count Offset: '0");
     const int32_t ns = s.ReadInt32();
     logN("'Selection Count: '0", ns);
-    Selections.Reserve(RoomFor(s, ns, kMinSelectionBytes, "selections"));
+    lod.Selections.Reserve(RoomFor(s, ns, kMinSelectionBytes, "selections"));
     std::vector<uint16_t> indices;
     for (int32_t k = 0; k < ns; ++k) {
         auto owned = std::make_unique<TRealSelection>(s.ReadZString());
         TRealSelection* sel = owned.get();
-        Selections.Add(owned.release());
-        if (logging) OnLog("Name: " + sel->Name);
+        lod.Selections.Add(owned.release());
+        if (logging) lod.OnLog("Name: " + sel->Name);
 
         const int32_t nf = s.ReadInt32();
         logN("'FaceCount: '0", nf);
         if (TReadResult r = ReadIndices(s, nf, indices, "selection faces"); !r.Ok()) {
-            Message("Error reading Sel_Face_Count!");
+            lod.Message("Error reading Sel_Face_Count!");
             return r;
         }
         sel->Polygons.Reserve(indices.size());
-        for (uint16_t index : indices) sel->Polygons.Add(Polygons.Items(index));
+        for (uint16_t index : indices) sel->Polygons.Add(lod.Polygons.Items(index));
 
         s.Skip(kAfterSelectionFacesBytes);
         logPos("'Offset: '0");
         const int32_t na = s.ReadInt32();
         logN("'Unknown Count1: '0", na);
         if (TReadResult r = DropArray(s, na, 4, "selection entries"); !r.Ok()) {
-            Message("Unknown Count1!");
+            lod.Message("Unknown Count1!");
             return r;
         }
 
@@ -247,7 +248,7 @@ TReadResult TP3dLOD::ReadLODBody(TMemStream& s) {
         const int32_t nb = s.ReadInt32();
         logN("'Unknown Count2: '0", nb);
         if (TReadResult r = DropArray(s, nb, 4, "selection entries"); !r.Ok()) {
-            Message("Unknown Count2!");
+            lod.Message("Unknown Count2!");
             return r;
         }
 
@@ -255,30 +256,30 @@ TReadResult TP3dLOD::ReadLODBody(TMemStream& s) {
         const int32_t nsv = s.ReadInt32();
         logN("'VertexCount: '0", nsv);
         if (TReadResult r = ReadIndices(s, nsv, indices, "selection vertexes"); !r.Ok()) {
-            Message("Error reading Sel_Vertexes_Count!");
+            lod.Message("Error reading Sel_Vertexes_Count!");
             return r;
         }
         sel->Vertexes.Reserve(indices.size());
-        for (uint16_t index : indices) sel->Vertexes.Add(Vertexes.Items(index));
+        for (uint16_t index : indices) sel->Vertexes.Add(lod.Vertexes.Items(index));
 
         const int32_t nc = s.ReadInt32();
         logN("'Unknown Count2: '0", nc);
         if (TReadResult r = DropArray(s, nc, 1, "selection entries"); !r.Ok()) {
-            Message("Error reading UnknownCount3!");
+            lod.Message("Error reading UnknownCount3!");
             return r;
         }
-        Log("------------------");
+        lod.Log("------------------");
     }
 
-    Log("************************* Named Properties *************************");
+    lod.Log("************************* Named Properties *************************");
     const int32_t nnp = s.ReadInt32();
     logN("'Named Properties Count: '0", nnp);
-    Properties.reserve(RoomFor(s, nnp, kMinPropertyBytes, "named properties"));
+    lod.Properties.reserve(RoomFor(s, nnp, kMinPropertyBytes, "named properties"));
     for (int32_t k = 0; k < nnp; ++k) {
         std::string name = s.ReadZString();
         std::string value = s.ReadZString();
-        if (logging) OnLog("Property: " + name + " = " + value);
-        Properties.push_back(PropertyLine(name, value));
+        if (logging) lod.OnLog("Property: " + name + " = " + value);
+        lod.Properties.push_back(PropertyLine(name, value));
     }
 
     logPos("'Offset: '0");
@@ -300,104 +301,104 @@ TReadResult TP3dLOD::ReadLODBody(TMemStream& s) {
 
     logPos("'Offset: '0");
     s.Skip(kBeforeProxiesBytes);
-    Log("************************* Proxys *************************");
+    lod.Log("************************* Proxys *************************");
     const int32_t nx = s.ReadInt32();
     logN("'Proxy Count: '0", nx);
     RoomFor(s, nx, kMinProxyBytes, "proxies");
     for (int32_t k = 0; k < nx; ++k) {
         std::string name = s.ReadZString();
-        if (logging) OnLog("ProxyName: " + name);
+        if (logging) lod.OnLog("ProxyName: " + name);
         s.Skip(kProxyDataBytes);
-        Log("------------------");
+        lod.Log("------------------");
     }
 
-    Log("************************* /End of Lod *************************");
+    lod.Log("************************* /End of Lod *************************");
     logPos("'Offset: '0");
     return {};
 }
 
-bool TP3dModell::ReadBinarized(TMemStream& s) {
-    const bool logging = static_cast<bool>(OnLog);
+bool TModelReader::ReadBinarized(TP3dModell& model, TMemStream& s) {
+    const bool logging = static_cast<bool>(model.OnLog);
     auto logN = [&](const char* mask, double value) {
-        if (logging) OnLog(FormatFloat(mask, value));
+        if (logging) model.OnLog(FormatFloat(mask, value));
     };
     auto logVec = [&](const char* title, const TVec3& v) {
         if (!logging) return;
-        OnLog(title);
-        OnLog(FormatFloat("0.00 'Xoffset'", v.X));
-        OnLog(FormatFloat("0.00 'Yoffset'", v.Y));
-        OnLog(FormatFloat("0.00 'Zoffset'", v.Z));
+        model.OnLog(title);
+        model.OnLog(FormatFloat("0.00 'Xoffset'", v.X));
+        model.OnLog(FormatFloat("0.00 'Yoffset'", v.Y));
+        model.OnLog(FormatFloat("0.00 'Zoffset'", v.Z));
     };
 
     logN("'Offset: '0", static_cast<double>(s.Position()));
-    Log("reading BMDL....");
+    model.Log("reading BMDL....");
     s.ReadInt32();  // header value, not used
     const int32_t n = s.ReadInt32();
     logN("'LODCount: '0", n);
-    Log("reading LOD....");
+    model.Log("reading LOD....");
     if (n < 0) throw EBadData("Negative LOD count");
 
     for (int32_t i = 0; i < n; ++i) {
         logN("'****************** reading LOD '0'***********************'", i);
-        TP3dLOD* lod = new TP3dLOD(OnLog, OnMessage);
-        LODs.Add(lod);
-        failure_ = lod->ReadLOD(s);
-        if (!failure_.Ok()) {
-            failure_.Lod = i;
+        TP3dLOD* lod = new TP3dLOD(model.OnLog, model.OnMessage);
+        model.LODs.Add(lod);
+        model.failure_ = ReadLod(*lod, s);
+        if (!model.failure_.Ok()) {
+            model.failure_.Lod = i;
             return false;
         }
     }
 
-    Log("reading LOD types....");
+    model.Log("reading LOD types....");
     for (int32_t i = 0; i < n; ++i) {
         const float r = s.ReadFloat();
-        if (logging) OnLog(std::to_string(i) + FormatFloat("': '0.000e-00", r));
-        TP3dLOD* lod = LODs[static_cast<std::size_t>(i)];
+        if (logging) model.OnLog(std::to_string(i) + FormatFloat("': '0.000e-00", r));
+        TP3dLOD* lod = model.LODs[static_cast<std::size_t>(i)];
         lod->Resolution = r;
-        if (r == kGeometryResolution) GeometryLOD = lod;
+        if (r == kGeometryResolution) model.GeometryLOD = lod;
     }
 
     s.Skip(kBeforeOffset1Bytes);
-    Offset1 = ReadVec3(s);
-    logVec("Offset 1 -----------------------------", Offset1);
+    model.Offset1 = ReadVec3(s);
+    logVec("Offset 1 -----------------------------", model.Offset1);
 
     s.Skip(kBeforeBoundingBoxBytes);
-    Log("Dimension -----------------------------");
+    model.Log("Dimension -----------------------------");
     const TVec3 bboxMin = ReadVec3(s);
-    if (logging) OnLog(Triple("Min: ", bboxMin));
+    if (logging) model.OnLog(Triple("Min: ", bboxMin));
     const TVec3 bboxMax = ReadVec3(s);
-    if (logging) OnLog(Triple("Max: ", bboxMax));
+    if (logging) model.OnLog(Triple("Max: ", bboxMax));
 
-    Offset2 = ReadVec3(s);
-    logVec("Offset 2 -----------------------------", Offset2);
-    Offset3 = ReadVec3(s);
-    logVec("Offset 3 -----------------------------", Offset3);
+    model.Offset2 = ReadVec3(s);
+    logVec("Offset 2 -----------------------------", model.Offset2);
+    model.Offset3 = ReadVec3(s);
+    logVec("Offset 3 -----------------------------", model.Offset3);
 
     s.Skip(kBeforeMassCountBytes);
     const int32_t m = s.ReadInt32();
-    if (GeometryLOD) {
+    if (model.GeometryLOD) {
         logN("'Masses->Count: '0", m);
         logN("'Offset MassBeginn: 0'", 0);
-        if (m == GeometryLOD->UniqueVertexes.Count) {
+        if (m == model.GeometryLOD->UniqueVertexes.Count) {
             // m equals a table that was read from this file, so it is bounded
-            Masses.assign(static_cast<std::size_t>(m), 0.0f);
-            if (TReadResult r = ReadArray(s, Masses.data(), static_cast<uint64_t>(m), 4); !r.Ok()) {
-                Message("Error reading Masses!");
-                failure_ = r;
+            model.Masses.assign(static_cast<std::size_t>(m), 0.0f);
+            if (TReadResult r = ReadArray(s, model.Masses.data(), static_cast<uint64_t>(m), 4); !r.Ok()) {
+                model.Message("Error reading Masses!");
+                model.failure_ = r;
                 return false;
             }
         } else {
-            GeometryLOD = nullptr;
-            Log("Mass Count Does not match!");
+            model.GeometryLOD = nullptr;
+            model.Log("Mass Count Does not match!");
         }
     }
-    Mass = s.ReadFloat();
+    model.Mass = s.ReadFloat();
 
-    for (TP3dLOD* lod : LODs)
+    for (TP3dLOD* lod : model.LODs)
         for (AVertex* v : lod->Vertexes) {
-            v->X += Offset2.X;
-            v->Y += Offset2.Y;
-            v->Z += Offset2.Z;
+            v->X += model.Offset2.X;
+            v->Y += model.Offset2.Y;
+            v->Z += model.Offset2.Z;
         }
     return true;
 }

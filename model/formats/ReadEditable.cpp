@@ -16,6 +16,7 @@
 
 #include "CompressedArray.h"
 #include "EditableLayout.h"
+#include "ModelReader.h"
 #include "NumberFormat.h"
 #include "P3dmodell.h"
 
@@ -66,23 +67,23 @@ bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 }  // namespace
 
-TReadResult TP3dLOD::ReadEditableLOD(TMemStream& s, std::vector<float>& masses) {
-    return Guarded(s, [this, &s, &masses] { return ReadEditableLODBody(s, masses); });
+TReadResult TModelReader::ReadEditableLod(TP3dLOD& lod, TMemStream& s, std::vector<float>& masses) {
+    return Guarded(lod, s, [&] { return ReadEditableLodBody(lod, s, masses); });
 }
 
-TReadResult TP3dLOD::ReadEditableLODBody(TMemStream& s, std::vector<float>& masses) {
-    const bool logging = static_cast<bool>(OnLog);
+TReadResult TModelReader::ReadEditableLodBody(TP3dLOD& lod, TMemStream& s, std::vector<float>& masses) {
+    const bool logging = static_cast<bool>(lod.OnLog);
     auto logN = [&](const char* mask, double value) {
-        if (logging) OnLog(FormatFloat(mask, value));
+        if (logging) lod.OnLog(FormatFloat(mask, value));
     };
 
     char magic[4];
     s.ReadBytes(magic, 4);
     const uint32_t headerSize = s.ReadU32();
     if (std::memcmp(magic, "SP3X", 4) != 0)
-        return Refuse(s, "Error! LOD is not SP3X!", TReadStatus::BadValue, "the LOD does not start with SP3X");
+        return Refuse(lod, s, "Error! LOD is not SP3X!", TReadStatus::BadValue, "the LOD does not start with SP3X");
     if (headerSize < kHeaderBytes)
-        return Refuse(s, "Error! LOD is not SP3X!", TReadStatus::BadValue,
+        return Refuse(lod, s, "Error! LOD is not SP3X!", TReadStatus::BadValue,
                       "the LOD header claims " + std::to_string(headerSize) + " bytes, fewer than its " +
                           std::to_string(kHeaderBytes));
     s.ReadU32();  // header version
@@ -113,12 +114,12 @@ TReadResult TP3dLOD::ReadEditableLODBody(TMemStream& s, std::vector<float>& mass
     corners.reserve(4 * static_cast<std::size_t>(nf));
     std::vector<std::unique_ptr<APolygon>> faces;
     faces.reserve(static_cast<std::size_t>(nf));
-    Log("reading faces....");
+    lod.Log("reading faces....");
     for (int32_t k = 0; k < nf; ++k) {
         const std::string texture = Field(s, kTextureField);
         const int32_t n = s.ReadInt32();
         if (n != 3 && n != 4)
-            return Refuse(s, "Error! Invalid number of vertexes in Poly!", TReadStatus::BadValue,
+            return Refuse(lod, s, "Error! Invalid number of vertexes in Poly!", TReadStatus::BadValue,
                           "face " + std::to_string(k) + " has " + std::to_string(n) + " corners; 3 or 4 are allowed");
         TCornerRef stored[4];
         for (TCornerRef& c : stored) {
@@ -139,9 +140,9 @@ TReadResult TP3dLOD::ReadEditableLODBody(TMemStream& s, std::vector<float>& mass
         poly->VertexCount = n;
         poly->Flags = s.ReadU32();
         if (!texture.empty()) {
-            auto it = std::find(Textures.begin(), Textures.end(), texture);
-            if (it == Textures.end()) it = Textures.insert(Textures.end(), texture);
-            poly->TextureIndex = static_cast<int16_t>(std::min<std::ptrdiff_t>(it - Textures.begin(), INT16_MAX));
+            auto it = std::find(lod.Textures.begin(), lod.Textures.end(), texture);
+            if (it == lod.Textures.end()) it = lod.Textures.insert(lod.Textures.end(), texture);
+            poly->TextureIndex = static_cast<int16_t>(std::min<std::ptrdiff_t>(it - lod.Textures.begin(), INT16_MAX));
         }
         faces.push_back(std::move(poly));
     }
@@ -153,12 +154,12 @@ TReadResult TP3dLOD::ReadEditableLODBody(TMemStream& s, std::vector<float>& mass
     next.reserve(corners.size() + points.size());
     normalOf.reserve(next.capacity());
     auto addVertex = [&](int32_t p, int32_t normal, float u, float v) -> int32_t {
-        const auto index = static_cast<int32_t>(Vertexes.Count());
+        const auto index = static_cast<int32_t>(lod.Vertexes.Count());
         auto vertex = std::make_unique<AVertex>();
         vertex->X = points[static_cast<std::size_t>(p)].position.X;
         vertex->Y = points[static_cast<std::size_t>(p)].position.Y;
         vertex->Z = points[static_cast<std::size_t>(p)].position.Z;
-        Vertexes.Add(vertex.release());
+        lod.Vertexes.Add(vertex.release());
         auto n = std::make_unique<ANormal>();
         if (normal >= 0) {
             const TVec3& from = normals[static_cast<std::size_t>(normal)];
@@ -166,11 +167,11 @@ TReadResult TP3dLOD::ReadEditableLODBody(TMemStream& s, std::vector<float>& mass
             n->Y = from.Y;
             n->Z = from.Z;
         }
-        Normals.Add(n.release());
-        UVData.push_back({u, v});
-        VertexInfo.push_back(VertexInfoFromPointFlags(points[static_cast<std::size_t>(p)].flags));
-        LinkToUnique.Items.push_back(static_cast<int16_t>(p));
-        LinkToUnique.Count = static_cast<int32_t>(LinkToUnique.Items.size());
+        lod.Normals.Add(n.release());
+        lod.UVData.push_back({u, v});
+        lod.VertexInfo.push_back(VertexInfoFromPointFlags(points[static_cast<std::size_t>(p)].flags));
+        lod.LinkToUnique.Items.push_back(static_cast<int16_t>(p));
+        lod.LinkToUnique.Count = static_cast<int32_t>(lod.LinkToUnique.Items.size());
         normalOf.push_back(normal);
         next.push_back(-1);
         if (last[static_cast<std::size_t>(p)] < 0)
@@ -181,24 +182,24 @@ TReadResult TP3dLOD::ReadEditableLODBody(TMemStream& s, std::vector<float>& mass
         return index;
     };
     auto tooMany = [&] {
-        return Refuse(s, "Error! LOD has more than 32767 vertexes!", TReadStatus::BadValue,
+        return Refuse(lod, s, "Error! LOD has more than 32767 vertexes!", TReadStatus::BadValue,
                       "the points, normals and texture coordinates make more than 32767 vertexes");
     };
     if (points.size() > kMaxTableIndex + 1) return tooMany();
     const std::size_t room = std::min(std::max(corners.size(), points.size()), kMaxTableIndex + 1);
-    Vertexes.Reserve(room);
-    Normals.Reserve(room);
+    lod.Vertexes.Reserve(room);
+    lod.Normals.Reserve(room);
     std::size_t corner = 0;
     for (const std::unique_ptr<APolygon>& poly : faces) {
         for (int c = 0; c < poly->VertexCount; ++c, ++corner) {
             const TCornerRef& ref = corners[corner];
             int32_t vertex = first[static_cast<std::size_t>(ref.point)];
             while (vertex >= 0 && !(normalOf[static_cast<std::size_t>(vertex)] == ref.normal &&
-                                    SameBits(UVData[static_cast<std::size_t>(vertex)].U, ref.u) &&
-                                    SameBits(UVData[static_cast<std::size_t>(vertex)].V, ref.v)))
+                                    SameBits(lod.UVData[static_cast<std::size_t>(vertex)].U, ref.u) &&
+                                    SameBits(lod.UVData[static_cast<std::size_t>(vertex)].V, ref.v)))
                 vertex = next[static_cast<std::size_t>(vertex)];
             if (vertex < 0) {
-                if (static_cast<std::size_t>(Vertexes.Count()) > kMaxTableIndex) return tooMany();
+                if (static_cast<std::size_t>(lod.Vertexes.Count()) > kMaxTableIndex) return tooMany();
                 vertex = addVertex(ref.point, ref.normal, ref.u, ref.v);
             }
             ACorner& out = poly->Corners[c];
@@ -210,29 +211,29 @@ TReadResult TP3dLOD::ReadEditableLODBody(TMemStream& s, std::vector<float>& mass
     }
     for (std::size_t p = 0; p < points.size(); ++p) {
         if (first[p] >= 0) continue;
-        if (static_cast<std::size_t>(Vertexes.Count()) > kMaxTableIndex) return tooMany();
+        if (static_cast<std::size_t>(lod.Vertexes.Count()) > kMaxTableIndex) return tooMany();
         addVertex(static_cast<int32_t>(p), p < normals.size() ? static_cast<int32_t>(p) : -1, 0, 0);
     }
-    Polygons.Reserve(faces.size());
-    for (std::unique_ptr<APolygon>& poly : faces) Polygons.Add(poly.release());
-    UniqueVertexes.Count = np;
-    UniqueVertexes.Items.resize(points.size());
-    for (std::size_t p = 0; p < points.size(); ++p) UniqueVertexes.Items[p] = static_cast<int16_t>(first[p]);
+    lod.Polygons.Reserve(faces.size());
+    for (std::unique_ptr<APolygon>& poly : faces) lod.Polygons.Add(poly.release());
+    lod.UniqueVertexes.Count = np;
+    lod.UniqueVertexes.Items.resize(points.size());
+    for (std::size_t p = 0; p < points.size(); ++p) lod.UniqueVertexes.Items[p] = static_cast<int16_t>(first[p]);
 
     if (!points.empty()) {
-        MinPos = MaxPos = points[0].position;
+        lod.MinPos = lod.MaxPos = points[0].position;
         for (const TPoint& p : points) {
-            MinPos = {std::min(MinPos.X, p.position.X), std::min(MinPos.Y, p.position.Y),
-                      std::min(MinPos.Z, p.position.Z)};
-            MaxPos = {std::max(MaxPos.X, p.position.X), std::max(MaxPos.Y, p.position.Y),
-                      std::max(MaxPos.Z, p.position.Z)};
+            lod.MinPos = {std::min(lod.MinPos.X, p.position.X), std::min(lod.MinPos.Y, p.position.Y),
+                          std::min(lod.MinPos.Z, p.position.Z)};
+            lod.MaxPos = {std::max(lod.MaxPos.X, p.position.X), std::max(lod.MaxPos.Y, p.position.Y),
+                          std::max(lod.MaxPos.Z, p.position.Z)};
         }
     }
 
     char tagg[4];
     s.ReadBytes(tagg, 4);
     if (std::memcmp(tagg, "TAGG", 4) != 0)
-        return Refuse(s, "Error! No TAGG after the faces!", TReadStatus::BadValue, "no TAGG after the faces");
+        return Refuse(lod, s, "Error! No TAGG after the faces!", TReadStatus::BadValue, "no TAGG after the faces");
     const uint64_t masks = static_cast<uint64_t>(np) + static_cast<uint64_t>(nf);
     for (;;) {
         const std::string name = Field(s, kNameField);
@@ -241,7 +242,7 @@ TReadResult TP3dLOD::ReadEditableLODBody(TMemStream& s, std::vector<float>& mass
             throw EReadError(s.Position(),
                              "tag " + name + " of " + std::to_string(length) + " bytes runs past the end of the file");
         const uint64_t end = s.Position() + length;
-        if (logging) OnLog("Tag: " + name + " (" + std::to_string(length) + ")");
+        if (logging) lod.OnLog("Tag: " + name + " (" + std::to_string(length) + ")");
         if (name == "#EndOfFile#") {
             s.Skip(length);
             break;
@@ -249,44 +250,44 @@ TReadResult TP3dLOD::ReadEditableLODBody(TMemStream& s, std::vector<float>& mass
         if (name == "#Property#" && length >= kPropertyBytes) {
             std::string key = Field(s, kNameField);
             std::string value = Field(s, kNameField);
-            if (logging) OnLog("Property: " + key + " = " + value);
-            Properties.push_back(PropertyLine(key, value));
+            if (logging) lod.OnLog("Property: " + key + " = " + value);
+            lod.Properties.push_back(PropertyLine(key, value));
         } else if (name == "#Mass#") {
             masses.resize(length / kMassBytes);
             for (float& m : masses) m = s.ReadFloat();
         } else if (!name.empty() && name[0] != '#' && length == masks) {
             auto owned = std::make_unique<TRealSelection>(name);
             TRealSelection* sel = owned.get();
-            Selections.Add(owned.release());
+            lod.Selections.Add(owned.release());
             const uint8_t* bytes = s.Cursor();
             for (std::size_t p = 0; p < points.size(); ++p)
                 if (bytes[p])
                     for (int32_t v = first[p]; v >= 0; v = next[static_cast<std::size_t>(v)])
-                        sel->Vertexes.Add(Vertexes[static_cast<std::size_t>(v)]);
+                        sel->Vertexes.Add(lod.Vertexes[static_cast<std::size_t>(v)]);
             for (int32_t f = 0; f < nf; ++f)
                 if (bytes[points.size() + static_cast<std::size_t>(f)])
-                    sel->Polygons.Add(Polygons[static_cast<std::size_t>(f)]);
+                    sel->Polygons.Add(lod.Polygons[static_cast<std::size_t>(f)]);
         }
         s.Skip(end - s.Position());
     }
-    Resolution = s.ReadFloat();
-    logN("'Resolution: '0.000e-00", Resolution);
+    lod.Resolution = s.ReadFloat();
+    logN("'Resolution: '0.000e-00", lod.Resolution);
     return {};
 }
 
-bool TP3dModell::ReadEditable(TMemStream& s) {
-    Log("reading MLOD....");
+bool TModelReader::ReadEditable(TP3dModell& model, TMemStream& s) {
+    model.Log("reading MLOD....");
     const uint32_t version = s.ReadU32();
     if (version != kVersion && version != kWriterVersion) {
-        Message("Unknown MLOD version!");
+        model.Message("Unknown MLOD version!");
         char hex[16];
         std::snprintf(hex, sizeof hex, "0x%X", version);
-        failure_ = {TReadStatus::BadValue, s.Position() - 4,
-                    std::string("version ") + hex + " is not one this reader knows"};
+        model.failure_ = {TReadStatus::BadValue, s.Position() - 4,
+                          std::string("version ") + hex + " is not one this reader knows"};
         return false;
     }
     const int32_t n = s.ReadInt32();
-    if (OnLog) OnLog(FormatFloat("'LODCount: '0", n));
+    if (model.OnLog) model.OnLog(FormatFloat("'LODCount: '0", n));
     if (n < 0) throw EBadData("Negative LOD count");
 
     // The geometry LOD is named only once every LOD is read and its masses
@@ -294,13 +295,13 @@ bool TP3dModell::ReadEditable(TMemStream& s) {
     TP3dLOD* geometry = nullptr;
     std::vector<float> geometryMasses;
     for (int32_t i = 0; i < n; ++i) {
-        if (OnLog) OnLog(FormatFloat("'****************** reading LOD '0'***********************'", i));
-        TP3dLOD* lod = new TP3dLOD(OnLog, OnMessage);
-        LODs.Add(lod);
+        if (model.OnLog) model.OnLog(FormatFloat("'****************** reading LOD '0'***********************'", i));
+        TP3dLOD* lod = new TP3dLOD(model.OnLog, model.OnMessage);
+        model.LODs.Add(lod);
         std::vector<float> masses;
-        failure_ = lod->ReadEditableLOD(s, masses);
-        if (!failure_.Ok()) {
-            failure_.Lod = i;
+        model.failure_ = ReadEditableLod(*lod, s, masses);
+        if (!model.failure_.Ok()) {
+            model.failure_.Lod = i;
             return false;
         }
         if (lod->Resolution == kGeometryResolution) {
@@ -312,13 +313,13 @@ bool TP3dModell::ReadEditable(TMemStream& s) {
     // The geometry LOD holds one mass per point; the total is their sum.
     if (geometry) {
         if (geometryMasses.size() == static_cast<std::size_t>(geometry->UniqueVertexes.Count)) {
-            GeometryLOD = geometry;
-            Masses = std::move(geometryMasses);
+            model.GeometryLOD = geometry;
+            model.Masses = std::move(geometryMasses);
             double total = 0;
-            for (float m : Masses) total += m;
-            Mass = static_cast<float>(total);
+            for (float m : model.Masses) total += m;
+            model.Mass = static_cast<float>(total);
         } else {
-            Log("Mass Count Does not match!");
+            model.Log("Mass Count Does not match!");
         }
     }
     return true;

@@ -104,7 +104,7 @@ public:
     std::string Name;
 };
 
-class TMemStream;
+class TModelReader;  // the readers of both layouts (model/formats)
 
 class TP3dLOD {
 public:
@@ -125,22 +125,8 @@ public:
     TLogEvent OnLog;
     TMessageEvent OnMessage;
 
-    // Reads one LOD body. Raises nothing: a failure has been shown through
-    // OnMessage, and the LOD keeps what was read before it.
-    TReadResult ReadLOD(TMemStream& stream);
-    // Reads one LOD block of the editable format ("SP3X"), the same way;
-    // the masses of its "#Mass#" tag go to masses.
-    TReadResult ReadEditableLOD(TMemStream& stream, std::vector<float>& masses);
-
 private:
-    TReadResult ReadLODBody(TMemStream& stream);
-    TReadResult ReadEditableLODBody(TMemStream& stream, std::vector<float>& masses);
-    // Runs a LOD body; what it raises becomes a result, shown as
-    // "Complete loading of P3d failed!".
-    TReadResult Guarded(const TMemStream& stream, const std::function<TReadResult()>& body);
-    // A failure the body shows itself: the message, and the result.
-    TReadResult Refuse(const TMemStream& stream, const std::string& message, TReadStatus status,
-                       std::string cause) const;
+    friend class TModelReader;
     void Log(const std::string& line) const;
     void Message(const std::string& text) const;
 };
@@ -169,10 +155,6 @@ public:
     // True only when a model (binarized or editable) was read completely.
     bool Open(const std::string& fileName);
     bool OpenBytes(std::vector<uint8_t> bytes);
-    bool ReadBinarized(TMemStream& stream);
-    // The editable format after its magic: the LODs, their resolutions, the
-    // geometry LOD's masses and their sum as the total mass.
-    bool ReadEditable(TMemStream& stream);
     void Clear();
     // Which kind of file the last Open found.
     enum class Format { None, Binarized, Editable, Unknown };
@@ -193,9 +175,9 @@ public:
     bool WriteMLOD(const std::string& fileName) const;
 
 private:
+    friend class TModelReader;
     void Log(const std::string& line) const;
     void Message(const std::string& text) const;
-    bool OpenStream(TMemStream& stream);
     bool complete_ = false;
     Format format_ = Format::None;
     TReadResult failure_;
