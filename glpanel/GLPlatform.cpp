@@ -1,4 +1,5 @@
 // Qt's implementation of the platform steps of context creation.
+#include "GLPlatform.h"
 #include "OpenGLVexPanel.h"
 
 #include <QOpenGLContext>

@@ -1,6 +1,6 @@
 // Pixel-format request, its Qt surface format, the palette computation and
 // the frame-rate formula: pure functions of the panel.
-#include "OpenGLVexPanel.h"
+#include "PixelFormat.h"
 
 #include <cmath>
 
