@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "MiniJson.h"
+#include <nlohmann/json.hpp>
 #include "P3dBuilder.h"
 #include "ToolRunner.h"
 
 namespace {
 
-using minijson::JValue;
+using JValue = nlohmann::ordered_json;
 using tooltest::TRun;
 using vistrel::BLod;
 using vistrel::BModel;
@@ -87,7 +87,7 @@ protected:
 
     static JValue ParseOut(const TRun& run) {
         try {
-            return minijson::Parse(run.out);
+            return JValue::parse(run.out);  // strict: one value, valid UTF-8, no raw control characters
         } catch (const std::exception& e) {
             ADD_FAILURE() << e.what() << "\n" << run.out;
             return JValue{};
@@ -95,12 +95,19 @@ protected:
     }
 };
 
+// The keys of an object, in written order.
+std::vector<std::string> Keys(const JValue& object) {
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : object.items()) keys.push_back(key);
+    return keys;
+}
+
 void ExpectVec(const JValue& v, float x, float y, float z) {
-    ASSERT_TRUE(v.IsArray());
-    ASSERT_EQ(v.Size(), 3u);
-    EXPECT_EQ(static_cast<float>(v[0].number), x);
-    EXPECT_EQ(static_cast<float>(v[1].number), y);
-    EXPECT_EQ(static_cast<float>(v[2].number), z);
+    ASSERT_TRUE(v.is_array());
+    ASSERT_EQ(v.size(), 3u);
+    EXPECT_EQ(static_cast<float>(v.at(0).get<double>()), x);
+    EXPECT_EQ(static_cast<float>(v.at(1).get<double>()), y);
+    EXPECT_EQ(static_cast<float>(v.at(2).get<double>()), z);
 }
 
 TEST_F(P3dToolTest, JsonOfCompleteModel) {
@@ -109,57 +116,57 @@ TEST_F(P3dToolTest, JsonOfCompleteModel) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
     const JValue doc = ParseOut(run);
-    ASSERT_TRUE(doc.IsObject());
-    EXPECT_EQ(doc.Keys(), (std::vector<std::string>{"file", "format", "complete", "messages", "lods", "geometry_lod",
-                                                    "masses", "mass", "offset1", "offset2", "offset3"}));
-    EXPECT_EQ(doc["format"].text, "binarized");
-    EXPECT_EQ(doc["file"].text, path);
-    EXPECT_EQ(doc["messages"].Size(), 0u);
-    ASSERT_EQ(doc["lods"].Size(), 2u);
+    ASSERT_TRUE(doc.is_object());
+    EXPECT_EQ(Keys(doc), (std::vector<std::string>{"file", "format", "complete", "messages", "lods", "geometry_lod",
+                                                   "masses", "mass", "offset1", "offset2", "offset3"}));
+    EXPECT_EQ(doc.at("format").get<std::string>(), "binarized");
+    EXPECT_EQ(doc.at("file").get<std::string>(), path);
+    EXPECT_EQ(doc.at("messages").size(), 0u);
+    ASSERT_EQ(doc.at("lods").size(), 2u);
 
-    const JValue& lod0 = doc["lods"][0];
-    EXPECT_EQ(lod0.Keys(), (std::vector<std::string>{"resolution", "name", "vertexes", "normals", "unique", "faces",
-                                                     "textures", "min", "max", "selections", "properties"}));
-    EXPECT_EQ(lod0["resolution"].number, 1.0);
-    EXPECT_EQ(lod0["name"].text, "LOD 1.000");
-    EXPECT_EQ(lod0["vertexes"].number, 4);
-    EXPECT_EQ(lod0["normals"].number, 4);
-    EXPECT_EQ(lod0["unique"].number, 4);
-    EXPECT_EQ(lod0["faces"].number, 2);
-    ASSERT_EQ(lod0["textures"].Size(), 1u);
-    EXPECT_EQ(lod0["textures"][0].text, "data\\stone.paa");
-    ExpectVec(lod0["min"], 0, 0, 0);
-    ExpectVec(lod0["max"], 2, 3, 4);
+    const JValue& lod0 = doc.at("lods").at(0);
+    EXPECT_EQ(Keys(lod0), (std::vector<std::string>{"resolution", "name", "vertexes", "normals", "unique", "faces",
+                                                    "textures", "min", "max", "selections", "properties"}));
+    EXPECT_EQ(lod0.at("resolution").get<double>(), 1.0);
+    EXPECT_EQ(lod0.at("name").get<std::string>(), "LOD 1.000");
+    EXPECT_EQ(lod0.at("vertexes").get<double>(), 4);
+    EXPECT_EQ(lod0.at("normals").get<double>(), 4);
+    EXPECT_EQ(lod0.at("unique").get<double>(), 4);
+    EXPECT_EQ(lod0.at("faces").get<double>(), 2);
+    ASSERT_EQ(lod0.at("textures").size(), 1u);
+    EXPECT_EQ(lod0.at("textures").at(0).get<std::string>(), "data\\stone.paa");
+    ExpectVec(lod0.at("min"), 0, 0, 0);
+    ExpectVec(lod0.at("max"), 2, 3, 4);
 
-    ASSERT_EQ(lod0["selections"].Size(), 2u);
-    const JValue& top = lod0["selections"][0];
-    EXPECT_EQ(top.Keys(), (std::vector<std::string>{"name", "vertexes", "faces", "start", "end"}));
-    EXPECT_EQ(top["name"].text, "top");
-    EXPECT_EQ(top["vertexes"].number, 3);
-    EXPECT_EQ(top["faces"].number, 1);
+    ASSERT_EQ(lod0.at("selections").size(), 2u);
+    const JValue& top = lod0.at("selections").at(0);
+    EXPECT_EQ(Keys(top), (std::vector<std::string>{"name", "vertexes", "faces", "start", "end"}));
+    EXPECT_EQ(top.at("name").get<std::string>(), "top");
+    EXPECT_EQ(top.at("vertexes").get<double>(), 3);
+    EXPECT_EQ(top.at("faces").get<double>(), 1);
     // positions as held: shifted by the second offset
-    ExpectVec(top["start"], 0.5f, -1, 0);
-    ExpectVec(top["end"], 2.5f, -1, 4);
-    const JValue& nothing = lod0["selections"][1];
-    EXPECT_EQ(nothing["name"].text, "nothing");
-    EXPECT_EQ(nothing["vertexes"].number, 0);
-    EXPECT_TRUE(nothing["start"].IsNull());
-    EXPECT_TRUE(nothing["end"].IsNull());
+    ExpectVec(top.at("start"), 0.5f, -1, 0);
+    ExpectVec(top.at("end"), 2.5f, -1, 4);
+    const JValue& nothing = lod0.at("selections").at(1);
+    EXPECT_EQ(nothing.at("name").get<std::string>(), "nothing");
+    EXPECT_EQ(nothing.at("vertexes").get<double>(), 0);
+    EXPECT_TRUE(nothing.at("start").is_null());
+    EXPECT_TRUE(nothing.at("end").is_null());
 
-    ASSERT_EQ(lod0["properties"].Size(), 2u);
-    EXPECT_EQ(lod0["properties"][0].text, "class= house");
-    EXPECT_EQ(lod0["properties"][1].text, "mass= 0");
+    ASSERT_EQ(lod0.at("properties").size(), 2u);
+    EXPECT_EQ(lod0.at("properties").at(0).get<std::string>(), "class= house");
+    EXPECT_EQ(lod0.at("properties").at(1).get<std::string>(), "mass= 0");
 
-    const JValue& lod1 = doc["lods"][1];
-    EXPECT_EQ(lod1["name"].text, "Geometry");
-    EXPECT_EQ(static_cast<float>(lod1["resolution"].number), 1e13f);
+    const JValue& lod1 = doc.at("lods").at(1);
+    EXPECT_EQ(lod1.at("name").get<std::string>(), "Geometry");
+    EXPECT_EQ(static_cast<float>(lod1.at("resolution").get<double>()), 1e13f);
 
-    EXPECT_EQ(doc["geometry_lod"].number, 1);
-    EXPECT_EQ(doc["masses"].number, 4);
-    EXPECT_EQ(doc["mass"].number, 7.25);
-    ExpectVec(doc["offset1"], 1, 2, 3);
-    ExpectVec(doc["offset2"], 0.5f, -1, 0);
-    ExpectVec(doc["offset3"], 0, 0, 0.125f);
+    EXPECT_EQ(doc.at("geometry_lod").get<double>(), 1);
+    EXPECT_EQ(doc.at("masses").get<double>(), 4);
+    EXPECT_EQ(doc.at("mass").get<double>(), 7.25);
+    ExpectVec(doc.at("offset1"), 1, 2, 3);
+    ExpectVec(doc.at("offset2"), 0.5f, -1, 0);
+    ExpectVec(doc.at("offset3"), 0, 0, 0.125f);
 }
 
 TEST_F(P3dToolTest, JsonOfSmallModelExactly) {
@@ -207,11 +214,11 @@ TEST_F(P3dToolTest, FloatsReadBackAsTheSameFloat) {
     const TRun run = Run({"info", "--json", Write("floats.p3d", model)});
     EXPECT_EQ(run.status, 0);
     const JValue doc = ParseOut(run);
-    EXPECT_EQ(doc["mass"].numberText, "0.33333334");
-    EXPECT_EQ(static_cast<float>(doc["mass"].number), 1.0f / 3.0f);
-    ExpectVec(doc["offset1"], 0.1f, 16777217.0f, -3.4028235e38f);
-    ExpectVec(doc["offset2"], 1e-45f, -0.0f, 123456.79f);
-    EXPECT_EQ(doc["lods"].Size(), 0u);
+    EXPECT_NE(run.out.find("\"mass\":0.33333334"), std::string::npos) << run.out;  // the digits as written
+    EXPECT_EQ(static_cast<float>(doc.at("mass").get<double>()), 1.0f / 3.0f);
+    ExpectVec(doc.at("offset1"), 0.1f, 16777217.0f, -3.4028235e38f);
+    ExpectVec(doc.at("offset2"), 1e-45f, -0.0f, 123456.79f);
+    EXPECT_EQ(doc.at("lods").size(), 0u);
 }
 
 TEST_F(P3dToolTest, NonFiniteFloatsAreNull) {
@@ -221,10 +228,10 @@ TEST_F(P3dToolTest, NonFiniteFloatsAreNull) {
     const TRun run = Run({"info", "--json", Write("nan.p3d", model)});
     EXPECT_EQ(run.status, 0);
     const JValue doc = ParseOut(run);
-    EXPECT_TRUE(doc["mass"].IsNull());
-    EXPECT_TRUE(doc["offset3"][0].IsNull());
-    EXPECT_EQ(doc["offset3"][1].number, 1);
-    EXPECT_TRUE(doc["offset3"][2].IsNull());
+    EXPECT_TRUE(doc.at("mass").is_null());
+    EXPECT_TRUE(doc.at("offset3").at(0).is_null());
+    EXPECT_EQ(doc.at("offset3").at(1).get<double>(), 1);
+    EXPECT_TRUE(doc.at("offset3").at(2).is_null());
 }
 
 TEST_F(P3dToolTest, MassCountThatDoesNotMatchLeavesNoGeometryLod) {
@@ -233,9 +240,9 @@ TEST_F(P3dToolTest, MassCountThatDoesNotMatchLeavesNoGeometryLod) {
     const TRun run = Run({"info", "--json", Write("nomass.p3d", model)});
     EXPECT_EQ(run.status, 0);
     const JValue doc = ParseOut(run);
-    EXPECT_TRUE(doc["geometry_lod"].IsNull());
-    EXPECT_TRUE(doc["masses"].IsNull());
-    EXPECT_EQ(doc["mass"].number, 7.25);
+    EXPECT_TRUE(doc.at("geometry_lod").is_null());
+    EXPECT_TRUE(doc.at("masses").is_null());
+    EXPECT_EQ(doc.at("mass").get<double>(), 7.25);
 }
 
 TEST_F(P3dToolTest, MissingFileGivesErrorObjectAndStatus2) {
@@ -243,10 +250,11 @@ TEST_F(P3dToolTest, MissingFileGivesErrorObjectAndStatus2) {
     const TRun run = Run({"info", "--json", path});
     EXPECT_EQ(run.status, 2);
     const JValue doc = ParseOut(run);
-    EXPECT_EQ(doc.Keys(), (std::vector<std::string>{"file", "error"}));
-    EXPECT_EQ(doc["file"].text, path);
-    EXPECT_NE(doc["error"].text.find("Cannot open file"), std::string::npos) << doc["error"].text;
-    EXPECT_NE(run.err.find(doc["error"].text), std::string::npos) << run.err;
+    EXPECT_EQ(Keys(doc), (std::vector<std::string>{"file", "error"}));
+    EXPECT_EQ(doc.at("file").get<std::string>(), path);
+    EXPECT_NE(doc.at("error").get<std::string>().find("Cannot open file"), std::string::npos)
+        << doc.at("error").get<std::string>();
+    EXPECT_NE(run.err.find(doc.at("error").get<std::string>()), std::string::npos) << run.err;
 }
 
 TEST_F(P3dToolTest, MissingFileInEveryMode) {
@@ -263,7 +271,7 @@ TEST_F(P3dToolTest, FileShorterThanItsMagicCannotBeRead) {
     const TRun run = Run({"info", "--json", path});
     EXPECT_EQ(run.status, 2);
     const JValue doc = ParseOut(run);
-    EXPECT_EQ(doc["error"].text, "Stream read error");
+    EXPECT_EQ(doc.at("error").get<std::string>(), "Stream read error");
 }
 
 TEST_F(P3dToolTest, EditableFileIsReadAndItsFormatNamed) {
@@ -274,9 +282,9 @@ TEST_F(P3dToolTest, EditableFileIsReadAndItsFormatNamed) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
     const JValue doc = ParseOut(run);
-    EXPECT_EQ(doc["format"].text, "editable");
-    EXPECT_TRUE(doc["complete"].boolean);
-    EXPECT_EQ(doc["lods"].Size(), CompleteModel().lods.size());
+    EXPECT_EQ(doc.at("format").get<std::string>(), "editable");
+    EXPECT_TRUE(doc.at("complete").get<bool>());
+    EXPECT_EQ(doc.at("lods").size(), CompleteModel().lods.size());
     const TRun text = Run({"info", path});
     EXPECT_EQ(text.status, 0);
     EXPECT_NE(text.out.find("Format: editable (MLOD), read completely"), std::string::npos) << text.out;
@@ -291,9 +299,9 @@ TEST_F(P3dToolTest, UnknownMagicIsIncorrectFormat) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "Incorrect Format!\n");
     const JValue doc = ParseOut(run);
-    ASSERT_EQ(doc["messages"].Size(), 1u);
-    EXPECT_EQ(doc["messages"][0].text, "Incorrect Format!");
-    EXPECT_EQ(doc["lods"].Size(), 0u);
+    ASSERT_EQ(doc.at("messages").size(), 1u);
+    EXPECT_EQ(doc.at("messages").at(0).get<std::string>(), "Incorrect Format!");
+    EXPECT_EQ(doc.at("lods").size(), 0u);
 
     for (const char* mode : {"info", "log"}) {
         const TRun other = Run({mode, path});
@@ -307,7 +315,7 @@ TEST_F(P3dToolTest, TruncatedLodBodyGivesPartialModel) {
     vistrel::BModelLayout layout;
     std::vector<uint8_t> bytes = vistrel::BuildModel(model, &layout);
     // LOD 1 ends right after its vertices: its normal count cannot be read
-    bytes.resize(layout.lodStart[1] + layout.lodLayouts[1].normalCount);
+    bytes.resize(layout.lodStart.at(1) + layout.lodLayouts.at(1).normalCount);
     const std::string path = Write("truncated.p3d", bytes);
 
     const TRun run = Run({"info", "--json", path});
@@ -315,20 +323,20 @@ TEST_F(P3dToolTest, TruncatedLodBodyGivesPartialModel) {
     EXPECT_NE(run.out.find("\"Complete loading of P3d failed!\\nSorry ;)\""), std::string::npos) << run.out;
     EXPECT_EQ(run.err, "Complete loading of P3d failed!\nSorry ;)\n");
     const JValue doc = ParseOut(run);
-    ASSERT_EQ(doc["messages"].Size(), 1u);
-    EXPECT_EQ(doc["messages"][0].text, "Complete loading of P3d failed!\nSorry ;)");
-    ASSERT_EQ(doc["lods"].Size(), 2u);
-    EXPECT_EQ(doc["lods"][0]["vertexes"].number, 4);
-    EXPECT_EQ(doc["lods"][0]["faces"].number, 2);
-    EXPECT_EQ(doc["lods"][1]["vertexes"].number, 4);
-    EXPECT_EQ(doc["lods"][1]["normals"].number, 0);
-    EXPECT_EQ(doc["lods"][1]["faces"].number, 0);
+    ASSERT_EQ(doc.at("messages").size(), 1u);
+    EXPECT_EQ(doc.at("messages").at(0).get<std::string>(), "Complete loading of P3d failed!\nSorry ;)");
+    ASSERT_EQ(doc.at("lods").size(), 2u);
+    EXPECT_EQ(doc.at("lods").at(0).at("vertexes").get<double>(), 4);
+    EXPECT_EQ(doc.at("lods").at(0).at("faces").get<double>(), 2);
+    EXPECT_EQ(doc.at("lods").at(1).at("vertexes").get<double>(), 4);
+    EXPECT_EQ(doc.at("lods").at(1).at("normals").get<double>(), 0);
+    EXPECT_EQ(doc.at("lods").at(1).at("faces").get<double>(), 0);
     // the resolution table was never reached
-    EXPECT_EQ(doc["lods"][1]["resolution"].number, 0);
-    EXPECT_EQ(doc["lods"][1]["name"].text, "LOD 0.000");
-    EXPECT_TRUE(doc["geometry_lod"].IsNull());
-    EXPECT_TRUE(doc["masses"].IsNull());
-    EXPECT_EQ(doc["mass"].number, 0);
+    EXPECT_EQ(doc.at("lods").at(1).at("resolution").get<double>(), 0);
+    EXPECT_EQ(doc.at("lods").at(1).at("name").get<std::string>(), "LOD 0.000");
+    EXPECT_TRUE(doc.at("geometry_lod").is_null());
+    EXPECT_TRUE(doc.at("masses").is_null());
+    EXPECT_EQ(doc.at("mass").get<double>(), 0);
 
     const TRun text = Run({"info", path});
     EXPECT_EQ(text.status, 1);
@@ -344,12 +352,12 @@ TEST_F(P3dToolTest, FileEndingInModelDataCannotBeRead) {
     const TRun run = Run({"info", "--json", Write("cut.p3d", bytes)});
     EXPECT_EQ(run.status, 2);
     const JValue doc = ParseOut(run);
-    EXPECT_EQ(doc.Keys(), (std::vector<std::string>{"file", "error", "failure"}));
-    EXPECT_EQ(doc["error"].text, "Stream read error");
+    EXPECT_EQ(Keys(doc), (std::vector<std::string>{"file", "error", "failure"}));
+    EXPECT_EQ(doc.at("error").get<std::string>(), "Stream read error");
     EXPECT_NE(run.err.find("Stream read error"), std::string::npos);
-    EXPECT_TRUE(doc["failure"]["lod"].IsNull());
-    EXPECT_EQ(doc["failure"]["offset"].number, layout.offset2);
-    EXPECT_EQ(doc["failure"]["cause"].text, "the file ends 2 bytes into a field of 4 bytes");
+    EXPECT_TRUE(doc.at("failure").at("lod").is_null());
+    EXPECT_EQ(doc.at("failure").at("offset").get<double>(), layout.offset2);
+    EXPECT_EQ(doc.at("failure").at("cause").get<std::string>(), "the file ends 2 bytes into a field of 4 bytes");
     EXPECT_NE(run.err.find("p3dtool: at byte " + std::to_string(layout.offset2) + ": the file ends"), std::string::npos)
         << run.err;
 }
@@ -360,25 +368,25 @@ TEST_F(P3dToolTest, FailureNamesTheLodTheByteAndTheCause) {
     const BModel model = CompleteModel();
     vistrel::BModelLayout layout;
     const std::vector<uint8_t> whole = vistrel::BuildModel(model, &layout);
-    const std::vector<std::string> keys = ParseOut(Run({"info", "--json", Write("whole.p3d", whole)})).Keys();
+    const std::vector<std::string> keys = Keys(ParseOut(Run({"info", "--json", Write("whole.p3d", whole)})));
     EXPECT_EQ(std::count(keys.begin(), keys.end(), "failure"), 0);
 
     std::vector<uint8_t> cut = whole;
-    const std::size_t count = layout.lodStart[1] + layout.lodLayouts[1].normalCount;
+    const std::size_t count = layout.lodStart.at(1) + layout.lodLayouts.at(1).normalCount;
     cut.resize(count + 3);
     const JValue shortRead = ParseOut(Run({"info", "--json", Write("cut.p3d", cut)}));
-    EXPECT_EQ(shortRead["failure"]["lod"].number, 1);
-    EXPECT_EQ(shortRead["failure"]["offset"].number, count);
-    EXPECT_EQ(shortRead["failure"]["cause"].text, "the file ends 3 bytes into a field of 4 bytes");
+    EXPECT_EQ(shortRead.at("failure").at("lod").get<double>(), 1);
+    EXPECT_EQ(shortRead.at("failure").at("offset").get<double>(), count);
+    EXPECT_EQ(shortRead.at("failure").at("cause").get<std::string>(), "the file ends 3 bytes into a field of 4 bytes");
 
     std::vector<uint8_t> fiveCorners = whole;
-    const std::size_t corners = layout.lodStart[0] + layout.lodLayouts[0].polygons[1] + 6;
+    const std::size_t corners = layout.lodStart.at(0) + layout.lodLayouts.at(0).polygons.at(1) + 6;
     fiveCorners[corners] = 5;
     const std::string path = Write("five.p3d", fiveCorners);
     const JValue refused = ParseOut(Run({"info", "--json", path}));
-    EXPECT_EQ(refused["failure"]["lod"].number, 0);
-    EXPECT_EQ(refused["failure"]["offset"].number, corners + 1);
-    EXPECT_EQ(refused["failure"]["cause"].text, "face 1 has 5 corners; 3 or 4 are allowed");
+    EXPECT_EQ(refused.at("failure").at("lod").get<double>(), 0);
+    EXPECT_EQ(refused.at("failure").at("offset").get<double>(), corners + 1);
+    EXPECT_EQ(refused.at("failure").at("cause").get<std::string>(), "face 1 has 5 corners; 3 or 4 are allowed");
     const TRun text = Run({"info", path});
     EXPECT_EQ(text.err, "Error! Invalid number of vertexes in Poly!\n");
     EXPECT_NE(text.out.find("\nFailure: LOD 0 at byte " + std::to_string(corners + 1) +
@@ -390,7 +398,7 @@ TEST_F(P3dToolTest, FailureNamesTheLodTheByteAndTheCause) {
 TEST_F(P3dToolTest, EightBitNamesBecomeValidUtf8) {
     BModel model;
     BLod lod = PyramidLod(1.0f);
-    lod.selections[0].name = std::string("caf\xE9 \x01\"\\\x7F\x85\xFF", 11);
+    lod.selections.at(0).name = std::string("caf\xE9 \x01\"\\\x7F\x85\xFF", 11);
     lod.textures = {"t\xE9x\ttab"};
     lod.properties = {{"n\xE4me", "v\nl"}};
     model.lods = {lod};
@@ -398,9 +406,10 @@ TEST_F(P3dToolTest, EightBitNamesBecomeValidUtf8) {
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("\"caf\xC3\xA9 \\u0001\\\"\\\\\\u007f\\u0085\xC3\xBF\""), std::string::npos) << run.out;
     const JValue doc = ParseOut(run);  // strict: valid UTF-8, no raw control characters
-    EXPECT_EQ(doc["lods"][0]["selections"][0]["name"].text, "caf\xC3\xA9 \x01\"\\\x7F\xC2\x85\xC3\xBF");
-    EXPECT_EQ(doc["lods"][0]["textures"][0].text, "t\xC3\xA9x\ttab");
-    EXPECT_EQ(doc["lods"][0]["properties"][0].text, "n\xC3\xA4me= v\nl");
+    EXPECT_EQ(doc.at("lods").at(0).at("selections").at(0).at("name").get<std::string>(),
+              "caf\xC3\xA9 \x01\"\\\x7F\xC2\x85\xC3\xBF");
+    EXPECT_EQ(doc.at("lods").at(0).at("textures").at(0).get<std::string>(), "t\xC3\xA9x\ttab");
+    EXPECT_EQ(doc.at("lods").at(0).at("properties").at(0).get<std::string>(), "n\xC3\xA4me= v\nl");
 }
 
 TEST_F(P3dToolTest, PathIsWrittenAsGiven) {
@@ -416,7 +425,7 @@ TEST_F(P3dToolTest, PathIsWrittenAsGiven) {
         else
             expected += c;
     }
-    EXPECT_EQ(doc["file"].text, expected);
+    EXPECT_EQ(doc.at("file").get<std::string>(), expected);
 }
 
 TEST_F(P3dToolTest, LogStartsWithTheReadersLines) {
@@ -428,13 +437,13 @@ TEST_F(P3dToolTest, LogStartsWithTheReadersLines) {
     EXPECT_EQ(run.err, "");
     const std::vector<std::string> lines = Lines(run.out);
     ASSERT_GE(lines.size(), 7u);
-    EXPECT_EQ(lines[0], "******OPEN:" + path);
-    EXPECT_EQ(lines[1], "Offset: 4");
-    EXPECT_EQ(lines[2], "reading BMDL....");
-    EXPECT_EQ(lines[3], "LODCount: 1");
-    EXPECT_EQ(lines[4], "reading LOD....");
-    EXPECT_EQ(lines[5], "****************** reading LOD 0***********************");
-    EXPECT_EQ(lines[6], "Vertex Info Count: 4");
+    EXPECT_EQ(lines.at(0), "******OPEN:" + path);
+    EXPECT_EQ(lines.at(1), "Offset: 4");
+    EXPECT_EQ(lines.at(2), "reading BMDL....");
+    EXPECT_EQ(lines.at(3), "LODCount: 1");
+    EXPECT_EQ(lines.at(4), "reading LOD....");
+    EXPECT_EQ(lines.at(5), "****************** reading LOD 0***********************");
+    EXPECT_EQ(lines.at(6), "Vertex Info Count: 4");
     EXPECT_NE(std::find(lines.begin(), lines.end(), "Name: top"), lines.end());
     EXPECT_NE(std::find(lines.begin(), lines.end(), "0: 1.000e00"), lines.end());
     EXPECT_EQ(run.out.back(), '\n');
@@ -444,11 +453,11 @@ TEST_F(P3dToolTest, LogShowsMessagesOnStandardError) {
     BModel model;
     model.lods = {PyramidLod(1.0f)};
     // a texture name is read through a 256-byte window, which would fail first
-    model.lods[0].textures.clear();
-    model.lods[0].polygons[0].texture = -1;
+    model.lods.at(0).textures.clear();
+    model.lods.at(0).polygons.at(0).texture = -1;
     vistrel::BModelLayout layout;
     std::vector<uint8_t> bytes = vistrel::BuildModel(model, &layout);
-    bytes.resize(layout.lodStart[0] + layout.lodLayouts[0].polygonCount);
+    bytes.resize(layout.lodStart.at(0) + layout.lodLayouts.at(0).polygonCount);
     const TRun run = Run({"log", Write("cutlog.p3d", bytes)});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "Complete loading of P3d failed!\nSorry ;)\n");
@@ -521,7 +530,7 @@ TEST_F(P3dToolTest, OptionsAfterDoubleDashAreOperands) {
     const std::string path = Write("-dash.p3d", CompleteModel());
     const TRun run = Run({"info", "--json", "--", path});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(ParseOut(run)["file"].text, path);
+    EXPECT_EQ(ParseOut(run).at("file").get<std::string>(), path);
 }
 
 TEST_F(P3dToolTest, HelpExplainsCommandsAndExitStatus) {
