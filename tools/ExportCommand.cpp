@@ -11,6 +11,8 @@
 #include "ModelExport.h"
 #include "Subcommands.h"
 
+#include <CLI/CLI.hpp>
+
 namespace fs = std::filesystem;
 
 namespace p3dtool {
@@ -26,50 +28,24 @@ struct TExportArgs {
 };
 
 bool ParseExportArgs(const TArgs& args, TExportArgs& parsed, std::string& error) {
-    const std::vector<std::string>& all = args.All;
-    bool optionsEnded = false;
-    for (std::size_t k = 0; k < all.size(); ++k) {
-        const std::string& a = all[k];
-        auto value = [&](const std::string& name, std::string& out) {
-            if (a.rfind(name + "=", 0) == 0) {
-                out = a.substr(name.size() + 1);
-                return true;
-            }
-            if (a != name) return false;
-            if (k + 1 >= all.size()) {
-                error = name + " needs a value";
-                return true;
-            }
-            out = all[++k];
-            return true;
-        };
-        std::string text;
-        if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
-            parsed.Operands.push_back(a);
-        } else if (a == "--") {
-            optionsEnded = true;
-        } else if (a == "-r" || a == "--recursive") {
-            parsed.Recursive = true;
-        } else if (a == "--all-lods") {
-            parsed.Options.AllLods = true;
-        } else if (a == "--formats") {
-            parsed.ListFormats = true;
-        } else if (value("--lod", text)) {
-            if (!error.empty()) return false;
-            char* end = nullptr;
-            const long n = std::strtol(text.c_str(), &end, 10);
-            if (text.empty() || *end != '\0' || n < 0 || n > 1000000) {
-                error = "--lod expects a LOD number from 0";
-                return false;
-            }
-            parsed.Options.Lod = static_cast<int>(n);
-            parsed.LodGiven = true;
-        } else if (value("--data", parsed.Options.DataDir) || value("--format", parsed.FormatId)) {
-            if (!error.empty()) return false;
-        } else {
-            error = "unknown option " + a;
+    CLI::App app;
+    std::string lod;
+    app.add_flag("-r,--recursive", parsed.Recursive);
+    app.add_flag("--all-lods", parsed.Options.AllLods);
+    app.add_flag("--formats", parsed.ListFormats);
+    CLI::Option* lodOption = app.add_option("--lod", lod);
+    app.add_option("--data", parsed.Options.DataDir);
+    app.add_option("--format", parsed.FormatId);
+    if (!ParseArgs(app, args, parsed.Operands, error)) return false;
+    if (lodOption->count() > 0) {
+        char* end = nullptr;
+        const long n = std::strtol(lod.c_str(), &end, 10);
+        if (lod.empty() || *end != '\0' || n < 0 || n > 1000000) {
+            error = "--lod expects a LOD number from 0";
             return false;
         }
+        parsed.Options.Lod = static_cast<int>(n);
+        parsed.LodGiven = true;
     }
     if (parsed.LodGiven && parsed.Options.AllLods) {
         error = "--lod and --all-lods exclude each other";
@@ -141,48 +117,19 @@ int RunRecursive(const std::string& inDir, const std::string& outDir, const vist
     // decoded and encoded once for the whole run.
     vistrel::TExportTextureCache textures;
     options.Textures = &textures;
-    std::error_code ec;
-    if (!fs::is_directory(inDir, ec)) return UsageError(kExportCommand, inDir + " is not a folder");
-    std::vector<fs::path> files;
-    if (!ModelFilesUnder(inDir, files)) return kExitFailure;
-
-    std::size_t exported = 0;
-    std::vector<std::pair<std::string, std::string>> failed;
-    for (std::size_t k = 0; k < files.size(); ++k) {
-        const fs::path relative = files[k].lexically_relative(inDir);
-        fs::path target = fs::path(outDir) / relative;
-        target.replace_extension("." + format.Extension);
-        std::string line =
-            "[" + std::to_string(k + 1) + "/" + std::to_string(files.size()) + "] " + relative.string() + ": ";
-        std::error_code dirEc;
-        fs::create_directories(target.parent_path(), dirEc);
-        TOutcome outcome;
-        if (dirEc) {
-            outcome.status = kExitFailure;
-            outcome.reason = "cannot create folder " + target.parent_path().string() + ": " + dirEc.message();
-        } else {
-            outcome = ExportOne(files[k].string(), target, format, options, false);
-        }
-        if (outcome.status == kExitComplete) {
-            ++exported;
-            line += "exported";
-            if (outcome.texturesLeftOut > 0)
-                line += " (" + std::to_string(outcome.texturesLeftOut) + " texture(s) left out)";
-        } else {
-            failed.emplace_back(relative.string(), outcome.reason);
-            line += "failed, " + outcome.reason;
-        }
-        WriteOut(line + "\n");
-        std::fflush(stdout);
-    }
-    std::string summary = "\n" + std::to_string(exported) + " exported, " + std::to_string(failed.size()) + " failed\n";
-    for (const auto& [name, reason] : failed) summary += "  " + name + ": " + reason + "\n";
-    WriteOut(summary);
-    if (!FinishOut()) {
-        ReportError("cannot write to standard output");
-        return kExitFailure;
-    }
-    return failed.empty() ? kExitComplete : kExitIncomplete;
+    using TKind = TTreeItem::TKind;
+    const auto each = [&](const fs::path& file, const fs::path& target) -> TTreeItem {
+        std::string error;
+        if (!MakeFolderFor(target, error)) return {TKind::Failed, "failed, " + error, error};
+        const TOutcome outcome = ExportOne(file.string(), target, format, options, false);
+        if (outcome.status != kExitComplete) return {TKind::Failed, "failed, " + outcome.reason, outcome.reason};
+        if (outcome.texturesLeftOut == 0) return {TKind::Done, "exported", {}};
+        return {TKind::Done, "exported (" + std::to_string(outcome.texturesLeftOut) + " texture(s) left out)", {}};
+    };
+    return RunOverTree(kExportCommand, inDir, outDir, format.Extension, each,
+                       [](std::size_t done, std::size_t, std::size_t failed) {
+                           return std::to_string(done) + " exported, " + std::to_string(failed) + " failed";
+                       });
 }
 
 int RunExport(const TArgs& args) {

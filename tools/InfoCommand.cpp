@@ -6,6 +6,8 @@
 #include "NumberFormat.h"
 #include "Subcommands.h"
 
+#include <CLI/CLI.hpp>
+
 namespace p3dtool {
 
 namespace {
@@ -225,14 +227,13 @@ std::string InfoJson(const std::string& path, const TToolModel& loaded) {
 
 int RunInfo(const TArgs& args) {
     bool json = false;
-    for (const std::string& option : args.Options) {
-        if (option == "--json")
-            json = true;
-        else
-            return UsageError(kInfoCommand, "unknown option " + option);
-    }
-    if (args.Operands.size() != 1) return UsageError(kInfoCommand, "expects one FILE");
-    const std::string& path = args.Operands[0];
+    CLI::App app;
+    app.add_flag("--json", json);
+    std::vector<std::string> operands;
+    std::string error;
+    if (!ParseArgs(app, args, operands, error)) return UsageError(kInfoCommand, error);
+    if (operands.size() != 1) return UsageError(kInfoCommand, "expects one FILE");
+    const std::string& path = operands[0];
     if (path.empty()) return UsageError(kInfoCommand, "FILE must not be empty");
 
     const TToolModel loaded = LoadModel(path);

@@ -4,14 +4,19 @@
 
 #include "Subcommands.h"
 
+#include <CLI/CLI.hpp>
+
 namespace p3dtool {
 
 namespace {
 
 int RunLog(const TArgs& args) {
-    if (!args.Options.empty()) return UsageError(kLogCommand, "unknown option " + args.Options[0]);
-    if (args.Operands.size() != 1) return UsageError(kLogCommand, "expects one FILE");
-    const std::string& path = args.Operands[0];
+    CLI::App app;
+    std::vector<std::string> operands;
+    std::string error;
+    if (!ParseArgs(app, args, operands, error)) return UsageError(kLogCommand, error);
+    if (operands.size() != 1) return UsageError(kLogCommand, "expects one FILE");
+    const std::string& path = operands[0];
     if (path.empty()) return UsageError(kLogCommand, "FILE must not be empty");
 
     bool written = true;

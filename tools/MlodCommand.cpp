@@ -11,6 +11,8 @@
 
 #include "Subcommands.h"
 
+#include <CLI/CLI.hpp>
+
 namespace fs = std::filesystem;
 
 namespace p3dtool {
@@ -88,80 +90,38 @@ int RunOne(const std::string& in, const std::string& out) {
 }
 
 int RunRecursive(const std::string& inDir, const std::string& outDir) {
-    std::error_code ec;
-    if (!fs::is_directory(inDir, ec)) return UsageError(kMlodCommand, inDir + " is not a folder");
-
-    std::vector<fs::path> files;
-    if (!ModelFilesUnder(inDir, files)) return kExitFailure;
-
-    std::size_t converted = 0, skipped = 0;
-    std::vector<std::pair<std::string, std::string>> failed;
-    const std::size_t total = files.size();
-    for (std::size_t k = 0; k < total; ++k) {
-        const fs::path& file = files[k];
-        const fs::path relative = file.lexically_relative(inDir);
-        const fs::path target = fs::path(outDir) / relative;
-        std::string line = "[" + std::to_string(k + 1) + "/" + std::to_string(total) + "] " + relative.string() + ": ";
+    using TKind = TTreeItem::TKind;
+    const auto each = [](const fs::path& file, const fs::path& target) -> TTreeItem {
         switch (ReadMagic(file)) {
-        case Magic::Editable:
-            ++skipped;
-            line += "skipped, already editable";
-            break;
-        case Magic::Unreadable:
-            failed.emplace_back(relative.string(), "cannot be opened");
-            line += "failed, cannot be opened";
-            break;
+        case Magic::Editable: return {TKind::Skipped, "skipped, already editable", {}};
+        case Magic::Unreadable: return {TKind::Failed, "failed, cannot be opened", "cannot be opened"};
         case Magic::Other:
-            failed.emplace_back(relative.string(), "not a binarized model (no \"BMDL\" magic)");
-            line += "failed, not a binarized model";
-            break;
-        case Magic::Binarized: {
-            std::error_code dirEc;
-            fs::create_directories(target.parent_path(), dirEc);
-            if (dirEc) {
-                failed.emplace_back(relative.string(),
-                                    "cannot create folder " + target.parent_path().string() + ": " + dirEc.message());
-                line += "failed";
-                break;
-            }
-            const TConversion c = Convert(file.string(), target.string(), false);
-            if (c.status == kExitComplete) {
-                ++converted;
-                line += "converted";
-                if (!c.messages.empty()) line += " (" + Joined(c.messages) + ")";
-            } else {
-                failed.emplace_back(relative.string(), c.reason);
-                line += "failed, " + c.reason;
-            }
-            break;
+            return {TKind::Failed, "failed, not a binarized model", "not a binarized model (no \"BMDL\" magic)"};
+        case Magic::Binarized: break;
         }
-        }
-        WriteOut(line + "\n");
-        std::fflush(stdout);
-    }
-
-    std::string summary = "\n" + std::to_string(converted) + " converted, " + std::to_string(skipped) +
-                          " skipped as already editable, " + std::to_string(failed.size()) + " failed\n";
-    for (const auto& [name, reason] : failed) summary += "  " + name + ": " + reason + "\n";
-    WriteOut(summary);
-    if (!FinishOut()) {
-        ReportError("cannot write to standard output");
-        return kExitFailure;
-    }
-    return failed.empty() ? kExitComplete : kExitIncomplete;
+        std::string error;
+        if (!MakeFolderFor(target, error)) return {TKind::Failed, "failed", error};
+        const TConversion c = Convert(file.string(), target.string(), false);
+        if (c.status != kExitComplete) return {TKind::Failed, "failed, " + c.reason, c.reason};
+        return {TKind::Done, c.messages.empty() ? "converted" : "converted (" + Joined(c.messages) + ")", {}};
+    };
+    return RunOverTree(kMlodCommand, inDir, outDir, {}, each,
+                       [](std::size_t done, std::size_t skipped, std::size_t failed) {
+                           return std::to_string(done) + " converted, " + std::to_string(skipped) +
+                                  " skipped as already editable, " + std::to_string(failed) + " failed";
+                       });
 }
 
 int RunMlod(const TArgs& args) {
     bool recursive = false;
-    for (const std::string& option : args.Options) {
-        if (option == "--recursive" || option == "-r")
-            recursive = true;
-        else
-            return UsageError(kMlodCommand, "unknown option " + option);
-    }
-    if (args.Operands.size() != 2) return UsageError(kMlodCommand, "expects IN and OUT");
-    const std::string& in = args.Operands[0];
-    const std::string& out = args.Operands[1];
+    CLI::App app;
+    app.add_flag("-r,--recursive", recursive);
+    std::vector<std::string> operands;
+    std::string error;
+    if (!ParseArgs(app, args, operands, error)) return UsageError(kMlodCommand, error);
+    if (operands.size() != 2) return UsageError(kMlodCommand, "expects IN and OUT");
+    const std::string& in = operands[0];
+    const std::string& out = operands[1];
     if (in.empty() || out.empty()) return UsageError(kMlodCommand, "IN and OUT must not be empty");
     return recursive ? RunRecursive(in, out) : RunOne(in, out);
 }

@@ -1,6 +1,10 @@
 #include "Subcommands.h"
 
+#include <cstdio>
 #include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
 
 namespace p3dtool {
 
@@ -18,6 +22,49 @@ int UsageError(const TSubcommand& command, std::string_view text) {
     usage += " --help explains it)\n";
     WriteErr(usage);
     return kExitFailure;
+}
+
+int RunOverTree(
+    const TSubcommand& command, const std::string& inDir, const std::string& outDir, const std::string& extension,
+    const std::function<TTreeItem(const std::filesystem::path& file, const std::filesystem::path& target)>& each,
+    const std::function<std::string(std::size_t done, std::size_t skipped, std::size_t failed)>& summary) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (!fs::is_directory(inDir, ec)) return UsageError(command, inDir + " is not a folder");
+    std::vector<fs::path> files;
+    if (!ModelFilesUnder(inDir, files)) return kExitFailure;
+
+    std::size_t done = 0, skipped = 0;
+    std::vector<std::pair<std::string, std::string>> failed;
+    for (std::size_t k = 0; k < files.size(); ++k) {
+        const fs::path relative = files[k].lexically_relative(inDir);
+        fs::path target = fs::path(outDir) / relative;
+        if (!extension.empty()) target.replace_extension("." + extension);
+        const TTreeItem item = each(files[k], target);
+        switch (item.Kind) {
+        case TTreeItem::TKind::Done: ++done; break;
+        case TTreeItem::TKind::Skipped: ++skipped; break;
+        case TTreeItem::TKind::Failed: failed.emplace_back(relative.string(), item.Reason); break;
+        }
+        WriteOut("[" + std::to_string(k + 1) + "/" + std::to_string(files.size()) + "] " + relative.string() + ": " +
+                 item.Note + "\n");
+        std::fflush(stdout);
+    }
+    std::string text = "\n" + summary(done, skipped, failed.size()) + "\n";
+    for (const auto& [name, reason] : failed) text += "  " + name + ": " + reason + "\n";
+    WriteOut(text);
+    if (!FinishOut()) {
+        ReportError("cannot write to standard output");
+        return kExitFailure;
+    }
+    return failed.empty() ? kExitComplete : kExitIncomplete;
+}
+
+bool MakeFolderFor(const std::filesystem::path& target, std::string& error) {
+    std::error_code ec;
+    std::filesystem::create_directories(target.parent_path(), ec);
+    if (ec) error = "cannot create folder " + target.parent_path().string() + ": " + ec.message();
+    return !ec;
 }
 
 }  // namespace p3dtool

@@ -10,6 +10,8 @@
 
 #include "PngFile.h"
 #include "Subcommands.h"
+
+#include <CLI/CLI.hpp>
 #include "TextureData.h"
 
 namespace p3dtool {
@@ -22,10 +24,13 @@ bool WritePng(const std::string& path, const vistrel::TextureImage& image, std::
 }
 
 int RunTexture(const TArgs& args) {
-    if (!args.Options.empty()) return UsageError(kTextureCommand, "unknown option " + args.Options[0]);
-    if (args.Operands.size() != 2) return UsageError(kTextureCommand, "expects FILE and OUT.png");
-    const std::string& in = args.Operands[0];
-    const std::string& out = args.Operands[1];
+    CLI::App app;
+    std::vector<std::string> operands;
+    std::string error;
+    if (!ParseArgs(app, args, operands, error)) return UsageError(kTextureCommand, error);
+    if (operands.size() != 2) return UsageError(kTextureCommand, "expects FILE and OUT.png");
+    const std::string& in = operands[0];
+    const std::string& out = operands[1];
     if (in.empty() || out.empty()) return UsageError(kTextureCommand, "FILE and OUT.png must not be empty");
 
     std::error_code ec;
@@ -33,7 +38,7 @@ int RunTexture(const TArgs& args) {
         ReportError("cannot read file " + in);
         return kExitFailure;
     }
-    std::string error;
+    error.clear();
     const auto image = vistrel::DecodeTextureFile(in, &error);
     if (!image) {
         ReportError(in + ": " + error);

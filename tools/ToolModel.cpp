@@ -1,5 +1,7 @@
 #include "ToolModel.h"
 
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -29,21 +31,39 @@ void ReportError(std::string_view text) {
     WriteErr(line);
 }
 
-TArgs SplitArgs(std::span<char* const> args) {
-    TArgs result;
-    bool optionsEnded = false;
-    for (const char* arg : args) {
-        const std::string_view a(arg);
-        result.All.emplace_back(a);
-        if (!optionsEnded && a == "--") {
-            optionsEnded = true;
-        } else if (!optionsEnded && a.size() > 1 && a[0] == '-') {
-            result.Options.emplace_back(a);
-        } else {
-            result.Operands.emplace_back(a);
-        }
+bool TArgs::WantsHelp() const {
+    for (const std::string& a : All) {
+        if (a == "--") return false;
+        if (a == "--help" || a == "-h") return true;
     }
-    return result;
+    return false;
+}
+
+bool ParseArgs(CLI::App& app, const TArgs& args, std::vector<std::string>& operands, std::string& error) {
+    app.set_help_flag();  // the tool answers --help itself
+    app.allow_extras();   // told apart below: operands, and options nobody knows
+    for (CLI::Option* option : app.get_options()) option->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    // what follows "--" is operands alone
+    const auto end = std::find(args.All.begin(), args.All.end(), std::string("--"));
+    std::vector<std::string> reversed(std::make_reverse_iterator(end), args.All.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ParseError& e) {
+        const std::string what = e.what();
+        const std::size_t colon = what.find(':');
+        error = colon != std::string::npos && what.compare(0, 1, "-") == 0 ? what.substr(0, colon) + " needs a value"
+                                                                           : what;
+        return false;
+    }
+    for (const std::string& a : app.remaining()) {
+        if (a.size() > 1 && a[0] == '-') {
+            error = "unknown option " + a;
+            return false;
+        }
+        operands.push_back(a);
+    }
+    if (end != args.All.end()) operands.insert(operands.end(), end + 1, args.All.end());
+    return true;
 }
 
 TToolModel LoadModel(const std::string& path, vistrel::TLogEvent onLog) {

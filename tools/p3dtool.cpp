@@ -83,12 +83,6 @@ std::string CommandHelp(const TSubcommand& command) {
     return text;
 }
 
-bool WantsHelp(const TArgs& args) {
-    for (const std::string& option : args.Options)
-        if (option == "--help" || option == "-h") return true;
-    return false;
-}
-
 int Main(std::span<char* const> argv) {
     if (argv.size() < 2) {
         WriteErr(Usage());
@@ -111,8 +105,9 @@ int Main(std::span<char* const> argv) {
         WriteErr(Usage());
         return kExitFailure;
     }
-    const TArgs args = SplitArgs(argv.subspan(2));
-    if (WantsHelp(args)) {
+    TArgs args;
+    for (const char* arg : argv.subspan(2)) args.All.emplace_back(arg);
+    if (args.WantsHelp()) {
         WriteOut(CommandHelp(*command));
         return FinishOut() ? kExitComplete : kExitFailure;
     }

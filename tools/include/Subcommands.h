@@ -3,6 +3,10 @@
 // subcommand is one more descriptor and one more line in that table.
 #pragma once
 
+#include <filesystem>
+#include <functional>
+#include <string>
+
 #include <string_view>
 
 #include "ToolModel.h"
@@ -28,5 +32,29 @@ extern const TSubcommand kExportCommand;
 // Reports a usage error of a subcommand on standard error; returns
 // kExitFailure.
 int UsageError(const TSubcommand& command, std::string_view text);
+
+// What one file of a -r run came to: the rest of its progress line, and for
+// a failure the reason its summary line gives.
+struct TTreeItem {
+    enum class TKind { Done, Skipped, Failed };
+    TKind Kind = TKind::Done;
+    std::string Note;
+    std::string Reason;
+};
+
+// The -r of a subcommand: each model file under inDir (ModelFilesUnder) is
+// handed to each with its target, the same relative path under outDir (with
+// the extension given, when one is). One progress line per file ("[k/n]
+// relative: " and its note), then a blank line, the counts that summary makes
+// of the done, skipped and failed files, and a line per failure. Exit status
+// 0 when nothing failed, 1 when something did, 2 when inDir is no folder or
+// the output cannot be written.
+int RunOverTree(
+    const TSubcommand& command, const std::string& inDir, const std::string& outDir, const std::string& extension,
+    const std::function<TTreeItem(const std::filesystem::path& file, const std::filesystem::path& target)>& each,
+    const std::function<std::string(std::size_t done, std::size_t skipped, std::size_t failed)>& summary);
+
+// Makes the folder a target goes into; false with the reason in error.
+bool MakeFolderFor(const std::filesystem::path& target, std::string& error);
 
 }  // namespace p3dtool

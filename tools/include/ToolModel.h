@@ -13,6 +13,10 @@
 #include "P3dmodell.h"
 #include "ProgramExit.h"
 
+namespace CLI {
+class App;
+}
+
 namespace p3dtool {
 
 // Exit statuses of every subcommand: the programs', shared with the viewer's
@@ -31,14 +35,18 @@ bool FinishOut();
 // "p3dtool: " + text + newline on standard error.
 void ReportError(std::string_view text);
 
-// A subcommand's arguments split into its options (each "--name" as given)
-// and its operands; "--" ends the options.
+// A subcommand's arguments, in order.
 struct TArgs {
-    std::vector<std::string> Options;
-    std::vector<std::string> Operands;
-    std::vector<std::string> All;  // every argument in order, for options that take a value
+    std::vector<std::string> All;
+    // Whether --help or -h comes before any "--".
+    bool WantsHelp() const;
 };
-TArgs SplitArgs(std::span<char* const> args);
+
+// Reads a subcommand's arguments with CLI11: app holds the subcommand's
+// options, the operands go to operands, "--" ends the options, the last of
+// an option given twice counts. False with the text of the usage error:
+// "unknown option X", "X needs a value".
+bool ParseArgs(CLI::App& app, const TArgs& args, std::vector<std::string>& operands, std::string& error);
 
 // The outcome of reading one file.
 struct TToolModel {
