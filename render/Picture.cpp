@@ -91,4 +91,33 @@ TPicture RenderPicture(const TPictureRequest& request) {
     return picture;
 }
 
+const TP3dLOD* FinestLod(const TP3dModell& model) {
+    const TP3dLOD* finest = nullptr;
+    const TP3dLOD* firstWithFaces = nullptr;
+    for (const TP3dLOD* lod : model.LODs) {
+        if (lod->Polygons.Empty()) continue;
+        if (!firstWithFaces) firstWithFaces = lod;
+        if (lod->Resolution < 1000.0f && (!finest || lod->Resolution < finest->Resolution)) finest = lod;
+    }
+    return finest ? finest : firstWithFaces;
+}
+
+TPictureRequest ThumbnailRequest(const TP3dLOD& lod, int size, std::vector<std::string> textureRoots) {
+    // the three-quarter view in degrees, and the share of the picture the
+    // model may take; the light as the viewer's three track bars would put it
+    constexpr TTightFit kView{25.0f, -140.0f, 0.92f};
+    constexpr int kLight[3] = {-400, 600, 400};
+    TPictureRequest request;
+    request.Lod = &lod;
+    request.Fit = kView;
+    request.Light = LightFromTrackBars(kLight[0], kLight[1], kLight[2], InitialLightPosition[3]);
+    request.LightMarker = false;
+    request.Width = request.Height = size;
+    request.TextureRoots = std::move(textureRoots);
+    request.LargestTextureSide = size;
+    request.Background = std::array<float, 4>{0, 0, 0, 0};
+    request.KeepAlpha = true;
+    return request;
+}
+
 }  // namespace vistrel

@@ -34,30 +34,9 @@ namespace {
 using namespace vistrel;
 
 constexpr int kLargest = 4096;
-// The three-quarter view, in degrees, and the share of the picture the
-// model's box may take.
-constexpr float kRotX = 25.0f;
-constexpr float kRotY = -140.0f;
-constexpr float kFill = 0.92f;
-// The light, as the viewer's three track bars would put it.
-constexpr int kLight[3] = {-400, 600, 400};
-
 int Usage(const char* why) {
     std::fprintf(stderr, "vistrel-thumbnailer: %s\nusage: vistrel-thumbnailer -s SIZE INPUT OUTPUT\n", why);
     return 2;
-}
-
-// The finest LOD that has faces: the smallest resolution among those below
-// the special ones (views, geometries), else the first with faces.
-const TP3dLOD* FinestLod(const TP3dModell& model) {
-    const TP3dLOD* finest = nullptr;
-    const TP3dLOD* firstWithFaces = nullptr;
-    for (const TP3dLOD* lod : model.LODs) {
-        if (lod->Polygons.Empty()) continue;
-        if (!firstWithFaces) firstWithFaces = lod;
-        if (lod->Resolution < 1000.0f && (!finest || lod->Resolution < finest->Resolution)) finest = lod;
-    }
-    return finest ? finest : firstWithFaces;
 }
 
 // The texture root the viewer saved, empty when none.
@@ -130,18 +109,9 @@ int Thumbnail(int size, const std::string& input, const std::string& output) {
     // Textures when they are found; a missing one leaves its faces plain.
     // A picture this small shows no more detail than a level of its size
     // holds; files without such a level are halved to it.
-    TPictureRequest request;
-    request.Lod = lod;
-    request.Fit = {kRotX, kRotY, kFill};
-    request.Light = LightFromTrackBars(kLight[0], kLight[1], kLight[2], InitialLightPosition[3]);
-    request.LightMarker = false;
-    request.Width = request.Height = size;
-    request.TextureRoots = TextureRoots(SavedTextureRoot(), input);
-    request.LargestTextureSide = size;
-    request.Background = std::array<float, 4>{0, 0, 0, 0};  // transparent around the model
+    TPictureRequest request = ThumbnailRequest(*lod, size, TextureRoots(SavedTextureRoot(), input));
     request.Context = [&maker] { return &maker.Take(); };
     request.Output = output;
-    request.KeepAlpha = true;
     const TPicture picture = RenderPicture(request);
     if (!picture.Ok) {
         std::fprintf(stderr, "vistrel-thumbnailer: %s\n", picture.Error.c_str());

@@ -4,6 +4,7 @@
 //   p3dtool mlod [-r] IN OUT     conversion to the editable format
 //   p3dtool texture FILE OUT.png what the texture decoder sees
 //   p3dtool export [-r] IN OUT   glTF, OBJ and the other formats of Assimp
+//   p3dtool check TREE           every model of a tree and its textures
 // The subcommands are listed in kCommands; each one parses its own options.
 #include <array>
 #include <span>
@@ -21,8 +22,8 @@
 namespace p3dtool {
 namespace {
 
-constexpr std::array<const TSubcommand*, 5> kCommands{
-    &kInfoCommand, &kLogCommand, &kMlodCommand, &kTextureCommand, &kExportCommand,
+constexpr std::array<const TSubcommand*, 6> kCommands{
+    &kInfoCommand, &kLogCommand, &kMlodCommand, &kTextureCommand, &kExportCommand, &kCheckCommand,
 };
 
 const TSubcommand* FindCommand(std::string_view name) {

@@ -70,4 +70,14 @@ struct TPicture {
 
 TPicture RenderPicture(const TPictureRequest& request);
 
+// What a thumbnail shows of a model: the finest LOD that has faces (the
+// smallest resolution below the special ones, else the first with faces);
+// none when no LOD has a face.
+const TP3dLOD* FinestLod(const TP3dModell& model);
+
+// A thumbnail of the LOD, size x size: the three-quarter view framed
+// tightly, the light high on the left, no light marker, transparent around
+// the model, textures from the roots at the level that fits the size.
+TPictureRequest ThumbnailRequest(const TP3dLOD& lod, int size, std::vector<std::string> textureRoots);
+
 }  // namespace vistrel

@@ -28,6 +28,7 @@ extern const TSubcommand kLogCommand;
 extern const TSubcommand kMlodCommand;
 extern const TSubcommand kTextureCommand;
 extern const TSubcommand kExportCommand;
+extern const TSubcommand kCheckCommand;
 
 // Reports a usage error of a subcommand on standard error; returns
 // kExitFailure.

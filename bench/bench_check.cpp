@@ -1,0 +1,117 @@
+// p3dtool check over a generated tree of models of the median real shape
+// (the corpus' middle model: 10 LODs, 3 626 faces in LOD 0, 50 textures of
+// which two are found, 0.47 MB; textures shared between the models), each
+// run a process of its own: models per second, and the peak resident size
+// of the process (wait4), with and without the catalogue's pictures.
+// Goals: at least 100 models a second without pictures, 20 with them, and
+// the peak size the same for 100 and 1 000 models.
+//   build-bench/bench/bench_check
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "BenchRatios.h"
+#include "Corpus.h"
+#include "P3dBuilder.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace vistrel;
+namespace fs = std::filesystem;
+
+struct TTree {
+    bench::TScratchFolder scratch{"vistrel_bench_check"};
+    fs::path data = scratch.dir / "data";
+    std::map<int, fs::path> trees;  // by model count
+
+    TTree() {
+        for (const TCorpusTexture& texture : CorpusTextures()) {
+            const fs::path path = scratch.dir / texture.path;
+            fs::create_directories(path.parent_path());
+            WriteFile(path.string(), texture.bytes);
+        }
+    }
+    // count models, ten to a folder
+    const fs::path& Of(int count) {
+        if (const auto it = trees.find(count); it != trees.end()) return it->second;
+        std::vector<uint8_t> bytes;
+        for (const TCorpusModel& m : CorpusModels())
+            if (m.name == "middle") bytes = BuildModel(m.model);
+        const fs::path tree = scratch.dir / ("tree" + std::to_string(count));
+        for (int k = 0; k < count; ++k) {
+            const fs::path folder = tree / ("f" + std::to_string(k / 10));
+            fs::create_directories(folder);
+            WriteFile((folder / ("m" + std::to_string(k) + ".p3d")).string(), bytes);
+        }
+        return trees.emplace(count, tree).first->second;
+    }
+};
+
+TTree& Tree() {
+    static TTree tree;
+    return tree;
+}
+
+// Runs the command to its end, output to /dev/null; the peak resident size
+// in MiB, or a negative number when it did not run.
+double Run(std::vector<std::string> arguments) {
+    std::vector<char*> argv;
+    for (std::string& a : arguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return -1;
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) > 1) return -1;
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+void Check(benchmark::State& state, bool pictures) {
+    const int count = static_cast<int>(state.range(0));
+    const fs::path tree = Tree().Of(count);
+    const fs::path html = Tree().scratch.dir / "catalogue";
+    std::vector<std::string> arguments{P3DTOOL_EXE, "check", tree.string(), "--data", Tree().data.string()};
+    if (pictures) arguments.insert(arguments.end(), {"--html", html.string()});
+    double peak = 0;
+    for (auto _ : state) {
+        peak = Run(arguments);
+        if (peak < 0) return state.SkipWithError("p3dtool check failed");
+    }
+    state.counters["models_per_s"] = benchmark::Counter(
+        static_cast<double>(count) * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["peak_MiB"] = peak;
+}
+
+void BM_Check(benchmark::State& state) { Check(state, false); }
+void BM_CheckWithPictures(benchmark::State& state) { Check(state, true); }
+
+BENCHMARK(BM_Check)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_CheckWithPictures)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    bench::TRatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,84 @@
+// What p3dtool check finds in a tree, and the three ways it tells it: text
+// for people, JSON for scripts, and a catalogue of pictures (HTML) to look
+// at.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ReadResult.h"
+
+namespace p3dtool {
+
+struct TCheckedModel {
+    enum class TState { Complete, Partial, Failed };
+    std::string Path;  // relative to the tree
+    std::string Format;
+    TState State = TState::Failed;
+    std::vector<std::string> Messages;  // the reader's, in order (or the error that ended it)
+    vistrel::TReadResult Failure;
+    int Lods = 0;
+    long FacesFirst = 0, Faces = 0;
+    float Mass = 0;
+    // The textures it names, each once, as indexes into the report's (a row
+    // stays small however many models a run has).
+    std::vector<uint32_t> Textures;
+    std::string Picture;  // in the catalogue; empty: none
+};
+
+struct TCheckedTexture {
+    std::string Name, File;  // File empty: not found
+    bool Decoded = false;
+    int Width = 0, Height = 0;
+    std::string Format, Storage, Error;
+    std::vector<std::size_t> Models;  // the models that need it
+};
+
+struct TCheckReport {
+    std::string Tree;
+    std::vector<TCheckedModel> Models;
+    std::vector<TCheckedTexture> Textures;
+    std::vector<std::pair<std::string, std::string>> Unreadable;  // folder, reason
+
+    bool Clean() const;
+};
+
+// The summary, then the problems worst first.
+std::string ReportText(const TCheckReport& report);
+// One JSON document of all of it; "picture" of each model when withPictures.
+std::string ReportJson(const TCheckReport& report, bool withPictures);
+// The model's own problems, one line each (for its card and its filter).
+std::vector<std::string> ModelProblems(const TCheckReport& report, const TCheckedModel& model);
+
+// Writes the bytes to path under a temporary name, renamed when complete.
+bool WriteWholeFile(const std::string& path, const std::string& bytes, std::string& error);
+
+// The catalogue, made in a folder beside its place and put there by Finish;
+// the previous one stays until then (and when anything fails).
+class TCatalogue {
+public:
+    explicit TCatalogue(std::string dir);
+    ~TCatalogue();
+    TCatalogue(const TCatalogue&) = delete;
+    TCatalogue& operator=(const TCatalogue&) = delete;
+
+    bool Ok() const { return !staging_.empty(); }
+    const std::string& Error() const { return error_; }
+    // Writes a model's picture (RGBA, side x side); its name in the
+    // catalogue, made here, never from the model; empty when it failed.
+    // Safe from several threads.
+    std::string AddPicture(const std::string& model, const std::vector<uint8_t>& rgba, int side);
+    bool Finish(const TCheckReport& report, std::string& error);
+
+private:
+    std::string dir_, staging_, error_;
+    std::atomic<unsigned> pictures_{0};
+};
+
+// The page of the catalogue.
+std::string CatalogueHtml(const TCheckReport& report);
+
+}  // namespace p3dtool
