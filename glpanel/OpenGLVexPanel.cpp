@@ -4,6 +4,8 @@
 
 #include "GLFonts.h"
 
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QOpenGLContext>
 #include <QOpenGLExtraFunctions>
@@ -11,6 +13,7 @@
 #include <QOpenGLFunctions>
 #include <QResizeEvent>
 #include <QTimer>
+#include <QWheelEvent>
 
 namespace vistrel {
 
@@ -559,6 +562,28 @@ void TOpenGLVexPanel::mouseReleaseEvent(QMouseEvent* e) {
     const QPoint p = e->position().toPoint();
     if (OnMouseUp) OnMouseUp(this, e->button(), ShiftStateOf(e->modifiers(), e->buttons()), p.x(), p.y());
     e->accept();
+}
+
+void TOpenGLVexPanel::mouseDoubleClickEvent(QMouseEvent* e) {
+    const QPoint p = e->position().toPoint();
+    if (OnDoubleClick) OnDoubleClick(this, e->button(), ShiftStateOf(e->modifiers(), e->buttons()), p.x(), p.y());
+    e->accept();
+}
+
+void TOpenGLVexPanel::wheelEvent(QWheelEvent* e) {
+    // 120 eighths of a degree to a notch; a touchpad gives parts of one
+    const double notches = e->angleDelta().y() / 120.0;
+    if (OnMouseWheel && notches != 0) OnMouseWheel(this, notches, ShiftStateOf(e->modifiers(), e->buttons()));
+    e->accept();
+}
+
+void TOpenGLVexPanel::keyPressEvent(QKeyEvent* e) {
+    if (OnKeyDown &&
+        OnKeyDown(this, e->key(), e->text(), ShiftStateOf(e->modifiers(), QGuiApplication::mouseButtons()))) {
+        e->accept();
+        return;
+    }
+    QOpenGLWidget::keyPressEvent(e);
 }
 
 }  // namespace vistrel

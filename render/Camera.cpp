@@ -35,6 +35,23 @@ TCamera FitCamera(const TVec3& minPos, const TVec3& maxPos, const TVec3& offset2
     return camera;
 }
 
+TZoomLimits ZoomLimits(const TVec3& minPos, const TVec3& maxPos, const TVec3& offset2) {
+    const TCamera fitted = FitCamera(minPos, maxPos, offset2);
+    const double r = std::max({(static_cast<double>(maxPos.X) - minPos.X) * 0.5 + offset2.X,
+                               (static_cast<double>(maxPos.Y) - minPos.Y) * 0.5 + offset2.Y,
+                               (static_cast<double>(maxPos.Z) - minPos.Z) * 0.5 + offset2.Z});
+    TZoomLimits limits;
+    limits.Nearest = std::min(NearestDistance, static_cast<float>(-std::fabs(r) * WorldScale));
+    limits.Farthest = std::min(limits.Nearest, fitted.Distance * kFarthestShare);
+    return limits;
+}
+
+void ZoomCamera(TCamera& camera, double notches, const TZoomLimits& limits) {
+    const double distance = camera.Distance * std::pow(1.0 - kZoomStep, notches);
+    camera.Distance = static_cast<float>(
+        std::clamp(distance, static_cast<double>(limits.Farthest), static_cast<double>(limits.Nearest)));
+}
+
 double FacingArea(const TP3dLOD& lod, float rotX, float rotY) {
     const double ax = rotX * std::numbers::pi / 180.0, ay = rotY * std::numbers::pi / 180.0;
     const double cx = std::cos(ax), sx = std::sin(ax), cy = std::cos(ay), sy = std::sin(ay);

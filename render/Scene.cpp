@@ -175,6 +175,22 @@ void DrawFrame(const TFrame& frame) {
     const TTextureLookup noTextures = [](int) { return GLuint{0}; };
     DrawLodFaces(lod, frame.Texture ? frame.Texture : noTextures, frame.Batched, cache);
 
+    // The wire: the same faces as lines, unlit and untextured, a little
+    // nearer than the faces so that the depth test keeps them on top.
+    if (frame.Wire) {
+        glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_BIT | GL_CURRENT_BIT | GL_DEPTH_BUFFER_BIT);
+        glDisable(GL_LIGHTING);
+        glDisable(GL_TEXTURE_2D);
+        glDisable(GL_BLEND);
+        glDepthFunc(GL_LEQUAL);
+        glEnable(GL_POLYGON_OFFSET_LINE);
+        glPolygonOffset(-1.0f, -1.0f);
+        glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+        glColor4f(0.1f, 0.1f, 0.15f, 1.0f);
+        DrawLodFaces(lod, noTextures, frame.Batched, cache);
+        glPopAttrib();
+    }
+
     glBindTexture(GL_TEXTURE_2D, 0);
     if (frame.Selection) {
         glColor4f(1, 0, 0, 1);

@@ -34,8 +34,16 @@ namespace {
 using namespace vistrel;
 
 constexpr int kLargest = 4096;
+constexpr const char* kUsage =
+    "usage: vistrel-thumbnailer -s SIZE [--data DIR] INPUT OUTPUT\n"
+    "  A PNG of SIZE x SIZE (1 to 4096) of the model INPUT, transparent around\n"
+    "  it, for file managers. Textures are looked up under --data DIR, else\n"
+    "  under the texture root saved by the viewer, else beside the model.\n"
+    "  Exit status: 0 written; 1 INPUT cannot be read or has nothing to draw;\n"
+    "  2 wrong arguments, or no picture could be made or written.\n";
+
 int Usage(const char* why) {
-    std::fprintf(stderr, "vistrel-thumbnailer: %s\nusage: vistrel-thumbnailer -s SIZE INPUT OUTPUT\n", why);
+    std::fprintf(stderr, "vistrel-thumbnailer: %s\n%s", why, kUsage);
     return 2;
 }
 
@@ -87,7 +95,7 @@ private:
     std::thread thread_;
 };
 
-int Thumbnail(int size, const std::string& input, const std::string& output) {
+int Thumbnail(int size, const std::string& input, const std::string& output, const std::string& dataDir) {
     if (!LooksLikeAModel(input)) {
         std::fprintf(stderr, "vistrel-thumbnailer: %s: not a model file\n", input.c_str());
         return 1;
@@ -109,7 +117,8 @@ int Thumbnail(int size, const std::string& input, const std::string& output) {
     // Textures when they are found; a missing one leaves its faces plain.
     // A picture this small shows no more detail than a level of its size
     // holds; files without such a level are halved to it.
-    TPictureRequest request = ThumbnailRequest(*lod, size, TextureRoots(SavedTextureRoot(), input));
+    TPictureRequest request =
+        ThumbnailRequest(*lod, size, TextureRoots(dataDir.empty() ? SavedTextureRoot() : dataDir, input));
     request.Context = [&maker] { return &maker.Take(); };
     request.Output = output;
     const TPicture picture = RenderPicture(request);
@@ -128,9 +137,15 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addOption({{QStringLiteral("s"), QStringLiteral("size")}, QStringLiteral("side"), QStringLiteral("SIZE")});
+    parser.addOption({QStringLiteral("data"), QStringLiteral("texture root"), QStringLiteral("DIR")});
+    parser.addOption({{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("usage")});
     parser.addPositionalArgument(QStringLiteral("INPUT"), QStringLiteral("model file"));
     parser.addPositionalArgument(QStringLiteral("OUTPUT"), QStringLiteral("PNG file"));
     if (!parser.parse(app.arguments())) return Usage(parser.errorText().toLocal8Bit().constData());
+    if (parser.isSet(QStringLiteral("h"))) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
     const QStringList files = parser.positionalArguments();
     if (files.size() > 2) return Usage("too many arguments");
     if (!parser.isSet(QStringLiteral("s")) || files.size() < 2) return Usage("expects -s SIZE, INPUT and OUTPUT");
@@ -138,7 +153,8 @@ int main(int argc, char** argv) {
     const int size = parser.value(QStringLiteral("s")).toInt(&number);
     if (!number || size < 1 || size > kLargest) return Usage("SIZE must be a number from 1 to 4096");
     try {
-        return Thumbnail(size, QFile::encodeName(files[0]).toStdString(), QFile::encodeName(files[1]).toStdString());
+        return Thumbnail(size, QFile::encodeName(files[0]).toStdString(), QFile::encodeName(files[1]).toStdString(),
+                         QFile::encodeName(parser.value(QStringLiteral("data"))).toStdString());
     } catch (const std::exception& error) {
         std::fprintf(stderr, "vistrel-thumbnailer: %s\n", error.what());
         return 2;

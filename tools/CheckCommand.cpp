@@ -292,8 +292,7 @@ int RunCheck(const TArgs& args) {
 
     TTextureBook book(options.DataDir);
     report.Models.resize(files.size());
-    const unsigned jobs =
-        options.Jobs ? options.Jobs : std::max(1u, std::thread::hardware_concurrency());
+    const unsigned jobs = options.Jobs ? options.Jobs : std::max(1u, std::thread::hardware_concurrency());
     std::atomic<std::size_t> next{0}, done{0};
     TProgress progress(files.size());
     auto work = [&] {

@@ -121,7 +121,8 @@ bool TCheckReport::Clean() const {
 
 std::vector<std::string> ModelProblems(const TCheckReport& report, const TCheckedModel& model) {
     std::vector<std::string> problems;
-    if (model.State != TState::Complete) problems.push_back(std::string(StateName(model.State)) + ": " + ModelReason(model));
+    if (model.State != TState::Complete)
+        problems.push_back(std::string(StateName(model.State)) + ": " + ModelReason(model));
     for (const uint32_t id : model.Textures)
         if (const TCheckedTexture& t = report.Textures[id]; !t.File.empty() && !t.Decoded)
             problems.push_back("undecodable texture " + t.Name + ": " + t.Error);
@@ -134,8 +135,7 @@ std::string ReportText(const TCheckReport& report) {
     std::size_t complete = 0, partial = 0, failed = 0, found = 0, missing = 0, undecodable = 0;
     for (const TCheckedModel& m : report.Models)
         (m.State == TState::Complete ? complete : m.State == TState::Partial ? partial : failed)++;
-    for (const TCheckedTexture& t : report.Textures)
-        (t.File.empty() ? missing : t.Decoded ? found : undecodable)++;
+    for (const TCheckedTexture& t : report.Textures) (t.File.empty() ? missing : t.Decoded ? found : undecodable)++;
     std::string text = report.Tree + ": " + std::to_string(report.Models.size()) + " models, " +
                        std::to_string(complete) + " complete, " + std::to_string(partial) + " partial, " +
                        std::to_string(failed) + " failed\n";
@@ -144,8 +144,10 @@ std::string ReportText(const TCheckReport& report) {
     std::vector<std::string> problems;
     for (const TState state : {TState::Failed, TState::Partial})
         for (const TCheckedModel& m : report.Models)
-            if (m.State == state) problems.push_back(std::string(StateName(state)) + ": " + m.Path + ": " + ModelReason(m));
-    for (const auto& [folder, reason] : report.Unreadable) problems.push_back("unreadable folder: " + folder + ": " + reason);
+            if (m.State == state)
+                problems.push_back(std::string(StateName(state)) + ": " + m.Path + ": " + ModelReason(m));
+    for (const auto& [folder, reason] : report.Unreadable)
+        problems.push_back("unreadable folder: " + folder + ": " + reason);
     for (const TCheckedTexture& t : report.Textures)
         if (!t.File.empty() && !t.Decoded)
             problems.push_back("undecodable: " + t.Name + " (" + t.File + "): " + t.Error + "; " + Needed(report, t));
@@ -365,21 +367,21 @@ std::string CatalogueHtml(const TCheckReport& report) {
         cards += m.Picture.empty() ? "<div class=\"nopic\">no picture</div>"
                                    : "<img src=\"" + m.Picture + "\" width=\"128\" height=\"128\" alt=\"\">";
         cards += "<h2>" + HtmlText(m.Path) + "</h2><p class=\"facts\">" + std::to_string(m.Lods) +
-                 (m.Lods == 1 ? " LOD &middot; " : " LODs &middot; ") +
-                 std::to_string(m.FacesFirst) + " faces in LOD 0, " + std::to_string(m.Faces) + " in all &middot; mass " +
-                 ShortFloat(m.Mass) + "</p>";
+                 (m.Lods == 1 ? " LOD &middot; " : " LODs &middot; ") + std::to_string(m.FacesFirst) +
+                 " faces in LOD 0, " + std::to_string(m.Faces) + " in all &middot; mass " + ShortFloat(m.Mass) + "</p>";
         if (!problems.empty()) {
             constexpr std::size_t kShown = 6;  // the filter searches them all
             cards += "<ul class=\"problems\">";
-            for (std::size_t i = 0; i < problems.size() && i < kShown; ++i) cards += "<li>" + HtmlText(problems[i]) + "</li>";
-            if (problems.size() > kShown)
-                cards += "<li>and " + std::to_string(problems.size() - kShown) + " more</li>";
+            for (std::size_t i = 0; i < problems.size() && i < kShown; ++i)
+                cards += "<li>" + HtmlText(problems[i]) + "</li>";
+            if (problems.size() > kShown) cards += "<li>and " + std::to_string(problems.size() - kShown) + " more</li>";
             cards += "</ul>";
         }
         cards += "</article>\n";
     }
     for (const TCheckedTexture* t : MissingTextures(report)) {
-        rows += "<tr><td>" + HtmlText(t->Name) + "</td><td class=\"n\">" + std::to_string(t->Models.size()) + "</td><td>";
+        rows +=
+            "<tr><td>" + HtmlText(t->Name) + "</td><td class=\"n\">" + std::to_string(t->Models.size()) + "</td><td>";
         for (std::size_t i = 0; i < t->Models.size(); ++i)
             rows += std::string(i ? ", " : "") + "<a href=\"#m" + std::to_string(t->Models[i]) + "\">" +
                     HtmlText(report.Models[t->Models[i]].Path) + "</a>";

@@ -78,9 +78,11 @@ std::string CommandHelp(const TSubcommand& command) {
     text += command.Synopsis;
     text += "\n\n";
     text += command.Details;
-    text +=
-        "\nExit status: 0 read completely, 1 partial, empty or not a binarized\n"
-        "model, 2 not readable at all or wrong arguments (p3dtool --help).\n";
+    // a command that ends otherwise says so in its own text
+    if (command.Details.find("Exit status") == std::string_view::npos)
+        text +=
+            "\nExit status: 0 read completely, 1 partial, empty or not a binarized\n"
+            "model, 2 not readable at all or wrong arguments (p3dtool --help).\n";
     return text;
 }
 

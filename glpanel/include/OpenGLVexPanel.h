@@ -92,6 +92,10 @@ public:
     };
     using TMouseEvent =
         std::function<void(TOpenGLVexPanel* sender, Qt::MouseButton button, TShiftState shift, int x, int y)>;
+    // notches: wheel notches turned, positive away from the user
+    using TWheelEvent = std::function<void(TOpenGLVexPanel* sender, double notches, TShiftState shift)>;
+    // key: the Qt key, text: what it types; true when the owner used it
+    using TKeyEvent = std::function<bool(TOpenGLVexPanel* sender, int key, const QString& text, TShiftState shift)>;
     // A monotonic clock in nanoseconds for the frame-rate measurement.
     using TClock = std::function<qint64()>;
 
@@ -100,7 +104,9 @@ public:
 
     // Events (assign directly; an empty function is "not assigned").
     TNotifyEvent OnPreInit, OnInit, OnResize, OnPaint, OnError;
-    TMouseEvent OnMouseDown, OnMouseMove, OnMouseUp;
+    TMouseEvent OnMouseDown, OnMouseMove, OnMouseUp, OnDoubleClick;
+    TWheelEvent OnMouseWheel;
+    TKeyEvent OnKeyDown;
 
     // --- Published properties: getter named as the property, setter below ---
     TPFDPixelTypes PixelType() const { return m_pixelType; }
@@ -273,6 +279,9 @@ protected:
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void wheelEvent(QWheelEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
 
 public:
     void setVisible(bool visible) override;

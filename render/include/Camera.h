@@ -53,6 +53,22 @@ TCamera FitCamera(const TVec3& minPos, const TVec3& maxPos, const TVec3& offset2
 // (FitCamera) leaves much more room; this is for thumbnails.
 TCamera FrameTightly(const TP3dLOD& lod, float rotX, float rotY, float fill, float aspect);
 
+// How near and how far the wheel and the keys may bring a model: never past
+// its near side (the largest half extent of the box, as FitCamera takes it),
+// never farther than kFarthestShare times the fitted distance. Distances
+// are negative, as Distance is.
+inline constexpr float kZoomStep = 0.15f;  // of the distance, per notch
+inline constexpr float kFarthestShare = 4.0f;
+inline constexpr float kTurnStep = 15.0f;  // degrees per arrow key
+struct TZoomLimits {
+    float Nearest = NearestDistance;
+    float Farthest = -1.0f;
+};
+TZoomLimits ZoomLimits(const TVec3& minPos, const TVec3& maxPos, const TVec3& offset2);
+// Moves the camera notches steps toward the model (negative: away), each by
+// kZoomStep of its distance, kept within the limits.
+void ZoomCamera(TCamera& camera, double notches, const TZoomLimits& limits);
+
 // The area of the LOD's faces that face an eye turned by (rotX, rotY)
 // degrees (RotZ 0), as the frame draws them (clockwise front faces), seen
 // without perspective, in GL units. A closed surface shows as much from

@@ -429,8 +429,8 @@ TEST_F(SessionTest, BrowsePickClickTurnSaveCloseAndStartAgain) {
     EXPECT_EQ(ReadSettings(), kept);
 }
 
-// Two quick Down presses in the file list while the machine is busy: the
-// second arrives while the first pick loads. It is not handled inside that
+// Two quick Down presses in the file list: the second arrives while the
+// first pick loads. It is not handled inside that
 // load (which would load its model inside the first one) but after it: the
 // window ends on the file the list's cursor is on, with no load's message
 // (its missing textures) twice. A key that comes while a message is up is
@@ -445,15 +445,12 @@ TEST_F(SessionTest, QuickPicksEndOnTheCursorsFileWithEachMessageOnce) {
     for (const QString& name : names) Write(models + QLatin1Char('/') + name, bytes);
     WriteSettings(QStringLiteral("LastDir=%1\nDataPath=%2\nLeft=0\nTop=0\nWidth=1000\nHeight=760\n")
                       .arg(models, Work(QStringLiteral("empty"))));
-    const TBusyMachine busy;
-    Start(Work());
-    ASSERT_TRUE(WaitForWindow(kCaption)) << State();
-    Click(60, 33);  // the folder list, then into the file list: its first file
-    Key(QStringLiteral("Tab"));
-    Key(QStringLiteral("space"));
+    // the first file from the command line: the file list shows it chosen
+    Start(Work(), {models + QStringLiteral("/a.p3d")});
     ASSERT_TRUE(WaitForDialog()) << State();  // a.p3d's textures are not found
     Key(QStringLiteral("Return"));
     ASSERT_TRUE(WaitUntil([&] { return Shown(kCaption + QStringLiteral(" [a.p3d]")) != 0; })) << State();
+    Click(60, 327);  // its row: the file list takes the keys
 
     Xdo(QStringLiteral("key --delay 0 Down Down"));
     int messages = 0;
@@ -476,4 +473,105 @@ TEST_F(SessionTest, QuickPicksEndOnTheCursorsFileWithEachMessageOnce) {
     const QString shown = kCaption + QStringLiteral(" [%1]").arg(names[cursor]);
     EXPECT_NE(Shown(shown), 0u) << "not on the cursor's file";
     CloseAndExpectCleanEnd(shown);
+}
+
+namespace {
+
+// Pixels of the model: neither the view's background nor the light marker.
+int ModelPixels(const QImage& image) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            const bool background = std::abs(qRed(p) - 153) + std::abs(qGreen(p) - 204) + std::abs(qBlue(p) - 255) < 12;
+            const bool marker = qRed(p) > 120 && qGreen(p) > 120 && qBlue(p) < 90;
+            n += !background && !marker;
+        }
+    return n;
+}
+
+}  // namespace
+
+// The view as people reach for it: "Data Dir" textures the model on show at
+// once; the wheel and "+" bring it nearer, Home frames it again; "B" shows a
+// flat model from behind; after an editable file answered No the labels read
+// as at start.
+TEST_F(SessionTest, TextureRootWheelKeysBackFacesAndNoStaleLabels) {
+    const QString models = Work(QStringLiteral("models"));
+    ASSERT_TRUE(QDir().mkpath(models) && QDir().mkpath(Work(QStringLiteral("empty"))));
+    ASSERT_TRUE(QFile::copy(kSamples + QStringLiteral("/tank.p3d"), models + QStringLiteral("/tank.p3d")));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(VISTREL_CORPUS_DIR "/models/vx/optics/flat.p3d"),
+                            models + QStringLiteral("/flat.p3d")));
+    Write(models + QStringLiteral("/box.p3d"), "MLOD");
+    WriteSettings(
+        QStringLiteral("DataPath=%1\nLeft=0\nTop=0\nWidth=1000\nHeight=760\n").arg(Work(QStringLiteral("empty"))));
+    const QRect view(400, 40, 560, 680);
+    const QRect counts(135, 220, 230, 55);
+    const auto titled = [&](const QString& name) {
+        return WaitUntil([&] { return Shown(kCaption + QStringLiteral(" [%1]").arg(name)) != 0; });
+    };
+    const auto answer = [&](const QString& key) {
+        EXPECT_TRUE(WaitForDialog()) << State();
+        Key(key);
+        EXPECT_TRUE(WaitUntil([&] { return x.Windows().size() == 1; }));
+    };
+
+    // From the samples' folder, where the folder picker opens.
+    Start(kSamples, {models + QStringLiteral("/tank.p3d")});
+    answer(QStringLiteral("Return"));  // its textures are not under the empty root
+    ASSERT_TRUE(titled(QStringLiteral("tank.p3d"))) << State();
+    QThread::msleep(300);
+    const QImage untextured = x.Capture(view);
+    Click(252, 730);  // "Data Dir": the picker, on OK
+    ASSERT_TRUE(WaitForDialog(QStringLiteral("Pick Directory"))) << State();
+    Key(QStringLiteral("Tab"));
+    Key(QStringLiteral("Tab"));
+    Key(QStringLiteral("space"));
+    EXPECT_TRUE(WaitUntil([&] { return Differing(untextured, x.Capture(view)) > 2000; }, 10000)) << "not textured";
+    EXPECT_EQ(x.Windows().size(), 1u) << "a message on a root that has the textures";
+
+    Click(680, 380);  // the view takes the keys (a click without a drag turns nothing)
+    QThread::msleep(300);
+    const QImage fitted = x.Capture(view);
+    const int near0 = ModelPixels(fitted);
+    Xdo(QStringLiteral("click 4"));  // a wheel notch away from the user
+    ASSERT_TRUE(WaitUntil([&] { return ModelPixels(x.Capture(view)) > near0 * 1.2; }, 10000)) << "the wheel";
+    const int near1 = ModelPixels(x.Capture(view));
+    Key(QStringLiteral("plus"));
+    ASSERT_TRUE(WaitUntil([&] { return ModelPixels(x.Capture(view)) > near1 * 1.2; }, 10000)) << "+";
+    Key(QStringLiteral("Home"));
+    EXPECT_TRUE(WaitUntil([&] { return Differing(fitted, x.Capture(view)) < 50; }, 10000)) << "Home";
+
+    // The flat model: from one side it shows, from the other only with "B".
+    Click(60, 340);                    // its row in the file list
+    answer(QStringLiteral("Return"));  // its texture is missing
+    ASSERT_TRUE(titled(QStringLiteral("flat.p3d")));
+    QThread::msleep(300);
+    const int front = ModelPixels(x.Capture(view));
+    Click(680, 380);
+    for (int k = 0; k < 12; ++k) Key(QStringLiteral("Right"));  // half a turn
+    QThread::msleep(500);
+    int shown = ModelPixels(x.Capture(view));
+    if (shown > front) {  // it looked away first: turn it back so that it does
+        for (int k = 0; k < 12; ++k) Key(QStringLiteral("Right"));
+        QThread::msleep(500);
+        shown = ModelPixels(x.Capture(view));
+    }
+    ASSERT_LT(shown, 50) << "a side with nothing to see";
+    Key(QStringLiteral("b"));
+    EXPECT_TRUE(WaitUntil([&] { return ModelPixels(x.Capture(view)) > 500; }, 10000)) << "B";
+    const QImage withLabels = x.Capture(counts);
+
+    Click(60, 327);  // the editable one, answered No
+    answer(QStringLiteral("Escape"));
+    QThread::msleep(300);
+    const QImage afterNo = x.Capture(counts);
+    CloseAndExpectCleanEnd(kCaption);
+    Start(Work());  // labels as at start
+    ASSERT_TRUE(WaitForWindow(kCaption)) << State();
+    QThread::msleep(300);
+    const QImage atStart = x.Capture(counts);
+    EXPECT_GT(Differing(withLabels, atStart), 20);
+    EXPECT_LT(Differing(afterNo, atStart), 5) << "the released model's counts stay";
+    CloseAndExpectCleanEnd(kCaption);
 }

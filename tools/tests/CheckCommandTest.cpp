@@ -70,7 +70,9 @@ protected:
         Write("textures/data/bad.paa", {0x01, 0xFF, 'j', 'u', 'n', 'k'});
     }
     fs::path Tree() const { return dir.Path() / "tree"; }
-    void Write(const std::string& name, const std::vector<uint8_t>& bytes) { vistrel::WriteFile(dir.File(name), bytes); }
+    void Write(const std::string& name, const std::vector<uint8_t>& bytes) {
+        vistrel::WriteFile(dir.File(name), bytes);
+    }
     tooltest::TRun Check(std::vector<std::string> more) {
         std::vector<std::string> args{"check", Tree().string(), "--data", dir.File("textures"), "-j", "2"};
         args.insert(args.end(), more.begin(), more.end());
@@ -92,19 +94,22 @@ TEST_F(CheckCommandTest, TextAndJsonReportExactlyThePlantedProblems) {
     std::string undecodable;
     ASSERT_FALSE(vistrel::DecodeTextureFile(dir.File("textures/data/bad.paa"), &undecodable));
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, Tree().string() +
-                           ": 6 models, 3 complete, 1 partial, 2 failed\n"
-                           "textures: 3 named, 1 found, 1 missing, 1 undecodable\n"
-                           "\n"
-                           "problems, worst first:\n"
-                           "  failed: b/broken.p3d: Stream read error (at byte 4: the file ends 3 bytes into a field of "
-                           "4 bytes)\n"
-                           "  failed: b/notes.p3d: Incorrect Format! (at byte 0: the magic is neither BMDL nor MLOD)\n"
-                           "  partial: b/cut.p3d: Complete loading of P3d failed! Sorry ;) (" + where +
-                           ")\n"
-                           "  undecodable: data\\bad.paa (" + dir.File("textures") + "/data/bad.paa): " + undecodable +
-                           "; needed by 1 model: a/other.p3d\n"
-                           "  missing: data\\gone.paa: needed by 3 models: a/good.p3d, a/other.p3d, b/editable.p3d\n");
+    EXPECT_EQ(run.out,
+              Tree().string() +
+                  ": 6 models, 3 complete, 1 partial, 2 failed\n"
+                  "textures: 3 named, 1 found, 1 missing, 1 undecodable\n"
+                  "\n"
+                  "problems, worst first:\n"
+                  "  failed: b/broken.p3d: Stream read error (at byte 4: the file ends 3 bytes into a field of "
+                  "4 bytes)\n"
+                  "  failed: b/notes.p3d: Incorrect Format! (at byte 0: the magic is neither BMDL nor MLOD)\n"
+                  "  partial: b/cut.p3d: Complete loading of P3d failed! Sorry ;) (" +
+                  where +
+                  ")\n"
+                  "  undecodable: data\\bad.paa (" +
+                  dir.File("textures") + "/data/bad.paa): " + undecodable +
+                  "; needed by 1 model: a/other.p3d\n"
+                  "  missing: data\\gone.paa: needed by 3 models: a/good.p3d, a/other.p3d, b/editable.p3d\n");
     EXPECT_EQ(run.err.find("failed"), std::string::npos) << run.err;  // progress only
 
     const nlohmann::json doc = nlohmann::json::parse(ReadAll(json));
@@ -177,5 +182,5 @@ TEST_F(CheckCommandTest, CatalogueShowsACardPerModelAndItsFilterWorksInABrowser)
     EXPECT_EQ(shown(all), 6) << all.substr(0, 400);
     EXPECT_NE(all.find("<span id=\"shown\">6</span>"), std::string::npos);
     EXPECT_EQ(shown(dom("#filter=gone.paa")), 3);  // by problem
-    EXPECT_EQ(shown(dom("#filter=B/")), 4);         // by name, letter case ignored
+    EXPECT_EQ(shown(dom("#filter=B/")), 4);        // by name, letter case ignored
 }

@@ -32,6 +32,7 @@ void TFileList::Update() {
         const QStringList names = folder.entryList(mask_.split(QLatin1Char(';'), Qt::SkipEmptyParts), QDir::Files,
                                                    QDir::Name | QDir::IgnoreCase);
         addItems(names);
+        for (int row = 0; row < count(); ++row) item(row)->setToolTip(item(row)->text());  // names the list cuts
     }
     filling_ = false;
     emit Change();

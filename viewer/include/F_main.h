@@ -13,6 +13,7 @@
 #include "TextureData.h"
 
 #include <QMainWindow>
+#include <QMap>
 #include <QMetaType>
 #include <QPoint>
 #include <QSize>
@@ -117,8 +118,12 @@ public:
     // What the selected entries carry; nullptr when nothing is selected.
     TP3dLOD* SelectedLod() const;
     TRealSelection* SelectedSelection() const;
-    // Empties the lists that point into the model, then releases it.
+    // Empties the lists that point into the model, then releases it; the
+    // window then shows no model (ShowNoModel).
     void ReleaseModel();
+    // The information labels as at start, the lists empty, the caption
+    // without a file name.
+    void ShowNoModel();
     // Empties LB_Selections; the extent strip shows "-" for no selection.
     void ClearSelections();
 
@@ -174,7 +179,16 @@ public:
     bool BatchedDrawing = true;
     // The expanded arrays of the LOD on show; emptied with the model.
     TLodDrawCache DrawCache;
-    // Frames the loaded model (its LOD 0); does not repaint.
+    // The keys of the view: back faces drawn (lit as front faces), the wire
+    // of the faces' edges over them; both off at start.
+    bool BackFaces = false;
+    bool WireOverlay = false;
+    // How near and far the wheel and the keys may bring the model on show.
+    TZoomLimits ZoomRange;
+    // The keys of the view, shown by "?" or F1 until the next key or click.
+    QLabel* KeysOverlay = nullptr;
+    static QString KeysText();
+    // Frames the loaded model (its LOD 0) as loading does; does not repaint.
     void FitCameraToModel();
     TCamera Camera() const;
     void SetCamera(const TCamera& camera);
@@ -253,6 +267,18 @@ public:
                          int y);
     void OpenGlMouseUp(TOpenGLVexPanel* sender, Qt::MouseButton button, TOpenGLVexPanel::TShiftState shift, int x,
                        int y);
+    void OpenGlMouseWheel(TOpenGLVexPanel* sender, double notches, TOpenGLVexPanel::TShiftState shift);
+    bool OpenGlKeyDown(TOpenGLVexPanel* sender, int key, const QString& text, TOpenGLVexPanel::TShiftState shift);
+    void OpenGlDoubleClick(TOpenGLVexPanel* sender);
+    // The file dialogs open, when they have no folder of their own, in the
+    // folder they last confirmed in this run, else the shown model's.
+    QString OpenFileWhereTheUserWas(const TFileDialogSettings& dialog);
+    QString SaveFileWhereTheUserWas(const TFileDialogSettings& dialog);
+    TFileDialogSettings WhereTheUserWas(const TFileDialogSettings& dialog) const;
+    void RememberWhere(const TFileDialogSettings& dialog, const QString& chosen);
+    QMap<QString, QString> DialogFolders;  // the last folder each dialog (by name) confirmed
+    // The LOD on show loads its textures again (a new texture root).
+    void ReloadShownTextures();
     void B_PickGroundTextClick();
     void B_PickDataDirClick();
     void B_SaveClick();

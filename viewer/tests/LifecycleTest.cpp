@@ -263,7 +263,7 @@ TEST(SaveCommand, WritesTheModelThroughTheDialog) {
     EXPECT_EQ(dialog.Filter, QStringLiteral("MLOD Format (*.p3d)"));
     EXPECT_EQ(dialog.DefaultExt, QStringLiteral("p3d"));
     EXPECT_TRUE(dialog.OverwritePrompt);
-    EXPECT_TRUE(dialog.InitialDir.isEmpty());
+    EXPECT_EQ(dialog.InitialDir, dir.path());  // the shown model's folder, the dialog having none of its own
     EXPECT_EQ(prompt.Messages, QStringList{QStringLiteral("MLOD saved")});
     const MFile file = ReadMlod(ReadFileBytes(target.toStdString()));
     ASSERT_EQ(file.lods.size(), 1u);

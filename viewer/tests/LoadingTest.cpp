@@ -136,7 +136,10 @@ TEST_F(LoadingTest, CaptionNamesTheFileAndTheCameraIsFitted) {
     EXPECT_FALSE(window->P_Wait->isVisible());
 }
 
-TEST_F(LoadingTest, CaptionNamesTheFileEvenWithoutLods) {
+// A model with nothing to show leaves the window showing no model: labels as
+// at start, lists empty, no file in the caption (the released model's data
+// stayed on show before).
+TEST_F(LoadingTest, ModelWithoutLodsLeavesTheWindowShowingNoModel) {
     Show();
     LoadTank();
     window->RotY = 33;
@@ -147,10 +150,11 @@ TEST_F(LoadingTest, CaptionNamesTheFileEvenWithoutLods) {
     EXPECT_EQ(window->Model->LODs.Count(), 0);
     EXPECT_EQ(window->LB_LODs->count(), 0);
     EXPECT_EQ(window->LB_Selections->count(), 0);
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("Vistrel v2.44 [empty.p3d]"));
-    // Neither the camera nor the labels change.
-    EXPECT_FLOAT_EQ(window->RotY, 33.0f);
-    EXPECT_EQ(window->L_Vertexes->text(), QStringLiteral("kept"));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Vistrel v2.44"));
+    EXPECT_FLOAT_EQ(window->RotY, 33.0f);  // the camera stays
+    for (const QLabel* label : {window->L_Vertexes, window->L_Faces, window->L_Mass, window->L_MinPos})
+        EXPECT_EQ(label->text(), QStringLiteral("0"));
+    EXPECT_EQ(window->LB_Properties->rowCount(), 0);
 }
 
 TEST_F(LoadingTest, UnknownMagicIsReportedAndLeavesAModelWithoutLods) {
@@ -164,7 +168,7 @@ TEST_F(LoadingTest, UnknownMagicIsReportedAndLeavesAModelWithoutLods) {
     EXPECT_EQ(window->Model->LODs.Count(), 0);
     EXPECT_EQ(window->LB_LODs->count(), 0);
     EXPECT_EQ(window->LB_Selections->count(), 0);
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("Vistrel v2.44 [other.p3d]"));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Vistrel v2.44"));
     EXPECT_TRUE(launches.empty());
 }
 
@@ -199,8 +203,8 @@ TEST_F(LoadingTest, FileThatCannotBeOpenedShowsTheErrorBoxAndHoldsNoModel) {
     EXPECT_EQ(window->LB_LODs->count(), 0);
     EXPECT_EQ(window->LB_Selections->count(), 0);
     EXPECT_FALSE(window->P_Wait->isVisible());
-    // The caption keeps the last file that was loaded.
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("Vistrel v2.44 [tank.p3d]"));
+    // No model on show: no file in the caption.
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Vistrel v2.44"));
 
     // A folder is no file either.
     QDir(files.Path()).mkdir(QStringLiteral("folder.p3d"));
@@ -220,7 +224,7 @@ TEST_F(LoadingTest, FileShorterThanTheMagicIsAReadError) {
     EXPECT_TRUE(prompt.Messages.isEmpty());
 }
 
-TEST_F(LoadingTest, ReadErrorInsideTheConstructorHidesTheWaitPanelAndKeepsTheCaption) {
+TEST_F(LoadingTest, ReadErrorInsideTheConstructorHidesTheWaitPanelAndShowsNoModel) {
     Show();
     LoadTank();
     // The magic alone: the LOD count cannot be read.
@@ -228,7 +232,8 @@ TEST_F(LoadingTest, ReadErrorInsideTheConstructorHidesTheWaitPanelAndKeepsTheCap
     ASSERT_EQ(prompt.Errors.size(), 1);
     EXPECT_EQ(window->Model, nullptr);
     EXPECT_FALSE(window->P_Wait->isVisible());
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("Vistrel v2.44 [tank.p3d]"));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Vistrel v2.44"));
+    EXPECT_EQ(window->L_Faces->text(), QStringLiteral("0"));
 }
 
 TEST_F(LoadingTest, DroppedModelFileLoadsAndOtherFilesDoNot) {
@@ -283,10 +288,10 @@ TEST_F(LoadingTest, EditableFileGoesToTheEditorWhenTheUserSaysYes) {
     // The bare name, unquoted; the file's folder with its separator.
     EXPECT_EQ(launches[0].Arguments, QStringList{QStringLiteral("my box.p3d")});
     EXPECT_EQ(launches[0].WorkingDirectory, files.Path() + QDir::separator());
-    // Nothing is loaded; the caption still names the earlier file.
+    // Nothing is loaded, and the earlier model is gone from the window.
     EXPECT_EQ(window->Model, nullptr);
     EXPECT_EQ(window->LB_LODs->count(), 0);
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("Vistrel v2.44 [tank.p3d]"));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Vistrel v2.44"));
     EXPECT_TRUE(window->isVisible());
     EXPECT_TRUE(prompt.Messages.isEmpty());
 }
@@ -302,7 +307,8 @@ TEST_F(LoadingTest, EditableFileAnsweredNoReleasesTheModelAndLaunchesNothing) {
     EXPECT_EQ(window->Model, nullptr);
     EXPECT_EQ(window->LB_LODs->count(), 0);
     EXPECT_EQ(window->LB_Selections->count(), 0);
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("Vistrel v2.44 [tank.p3d]"));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Vistrel v2.44"));
+    EXPECT_EQ(window->L_Vertexes->text(), QStringLiteral("0"));  // the labels as at start
     EXPECT_FALSE(window->P_Wait->isVisible());
     // Later repaints draw no model.
     window->Repaint();
@@ -435,11 +441,10 @@ TEST_F(LoadingTest, PicksDuringALoadWaitAndOnlyTheNewestIsLoaded) {
     BLod plain = QuadLod(-1, 1, -1, 1);
     plain.resolution = 2.0f;
     const QString third = files.Write(QStringLiteral("third.p3d"), ModelWith({plain, plain}));
-    const QString before = main.windowTitle();
     picking.OnFirstMessage = [&] {
         main.LoadModel(second, false);
         main.LoadModel(third, false);
-        EXPECT_EQ(main.windowTitle(), before);  // nothing loaded inside
+        EXPECT_FALSE(main.windowTitle().contains(QStringLiteral("]")));  // nothing loaded inside
     };
     main.LoadModel(first, false);
     EXPECT_EQ(picking.Messages.size(), 1);  // the first one's, once; the second was never loaded

@@ -2,6 +2,9 @@
 // dialogs' buttons. The widgets are laid out in MainWindowLayout.cpp.
 #include "F_main.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 #include "DirectoryList.h"
 #include "FileList.h"
 #include "Globals.h"
@@ -49,6 +52,9 @@ TMain::~TMain() {
     OpenGl->OnMouseDown = nullptr;
     OpenGl->OnMouseMove = nullptr;
     OpenGl->OnMouseUp = nullptr;
+    OpenGl->OnMouseWheel = nullptr;
+    OpenGl->OnKeyDown = nullptr;
+    OpenGl->OnDoubleClick = nullptr;
     for (QObject* child : findChildren<QObject*>()) disconnect(child, nullptr, this, nullptr);
     ReleaseModel();
 }
@@ -82,6 +88,17 @@ void TMain::WireEvents() {
     OpenGl->OnMouseUp = [this](TOpenGLVexPanel* sender, Qt::MouseButton button, TShift shift, int x, int y) {
         Guarded([&] { OpenGlMouseUp(sender, button, shift, x, y); });
     };
+    OpenGl->OnMouseWheel = [this](TOpenGLVexPanel* sender, double notches, TShift shift) {
+        Guarded([&] { OpenGlMouseWheel(sender, notches, shift); });
+    };
+    OpenGl->OnKeyDown = [this](TOpenGLVexPanel* sender, int key, const QString& text, TShift shift) {
+        bool used = false;
+        Guarded([&] { used = OpenGlKeyDown(sender, key, text, shift); });
+        return used;
+    };
+    OpenGl->OnDoubleClick = [this](TOpenGLVexPanel* sender, Qt::MouseButton, TShift, int, int) {
+        Guarded([&] { OpenGlDoubleClick(sender); });
+    };
 }
 
 void TMain::Guarded(const std::function<void()>& handler) {
@@ -108,6 +125,7 @@ void TMain::AddLodEntry(const QString& text, TP3dLOD* lod) {
 void TMain::AddSelectionEntry(const QString& text, TRealSelection* selection) {
     auto* item = new QListWidgetItem(text, LB_Selections);
     item->setData(ObjectRole, QVariant::fromValue(selection));
+    item->setToolTip(text);  // the whole name where the list cuts it
 }
 
 TP3dLOD* TMain::SelectedLod() const {
@@ -136,6 +154,14 @@ void TMain::ReleaseModel() {
     // model may reuse.
     DrawCache.Clear();
     Model.reset();
+    ShowNoModel();
+}
+
+void TMain::ShowNoModel() {
+    for (QLabel* label : {L_Vertexes, L_Unique, L_Faces, L_Textures, L_MinPos, L_MaxPos, L_Mass})
+        if (label) label->setText(QStringLiteral("0"));
+    if (LB_Properties) LB_Properties->setRowCount(0);
+    setWindowTitle(QStringLiteral("Vistrel ") + VersionText);
 }
 
 QString TMain::CurrentDirectory() const { return LB_Directory->Directory(); }
@@ -229,15 +255,53 @@ void TMain::FilesChange() {
 }
 
 void TMain::B_PickGroundTextClick() {
-    const QString file = prompt_->OpenFile(OpenGroundTexture);
+    const QString file = OpenFileWhereTheUserWas(OpenGroundTexture);
     if (file.isEmpty()) return;
     GroundTexture = file;
     LoadGroundTexture(GroundTexture);
+    ReloadShownTextures();
     OpenGl->Repaint();
 }
 
 void TMain::B_PickDataDirClick() {
-    if (const std::optional<QString> directory = prompt_->PickDirectory()) DataPath = *directory;
+    if (const std::optional<QString> directory = prompt_->PickDirectory()) {
+        DataPath = *directory;
+        ReloadShownTextures();
+    }
+}
+
+TFileDialogSettings TMain::WhereTheUserWas(const TFileDialogSettings& dialog) const {
+    TFileDialogSettings where = dialog;
+    if (!where.InitialDir.isEmpty()) return where;
+    where.InitialDir = DialogFolders.value(dialog.Name);
+    if (where.InitialDir.isEmpty() && Model)
+        where.InitialDir = QFileInfo(QFile::decodeName(Model->FileName.c_str())).absolutePath();
+    if (where.InitialDir.isEmpty()) where.InitialDir = CurrentDirectory();  // the browser's folder
+    return where;
+}
+
+void TMain::RememberWhere(const TFileDialogSettings& dialog, const QString& chosen) {
+    if (!chosen.isEmpty()) DialogFolders.insert(dialog.Name, QFileInfo(chosen).absolutePath());
+}
+
+QString TMain::OpenFileWhereTheUserWas(const TFileDialogSettings& dialog) {
+    const QString chosen = prompt_->OpenFile(WhereTheUserWas(dialog));
+    RememberWhere(dialog, chosen);
+    return chosen;
+}
+
+QString TMain::SaveFileWhereTheUserWas(const TFileDialogSettings& dialog) {
+    const QString chosen = prompt_->SaveFile(WhereTheUserWas(dialog));
+    RememberWhere(dialog, chosen);
+    return chosen;
+}
+
+void TMain::ReloadShownTextures() {
+    // the LOD on show takes its textures under the new root at once
+    if (Model && SelectedLod()) {
+        LoadLodTextures(SelectedLod());
+        Repaint();
+    }
 }
 
 }  // namespace vistrel

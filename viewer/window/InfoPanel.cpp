@@ -20,6 +20,7 @@ QString Triple(const TVec3& v) { return Triple(v.X, v.Y, v.Z); }
 QTableWidgetItem* ReadOnlyCell(const QString& text) {
     auto* cell = new QTableWidgetItem(text);
     cell->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    cell->setToolTip(text);  // the whole text where the column cuts it
     return cell;
 }
 

@@ -7,7 +7,9 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <QSignalBlocker>
 #include "F_main.h"
+#include "FileList.h"
 #include "Globals.h"
 #include "IniFile.h"
 #include "SettingsLocation.h"
@@ -64,9 +66,15 @@ void TMain::InitTimerTimer() {
 
     if (!CommandLineFiles.isEmpty()) {
         const QString first = CommandLineFiles.first();
-        if (QFileInfo(first).isFile())
+        if (QFileInfo(first).isFile()) {
+            // the file list shows its folder with it chosen (not loaded twice)
+            const QFileInfo file(first);
+            if (SetDirectory(QDir::toNativeSeparators(file.absolutePath()))) {
+                const QSignalBlocker quiet(Files);
+                Files->SelectFile(file.fileName());
+            }
             LoadModel(first, true);
-        else
+        } else
             Prompt().Message(first + QStringLiteral("couldn't be found."));
     }
 
@@ -103,7 +111,7 @@ void TMain::B_SaveClick() {
     if (!Model) return;
     TFileDialogSettings dialog = SaveMLOD;
     dialog.FileName = ProposedMlodName(QFile::decodeName(Model->FileName.c_str()));
-    const QString target = Prompt().SaveFile(dialog);
+    const QString target = SaveFileWhereTheUserWas(dialog);
     if (target.isEmpty()) return;
     // the writer's messages are shown modally; its errors reach the error box
     TMessageEvent previous = Model->OnMessage;

@@ -137,7 +137,7 @@ void TMain::LoadOne(const QString& fileName, bool fromCommandLine) {
             if (!IsExistingFile(O2Path) &&
                 Prompt().Question(
                     QStringLiteral("No path to Oxygen defined yet or path is invalid. Do you wish to select now?"))) {
-                const QString chosen = Prompt().OpenFile(OpenOxygen);
+                const QString chosen = OpenFileWhereTheUserWas(OpenOxygen);
                 if (!chosen.isEmpty()) O2Path = chosen;
             }
             // The editor gets the bare name, unquoted, in the file's folder.
@@ -158,13 +158,14 @@ void TMain::ShowModel(const QString& fileName, TLogEvent onLog) {
     Model =
         std::make_unique<TP3dModell>(QFile::encodeName(fileName).toStdString(), std::move(onLog), std::move(onMessage));
     FillLodList();
+    // a model with nothing to show is no model on show: no file in the caption
     if (LB_LODs->count() > 0) {
         FitCameraToModel();
         LB_LODs->SetItemIndex(0);
         LB_LODsClick();
+        setWindowTitle(QStringLiteral("Vistrel ") + VersionText + QStringLiteral(" [") + NamePart(fileName) +
+                       QStringLiteral("]"));
     }
-    setWindowTitle(QStringLiteral("Vistrel ") + VersionText + QStringLiteral(" [") + NamePart(fileName) +
-                   QStringLiteral("]"));
 }
 
 }  // namespace vistrel

@@ -412,7 +412,11 @@ QWidget* TMain::BuildRightArea() {
     OpenGl->SetFont3D_MaxDeviation(1.0f);
     OpenGl->SetFont3D_Extrustion(0.1f);
     OpenGl->setMinimumSize(20, 20);
-    OpenGl->setFocusPolicy(Qt::StrongFocus);
+    OpenGl->setFocusPolicy(Qt::WheelFocus);  // a click or a wheel notch gives the view the keys
+    KeysOverlay = new QLabel(KeysText(), OpenGl);
+    KeysOverlay->setObjectName(QStringLiteral("KeysOverlay"));
+    KeysOverlay->setStyleSheet(QStringLiteral("background: rgba(255, 255, 255, 220); color: black; padding: 6px;"));
+    KeysOverlay->hide();
 
     DebugMemo = new QPlainTextEdit(splitter);
     DebugMemo->setObjectName(QStringLiteral("DebugMemo"));

@@ -5,6 +5,7 @@
 #include "ListBox.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QSlider>
 
 #include "Scene.h"
@@ -35,6 +36,69 @@ void TMain::FitCameraToModel() {
     if (!Model || Model->LODs.Empty()) return;
     const TP3dLOD& first = *Model->LODs[0];
     SetCamera(FitCamera(first.MinPos, first.MaxPos, Model->Offset2));
+    ZoomRange = ZoomLimits(first.MinPos, first.MaxPos, Model->Offset2);
+}
+
+QString TMain::KeysText() {
+    return QStringLiteral(
+        "Wheel, + and -   zoom\n"
+        "Arrow keys        turn by 15\u00b0 (with Shift: roll)\n"
+        "Home, double-click   fit the model again\n"
+        "B   back faces on or off\n"
+        "W   wire of the edges on or off\n"
+        "? or F1   these keys");
+}
+
+void TMain::OpenGlMouseWheel(TOpenGLVexPanel* sender, double notches, TOpenGLVexPanel::TShiftState shift) {
+    Q_UNUSED(sender);
+    Q_UNUSED(shift);
+    TCamera camera = Camera();
+    ZoomCamera(camera, notches, ZoomRange);
+    SetCamera(camera);
+    Repaint();
+}
+
+bool TMain::OpenGlKeyDown(TOpenGLVexPanel* sender, int key, const QString& text, TOpenGLVexPanel::TShiftState shift) {
+    Q_UNUSED(sender);
+    const bool help = key == Qt::Key_F1 || text == QLatin1String("?");
+    if (KeysOverlay && KeysOverlay->isVisible()) {
+        KeysOverlay->hide();
+        if (help) return true;
+    }
+    TCamera camera = Camera();
+    switch (key) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal: ZoomCamera(camera, 1, ZoomRange); break;
+    case Qt::Key_Minus: ZoomCamera(camera, -1, ZoomRange); break;
+    case Qt::Key_Left: (shift.Shift ? camera.RotZ : camera.RotY) -= kTurnStep; break;
+    case Qt::Key_Right: (shift.Shift ? camera.RotZ : camera.RotY) += kTurnStep; break;
+    case Qt::Key_Up: camera.RotX -= kTurnStep; break;
+    case Qt::Key_Down: camera.RotX += kTurnStep; break;
+    case Qt::Key_Home:
+        FitCameraToModel();
+        Repaint();
+        return true;
+    case Qt::Key_B: BackFaces = !BackFaces; break;
+    case Qt::Key_W: WireOverlay = !WireOverlay; break;
+    default:
+        if (!help) return false;
+        if (KeysOverlay) {
+            KeysOverlay->adjustSize();
+            KeysOverlay->move(8, 8);
+            KeysOverlay->show();
+            KeysOverlay->raise();
+        }
+        return true;
+    }
+    SetCamera(camera);
+    Repaint();
+    return true;
+}
+
+void TMain::OpenGlDoubleClick(TOpenGLVexPanel* sender) {
+    Q_UNUSED(sender);
+    FitCameraToModel();
+    Repaint();
 }
 
 void TMain::OpenGlInit(TOpenGLVexPanel* sender) {
@@ -69,6 +133,8 @@ TFrame TMain::CurrentFrame() {
     frame.GroundTexture = GroundTextureName;
     frame.Batched = BatchedDrawing;
     frame.Cache = &DrawCache;
+    frame.BothSides = BackFaces;
+    frame.Wire = WireOverlay;
     return frame;
 }
 
@@ -77,6 +143,7 @@ void TMain::OpenGlMouseDown(TOpenGLVexPanel* sender, Qt::MouseButton button, TOp
     Q_UNUSED(sender);
     Q_UNUSED(button);
     Q_UNUSED(shift);
+    if (KeysOverlay) KeysOverlay->hide();
     Dragging = true;
     LastMouseX = x;
     LastMouseY = y;
