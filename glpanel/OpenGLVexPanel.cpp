@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QMoveEvent>
 #include <QOpenGLContext>
 #include <QOpenGLExtraFunctions>
 #include <QOpenGLFramebufferObject>
@@ -14,6 +15,7 @@
 #include <QResizeEvent>
 #include <QTimer>
 #include <QWheelEvent>
+#include <QWindow>
 
 namespace vistrel {
 
@@ -199,12 +201,41 @@ void TOpenGLVexPanel::ApplyWindowStyles() {
         setWindowFlags(flags);
         if (wasVisible) show();
     }
-    // Without AllowResize the user cannot resize the window.
+    // Without AllowResize the user cannot resize the window, the program
+    // still can.
+    HoldUsersSize();
+}
+
+void TOpenGLVexPanel::HoldUsersSize() {
+    QWindow* window = isWindow() ? windowHandle() : nullptr;
+    if (!window) return;
     if (m_allowResize) {
-        setMinimumSize(0, 0);
-        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        window->setMinimumSize(QSize(0, 0));
+        window->setMaximumSize(QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
     } else {
-        setFixedSize(size());
+        window->setMinimumSize(size());
+        window->setMaximumSize(size());
+    }
+}
+
+void TOpenGLVexPanel::SetAllowMoving(bool value) {
+    m_allowMoving = value;
+    m_pinned = false;  // pinned where it is at its next move
+}
+
+void TOpenGLVexPanel::moveEvent(QMoveEvent* e) {
+    QOpenGLWidget::moveEvent(e);
+    if (!isWindow() || m_allowMoving || !isVisible()) return;
+    // The program's moves come as its own events; a move the window system
+    // reports (the user dragging it) is taken back, as far as the platform
+    // lets a window keep its place (see GLPlatform).
+    if (!e->spontaneous() || !m_pinned) {
+        m_pinnedPos = pos();
+        m_pinned = true;
+    } else if (pos() != m_pinnedPos) {
+        QTimer::singleShot(0, this, [this] {
+            if (!m_allowMoving && m_pinned) move(m_pinnedPos);
+        });
     }
 }
 
@@ -231,6 +262,7 @@ bool TOpenGLVexPanel::event(QEvent* e) {
 void TOpenGLVexPanel::resizeEvent(QResizeEvent* e) {
     EnsureWindowParams();
     QOpenGLWidget::resizeEvent(e);
+    if (!m_allowResize) HoldUsersSize();  // the new size is the one the user may not change
     CheckQtContextCreation();
 }
 

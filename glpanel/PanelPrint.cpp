@@ -1,6 +1,10 @@
 // Printing, image export and display settings of the OpenGL panel.
 #include "PanelPrint.h"
 
+#include "AtomicFile.h"
+
+#include <QBuffer>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QImageWriter>
@@ -11,7 +15,9 @@
 #include <QPrinter>
 #include <QScreen>
 
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
 
 namespace vistrel {
@@ -88,6 +94,17 @@ QImage TOpenGLVexPanel::CaptureImage() {
         if (!frame.isNull()) frame.fill(Qt::black);
         return frame;
     }
+    // What the window shows: the frame's colours as drawn, opaque. The GL
+    // alpha in them (below 1 where blended faces left it) says nothing about
+    // the picture; taken as premultiplied, it would change the colours.
+    switch (frame.format()) {
+    case QImage::Format_ARGB32_Premultiplied:
+    case QImage::Format_ARGB32: frame.reinterpretAsFormat(QImage::Format_RGB32); break;
+    case QImage::Format_RGBA8888_Premultiplied:
+    case QImage::Format_RGBA8888: frame.reinterpretAsFormat(QImage::Format_RGBX8888); break;
+    default: break;
+    }
+    frame = frame.convertToFormat(QImage::Format_RGB32);
     // On a high-density screen the frame has more pixels than the panel.
     if (frame.size() != panelSize) frame = frame.scaled(panelSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return frame;
@@ -128,11 +145,33 @@ void TOpenGLVexPanel::PrinTOpenGLVexPanel(QPrinter& printer) {
 
 void TOpenGLVexPanel::SaveOpenGLPanelToFile(const QString& fileName) {
     const QImage image = CaptureImage();
-    QImageWriter writer(fileName, QByteArrayLiteral("bmp"));
-    if (writer.write(image)) return;
-    if (writer.error() == QImageWriter::DeviceError)
-        throw std::runtime_error("Cannot create file " + fileName.toLocal8Bit().toStdString());
-    throw std::runtime_error(writer.errorString().toLocal8Bit().toStdString());
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, QByteArrayLiteral("bmp"));
+    if (!writer.write(image)) throw std::runtime_error(writer.errorString().toLocal8Bit().toStdString());
+    const std::string path = QFile::encodeName(fileName).toStdString();
+    const std::string cannotCreate = "Cannot create file " + fileName.toLocal8Bit().toStdString();
+    // A file is written beside its place and renamed when complete, so that a
+    // write that fails leaves nothing that looks whole; a device (not a file)
+    // is written as it is. Every byte must reach it, the last flush too.
+    std::error_code ec;
+    const bool device = std::filesystem::exists(path, ec) && !std::filesystem::is_regular_file(path, ec);
+    if (device) {
+        std::FILE* out = std::fopen(path.c_str(), "wb");
+        if (!out) throw std::runtime_error(cannotCreate);
+        const bool written = std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), out) ==
+                             static_cast<std::size_t>(bytes.size());
+        const bool flushed = std::fflush(out) == 0;
+        if (std::fclose(out) != 0 || !written || !flushed) throw std::runtime_error("Stream write error");
+        return;
+    }
+    TAtomicFile file(path);
+    if (!file.Ok() || !file.Stream()) throw std::runtime_error(cannotCreate);
+    if (std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), file.Stream()) !=
+            static_cast<std::size_t>(bytes.size()) ||
+        !file.Commit())
+        throw std::runtime_error("Stream write error");
 }
 
 void TOpenGLVexPanel::SaveOpenGLPanelToFile(const std::string& fileName) {

@@ -172,7 +172,7 @@ public:
     bool AllowResize() const { return m_allowResize; }
     void SetAllowResize(bool value);
     bool AllowMoving() const { return m_allowMoving; }
-    void SetAllowMoving(bool value) { m_allowMoving = value; }
+    void SetAllowMoving(bool value);
 
     // The panel's text; forced to "My OpenGL Panel" when the window parameters
     // are computed. Also the window title.
@@ -273,6 +273,7 @@ protected:
     // QWidget / QOpenGLWidget
     bool event(QEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
     void initializeGL() override;
     void resizeGL(int w, int h) override;
     void paintGL() override;
@@ -351,6 +352,12 @@ private:
     bool m_border = false;
     bool m_allowResize = false;
     bool m_allowMoving = false;
+    QPoint m_pinnedPos;  // where a top-level panel that may not be moved stays
+    bool m_pinned = false;
+    // The user's frame may not size a top-level panel without AllowResize:
+    // its window keeps the panel's own size as least and largest, the widget
+    // none (so that the program can still resize it).
+    void HoldUsersSize();
     bool m_paramsComputed = false;
     bool m_paramsPending = true;  // to be computed before the next context
     QString m_caption;

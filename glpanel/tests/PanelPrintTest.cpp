@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
@@ -14,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
+#include <QtEndian>
 
 #include <memory>
 #include <stdexcept>
@@ -47,9 +49,9 @@ struct PrintHost {
         window->show();
         return QTest::qWaitForWindowExposed(window.get());
     }
-    void ClearTo(int r, int g, int b) {
-        panel->OnPaint = [r, g, b](TOpenGLVexPanel*) {
-            glClearColor(r / 255.0f, g / 255.0f, b / 255.0f, 1.0f);
+    void ClearTo(int r, int g, int b, float alpha = 1.0f) {
+        panel->OnPaint = [r, g, b, alpha](TOpenGLVexPanel*) {
+            glClearColor(r / 255.0f, g / 255.0f, b / 255.0f, alpha);
             glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         };
     }
@@ -295,6 +297,48 @@ TEST(PanelSaveTest, UnwritableFileThrowsAndLeavesTheErrorText) {
     }
     EXPECT_TRUE(host.panel->ErrorText().isEmpty());
     EXPECT_EQ(host.errors, 0);
+}
+
+// A target that fills up part-way is a failed save, never a success; the
+// colours saved are those shown, whatever GL alpha the frame holds; the file
+// is a 24-bit bitmap with the 40-byte header, its rows bottom up, each padded
+// to 4 bytes.
+TEST(PanelSaveTest, FullTargetFailsColoursAreAsShownAndTheBitmapIsTheUsualOne) {
+    QTemporaryDir dir;
+    PrintHost host;
+    host.window->resize(3, 2);
+    host.panel->setGeometry(0, 0, 3, 2);
+    host.ClearTo(102, 51, 26, 0.5f);
+    ASSERT_TRUE(host.Show());
+    try {
+        host.panel->SaveOpenGLPanelToFile(std::string("/dev/full"));
+        ADD_FAILURE() << "a full device reported as saved";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()), "Stream write error");
+    }
+    const QString file = dir.filePath(QStringLiteral("half.bmp"));
+    host.panel->SaveOpenGLPanelToFile(file);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("half.bmp")});  // no temporary left
+    const QByteArray b = ReadAll(file);
+    const auto u32 = [&b](int at) { return qFromLittleEndian<quint32>(b.constData() + at); };
+    const auto u16 = [&b](int at) { return qFromLittleEndian<quint16>(b.constData() + at); };
+    ASSERT_EQ(b.size(), 54 + 2 * 12);  // 3 pixels of 3 bytes, padded to 12, two rows
+    EXPECT_EQ(b.left(2), QByteArray("BM"));
+    EXPECT_EQ(u32(2), 78u);   // file size
+    EXPECT_EQ(u32(10), 54u);  // the pixels' offset
+    EXPECT_EQ(u32(14), 40u);  // header size
+    EXPECT_EQ(u32(18), 3u);
+    EXPECT_EQ(static_cast<qint32>(u32(22)), 2);  // positive: bottom up
+    EXPECT_EQ(u16(26), 1u);
+    EXPECT_EQ(u16(28), 24u);
+    EXPECT_EQ(u32(30), 0u);  // no compression
+    // the shown colour, blue, green, red in the file, not un-premultiplied
+    for (int at : {54, 57, 60, 66}) {
+        EXPECT_NEAR(static_cast<uint8_t>(b[at]), 26, 2) << at;
+        EXPECT_NEAR(static_cast<uint8_t>(b[at + 1]), 51, 2) << at;
+        EXPECT_NEAR(static_cast<uint8_t>(b[at + 2]), 102, 2) << at;
+    }
+    EXPECT_EQ(b.mid(63, 3), QByteArray(3, '\0'));  // the row's padding
 }
 
 // ---------------------------------------------------------------------------

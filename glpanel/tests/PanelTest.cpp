@@ -7,9 +7,11 @@
 #include <QMouseEvent>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
+#include <QProcess>
 #include <QScreen>
 #include <QTest>
 #include <QWidget>
+#include <QWindow>
 
 #include <memory>
 #include <stdexcept>
@@ -550,8 +552,26 @@ TEST(PanelWindowTest, TopLevelPanelGetsItsWindowStyles) {
     EXPECT_EQ(inits, 1);
     EXPECT_NE(panel.minimumSize(), panel.maximumSize());
 
+    // Without AllowResize the user's frame keeps the size; the program still
+    // resizes the panel (its window then keeps the new size).
     panel.SetAllowResize(false);
-    EXPECT_EQ(panel.minimumSize(), panel.maximumSize());
+    ASSERT_NE(panel.windowHandle(), nullptr);
+    EXPECT_EQ(panel.windowHandle()->minimumSize(), panel.windowHandle()->maximumSize());
+    panel.resize(200, 150);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return panel.size() == QSize(200, 150); }, 2000)) << panel.width();
+    EXPECT_EQ(panel.windowHandle()->maximumSize(), QSize(200, 150));
+    EXPECT_EQ(panel.windowHandle()->minimumSize(), QSize(200, 150));
+
+    // Without AllowMoving a move that the window system reports (a user's
+    // drag, here another program's move of the window) is taken back; the
+    // program's own moves stay.
+    panel.SetAllowMoving(false);
+    panel.move(40, 30);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return panel.pos() == QPoint(40, 30); }, 2000));
+    QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowmove"), QString::number(panel.winId()),
+                                                  QStringLiteral("300"), QStringLiteral("200")});
+    QTest::qWait(600);  // the window system's move, then the panel's own back
+    EXPECT_EQ(panel.pos(), QPoint(40, 30));
 
     // Changing the window type of the live window recreates it, and with it
     // the context: the panel starts over and goes on painting.
