@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "EightBitText.h"
 #include "P3dmodell.h"
 
 namespace vistrel::exporting {
@@ -50,8 +51,5 @@ struct TMeshPart {
 };
 
 TMeshPart BuildPart(const TFaceGroups& groups, const TFaceGroup& group);
-
-// Model texts are 8-bit: each byte is the character of the same code.
-std::string Latin1ToUtf8(const std::string& text);
 
 }  // namespace vistrel::exporting

@@ -1,5 +1,7 @@
 #include "TextureLookup.h"
 
+#include "EightBitText.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
@@ -45,20 +47,6 @@ bool DecodeUtf8(const std::string& text, std::u32string& out) {
         i += static_cast<std::size_t>(more) + 1;
     }
     return true;
-}
-
-std::string Latin1ToUtf8(const std::string& text) {
-    std::string out;
-    out.reserve(text.size() * 2);
-    for (const unsigned char c : text) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
 }
 
 // The name's bytes as the platform's 8-bit text.
