@@ -9,6 +9,7 @@
 #include "LeakCheck.h"
 #include "ScreenshotOption.h"
 
+#include <QCommandLineParser>
 #include <QFileInfo>
 #include <QStringList>
 
@@ -50,28 +51,21 @@ int RunScreenshotCommand(const QStringList& arguments) {
     }
 }
 
-// The viewer's own arguments: "--data DIR" (or "--data=DIR") and the files.
+// The viewer's own arguments: "--data DIR" (or "--data=DIR") and the files;
+// the first file is the model shown at start-up.
 bool ParseViewerArguments(const QStringList& arguments, QString& dataPath, QStringList& files, QString& error) {
-    bool optionsEnded = false;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString& argument = arguments[i];
-        if (!optionsEnded && argument == QLatin1String("--")) {
-            optionsEnded = true;
-        } else if (!optionsEnded && argument == QLatin1String("--data")) {
-            if (i + 1 >= arguments.size()) {
-                error = QStringLiteral("--data needs a folder");
-                return false;
-            }
-            dataPath = arguments[++i];
-        } else if (!optionsEnded && argument.startsWith(QLatin1String("--data="))) {
-            dataPath = argument.mid(7);
-        } else if (!optionsEnded && argument.startsWith(QLatin1String("--"))) {
-            error = QStringLiteral("unknown option ") + argument;
-            return false;
-        } else {
-            files << argument;
-        }
+    QCommandLineParser parser;
+    parser.addOption({QStringLiteral("data"), QStringLiteral("texture root"), QStringLiteral("DIR")});
+    if (!parser.parse(QStringList{QStringLiteral("vistrel")} + arguments)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        error = unknown.isEmpty()
+                    ? QStringLiteral("--data needs a folder")
+                    : QStringLiteral("unknown option ") +
+                          (unknown.first().size() > 1 ? QStringLiteral("--") : QStringLiteral("-")) + unknown.first();
+        return false;
     }
+    if (parser.isSet(QStringLiteral("data"))) dataPath = parser.values(QStringLiteral("data")).last();
+    files = parser.positionalArguments();
     return true;
 }
 
