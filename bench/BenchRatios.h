@@ -5,6 +5,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,7 +18,31 @@
 #include <system_error>
 #include <vector>
 
+extern char** environ;
+
 namespace vistrel::bench {
+
+// Runs a program (looked up on PATH) to its end, its output to /dev/null;
+// its exit status, -1 when it did not run or end normally. With peakMiB,
+// the peak resident size of the process in MiB.
+inline int RunQuietly(std::vector<std::string> arguments, double* peakMiB = nullptr) {
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return -1;
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status)) return -1;
+    if (peakMiB) *peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    return WEXITSTATUS(status);
+}
 
 // /tmp/PREFIX_PID, made at once, removed with all it holds.
 struct TScratchFolder {

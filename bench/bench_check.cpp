@@ -8,11 +8,6 @@
 //   build-bench/bench/bench_check
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -23,8 +18,6 @@
 #include "BenchRatios.h"
 #include "Corpus.h"
 #include "P3dBuilder.h"
-
-extern char** environ;
 
 namespace {
 
@@ -64,24 +57,12 @@ TTree& Tree() {
     return tree;
 }
 
-// Runs the command to its end, output to /dev/null; the peak resident size
-// in MiB, or a negative number when it did not run.
+// The peak resident size in MiB of the command run to its end, or a
+// negative number when it did not run or failed.
 double Run(std::vector<std::string> arguments) {
-    std::vector<char*> argv;
-    for (std::string& a : arguments) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return -1;
-    int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) > 1) return -1;
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+    double peak = -1;
+    const int status = bench::RunQuietly(std::move(arguments), &peak);
+    return status < 0 || status > 1 ? -1 : peak;
 }
 
 void Check(benchmark::State& state, bool pictures) {

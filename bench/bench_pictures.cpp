@@ -37,8 +37,6 @@
 #include "Picture.h"
 #include "RealShapedFiles.h"
 
-extern char** environ;
-
 namespace {
 
 using namespace vistrel;
@@ -98,23 +96,7 @@ const TFiles& Files() {
     return files;
 }
 
-// Runs a program to its end, its output to /dev/null; its exit status.
-int Run(std::vector<std::string> arguments) {
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return -1;
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+int Run(std::vector<std::string> arguments) { return bench::RunQuietly(std::move(arguments)); }
 
 void RunProgram(benchmark::State& state, const std::vector<std::string>& arguments) {
     const TFiles& files = Files();
