@@ -32,7 +32,7 @@ private:
 
 struct TExportJob {
     const TP3dModell& Model;
-    std::string RootName;  // the root node's: the model file's name without extension
+    std::string RootName;  // the root node's: the model file's name without extension, as UTF-8
     const TFaceGroups& Groups;
     const std::vector<TMeshPart>& Parts;
     // One per material: its texture, and for formats that keep pictures

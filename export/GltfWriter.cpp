@@ -145,7 +145,7 @@ bool WriteGltf(const TExportJob& job, std::string& error) {
     // The root node carries the mass; under it a node per LOD, with its
     // mesh when it has faces.
     tinygltf::Node root;
-    root.name = Latin1ToUtf8(job.RootName);
+    root.name = job.RootName;
     root.extras =
         tinygltf::Value(tinygltf::Value::Object{{"mass", tinygltf::Value(static_cast<double>(job.Model.Mass))}});
     model.nodes.push_back(std::move(root));

@@ -18,44 +18,12 @@ constexpr char kSeparator = '\\';
 constexpr char kSeparator = '/';
 #endif
 
-// The code points of valid UTF-8 (no overlong forms, no surrogates); false
-// for anything else.
-bool DecodeUtf8(const std::string& text, std::u32string& out) {
-    out.clear();
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        int more = 0;
-        char32_t c = lead;
-        if (lead >= 0xF0 && lead <= 0xF4) {
-            more = 3, c = lead & 0x07;
-        } else if (lead >= 0xE0 && lead < 0xF0) {
-            more = 2, c = lead & 0x0F;
-        } else if (lead >= 0xC2 && lead < 0xE0) {
-            more = 1, c = lead & 0x1F;
-        } else if (lead >= 0x80) {
-            return false;
-        }
-        if (i + static_cast<std::size_t>(more) >= text.size() + (more ? 0 : 1)) return false;
-        for (int k = 1; k <= more; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]);
-            if ((next & 0xC0) != 0x80) return false;
-            c = (c << 6) | (next & 0x3F);
-        }
-        if ((more == 2 && c < 0x800) || (more == 3 && (c < 0x10000 || c > 0x10FFFF)) || (c >= 0xD800 && c <= 0xDFFF))
-            return false;
-        out += c;
-        i += static_cast<std::size_t>(more) + 1;
-    }
-    return true;
-}
-
 // The name's bytes as the platform's 8-bit text.
 std::string NameText(const std::string& name) {
 #ifdef _WIN32
     return name;
 #else
-    std::u32string ignored;
-    return DecodeUtf8(name, ignored) ? name : Latin1ToUtf8(name);
+    return Utf8OrLatin1(name);
 #endif
 }
 

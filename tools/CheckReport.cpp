@@ -164,7 +164,7 @@ std::string ReportJson(const TCheckReport& report, bool withPictures) {
     for (const TCheckedModel& m : report.Models) ++counts[static_cast<int>(m.State)];
     for (const TCheckedTexture& t : report.Textures) (t.File.empty() ? missing : t.Decoded ? found : undecodable)++;
     std::string out = "{\"tree\":";
-    AppendJsonText(out, report.Tree);
+    AppendJsonPath(out, report.Tree);
     out += ",\"summary\":{\"models\":" + std::to_string(report.Models.size()) +
            ",\"complete\":" + std::to_string(counts[0]) + ",\"partial\":" + std::to_string(counts[1]) +
            ",\"failed\":" + std::to_string(counts[2]) + ",\"textures\":" + std::to_string(report.Textures.size()) +
@@ -173,7 +173,7 @@ std::string ReportJson(const TCheckReport& report, bool withPictures) {
     for (std::size_t k = 0; k < report.Models.size(); ++k) {
         const TCheckedModel& m = report.Models[k];
         out += k ? ",{\"path\":" : "{\"path\":";
-        AppendJsonText(out, m.Path);
+        AppendJsonPath(out, m.Path);
         out += ",\"format\":";
         AppendJsonText(out, m.Format.empty() ? "none" : m.Format);
         out += ",\"status\":";
@@ -181,7 +181,7 @@ std::string ReportJson(const TCheckReport& report, bool withPictures) {
         out += ",\"messages\":[";
         for (std::size_t i = 0; i < m.Messages.size(); ++i) {
             if (i) out += ',';
-            AppendJsonText(out, m.Messages[i]);
+            AppendJsonPath(out, m.Messages[i]);
         }
         out += ']';
         if (!m.Failure.Ok()) {
@@ -226,7 +226,7 @@ std::string ReportJson(const TCheckReport& report, bool withPictures) {
             out += i ? ",{\"name\":" : "{\"name\":";
             AppendJsonText(out, bad[i]->Name);
             out += ",\"reason\":";
-            AppendJsonText(out, bad[i]->Error);
+            AppendJsonPath(out, bad[i]->Error);
             out += '}';
         }
         out += ']';
@@ -235,7 +235,7 @@ std::string ReportJson(const TCheckReport& report, bool withPictures) {
             if (m.Picture.empty())
                 out += "null";
             else
-                AppendJsonText(out, m.Picture);
+                AppendJsonPath(out, m.Picture);
         }
         out += '}';
     }
@@ -248,7 +248,7 @@ std::string ReportJson(const TCheckReport& report, bool withPictures) {
         if (t.File.empty())
             out += "null";
         else
-            AppendJsonText(out, t.File);
+            AppendJsonPath(out, t.File);
         out += ",\"status\":";
         AppendJsonText(out, t.File.empty() ? "missing" : t.Decoded ? "found" : "undecodable");
         out += ",\"models\":" + std::to_string(t.Models.size());
@@ -259,16 +259,16 @@ std::string ReportJson(const TCheckReport& report, bool withPictures) {
             AppendJsonText(out, t.Storage);
         } else if (!t.File.empty()) {
             out += ",\"reason\":";
-            AppendJsonText(out, t.Error);
+            AppendJsonPath(out, t.Error);
         }
         out += '}';
     }
     out += "],\"unreadable\":[";
     for (std::size_t k = 0; k < report.Unreadable.size(); ++k) {
         out += k ? ",{\"folder\":" : "{\"folder\":";
-        AppendJsonText(out, report.Unreadable[k].first);
+        AppendJsonPath(out, report.Unreadable[k].first);
         out += ",\"reason\":";
-        AppendJsonText(out, report.Unreadable[k].second);
+        AppendJsonPath(out, report.Unreadable[k].second);
         out += '}';
     }
     return out + "]}\n";

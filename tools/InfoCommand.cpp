@@ -177,10 +177,10 @@ void AppendLodJson(std::string& out, const TP3dLOD& lod) {
 
 std::string InfoJson(const std::string& path, const TToolModel& loaded) {
     std::string out = "{\"file\":";
-    AppendJsonText(out, path);
+    AppendJsonPath(out, path);
     if (!loaded.Model) {
         out += ",\"error\":";
-        AppendJsonText(out, loaded.Error);
+        AppendJsonPath(out, loaded.Error);  // names the file
         if (!loaded.Failure.Ok()) AppendFailureJson(out, loaded.Failure);
         out += "}\n";
         return out;
@@ -196,7 +196,7 @@ std::string InfoJson(const std::string& path, const TToolModel& loaded) {
     for (const std::string& message : loaded.Messages) {
         if (!first) out += ',';
         first = false;
-        AppendJsonText(out, message);
+        AppendJsonPath(out, message);
     }
     out += "],\"lods\":[";
     first = true;
@@ -283,7 +283,9 @@ const TSubcommand kInfoCommand{
     "  with \"failure\" when a read ran past the end of the file.\n"
     "  Floats are written so that they read back as the same 32-bit float\n"
     "  (null when not finite); texts are bytes taken as Latin-1 and written as\n"
-    "  UTF-8 with control characters escaped.\n",
+    "  UTF-8 with control characters escaped, but for the names of files and\n"
+    "  folders (in \"file\" and the messages), which are UTF-8 already where\n"
+    "  they are valid UTF-8.\n",
     RunInfo,
 };
 

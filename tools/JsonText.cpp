@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "EightBitText.h"
+
 namespace p3dtool {
 
 namespace {
@@ -14,12 +16,12 @@ void AppendUnicodeEscape(std::string& out, unsigned char c) {
     out += kHex[c & 0x0F];
 }
 
-}  // namespace
-
-void AppendJsonText(std::string& out, std::string_view latin1) {
+// A quoted JSON string of valid UTF-8: quote, backslash and the control
+// characters (C0, DEL and C1) escaped, everything else as it is.
+void AppendUtf8(std::string& out, std::string_view utf8) {
     out += '"';
-    for (const char ch : latin1) {
-        const auto c = static_cast<unsigned char>(ch);
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
         switch (c) {
         case '"': out += "\\\""; break;
         case '\\': out += "\\\\"; break;
@@ -29,18 +31,23 @@ void AppendJsonText(std::string& out, std::string_view latin1) {
         case '\r': out += "\\r"; break;
         case '\t': out += "\\t"; break;
         default:
-            if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
+            if (c < 0x20 || c == 0x7F) {
                 AppendUnicodeEscape(out, c);
-            } else if (c < 0x80) {
-                out += static_cast<char>(c);
+            } else if (c == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) < 0xA0) {
+                AppendUnicodeEscape(out, static_cast<unsigned char>(utf8[++i]));  // U+0080..U+009F
             } else {
-                out += static_cast<char>(0xC0 | (c >> 6));
-                out += static_cast<char>(0x80 | (c & 0x3F));
+                out += static_cast<char>(c);
             }
         }
     }
     out += '"';
 }
+
+}  // namespace
+
+void AppendJsonText(std::string& out, std::string_view latin1) { AppendUtf8(out, vistrel::Latin1ToUtf8(latin1)); }
+
+void AppendJsonPath(std::string& out, std::string_view path) { AppendUtf8(out, vistrel::PathToUtf8(path)); }
 
 void AppendJsonFloat(std::string& out, float value) {
     if (!std::isfinite(value)) {
