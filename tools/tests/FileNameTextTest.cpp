@@ -19,15 +19,15 @@ using tooltest::TScratchDir;
 namespace {
 
 struct TNameRow {
-    std::string bytes;       // on the file system (and as a texture name inside the model)
-    std::string asPath;      // written for a file or folder of that name
-    std::string asModelText; // written for the same bytes read from inside a model
+    std::string bytes;        // on the file system (and as a texture name inside the model)
+    std::string asPath;       // written for a file or folder of that name
+    std::string asModelText;  // written for the same bytes read from inside a model
 };
 
 const TNameRow kNames[] = {
-    {"\xC3\xBC", "\xC3\xBC", "\xC3\x83\xC2\xBC"},                          // ü in UTF-8
-    {"\xE5\x90\x8D", "\xE5\x90\x8D", "\xC3\xA5\xC2\x90\xC2\x8D"},          // 名 in UTF-8
-    {"\xFC", "\xC3\xBC", "\xC3\xBC"},                                      // ü in Latin-1: not UTF-8
+    {"\xC3\xBC", "\xC3\xBC", "\xC3\x83\xC2\xBC"},                                       // ü in UTF-8
+    {"\xE5\x90\x8D", "\xE5\x90\x8D", "\xC3\xA5\xC2\x90\xC2\x8D"},                       // 名 in UTF-8
+    {"\xFC", "\xC3\xBC", "\xC3\xBC"},                                                   // ü in Latin-1: not UTF-8
     {"caf\xC3\xA9\xFF", "caf\xC3\x83\xC2\xA9\xC3\xBF", "caf\xC3\x83\xC2\xA9\xC3\xBF"},  // mixed: Latin-1 all
     {"two words", "two words", "two words"},
     {"R&D", "R&D", "R&D"},
