@@ -9,6 +9,7 @@
 // Exit status: 0 the picture was written; 1 the model could not be read or
 // has nothing to draw (no output file); 2 wrong arguments or the picture
 // could not be made or written.
+#include "DataDirOption.h"
 #include "Headless.h"
 #include "IniFile.h"
 #include "LeakCheck.h"
@@ -152,9 +153,11 @@ int main(int argc, char** argv) {
     bool number = false;
     const int size = parser.value(QStringLiteral("s")).toInt(&number);
     if (!number || size < 1 || size > kLargest) return Usage("SIZE must be a number from 1 to 4096");
+    const std::string dataDir = QFile::encodeName(parser.value(QStringLiteral("data"))).toStdString();
+    if (const std::string problem = DataDirProblem(dataDir); !problem.empty()) return Usage(problem.c_str());
     try {
         return Thumbnail(size, QFile::encodeName(files[0]).toStdString(), QFile::encodeName(files[1]).toStdString(),
-                         QFile::encodeName(parser.value(QStringLiteral("data"))).toStdString());
+                         dataDir);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "vistrel-thumbnailer: %s\n", error.what());
         return 2;

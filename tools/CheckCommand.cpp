@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "CheckReport.h"
+#include "DataDirOption.h"
 #include "JsonText.h"
 #include "Subcommands.h"
 #include "TextureData.h"
@@ -263,6 +264,8 @@ int RunCheck(const TArgs& args) {
     TCheckOptions options;
     std::string error;
     if (!ParseCheckArgs(args, options, error)) return UsageError(kCheckCommand, error);
+    if (const std::string problem = vistrel::DataDirProblem(options.DataDir); !problem.empty())
+        return UsageError(kCheckCommand, problem);
     std::error_code ec;
     if (!fs::is_directory(options.Tree, ec)) return UsageError(kCheckCommand, options.Tree + " is not a folder");
     TCheckReport report;

@@ -8,6 +8,7 @@
 #include <system_error>
 #include <vector>
 
+#include "DataDirOption.h"
 #include "ModelExport.h"
 #include "Subcommands.h"
 
@@ -140,6 +141,8 @@ int RunExport(const TArgs& args) {
         return parsed.Operands.empty() ? ListFormats() : UsageError(kExportCommand, "--formats takes no files");
     if (parsed.Operands.size() != 2 || parsed.Operands[0].empty() || parsed.Operands[1].empty())
         return UsageError(kExportCommand, "expects IN and OUT");
+    if (const std::string problem = vistrel::DataDirProblem(parsed.Options.DataDir); !problem.empty())
+        return UsageError(kExportCommand, problem);
     const std::vector<vistrel::TExportFormat> formats = vistrel::ExportFormats();
     const fs::path out = parsed.Operands[1];
     std::string formatId = parsed.FormatId;

@@ -1,5 +1,6 @@
 #include "ScreenshotOption.h"
 
+#include "DataDirOption.h"
 #include "Headless.h"
 #include "LeakCheck.h"
 #include "P3dmodell.h"
@@ -103,8 +104,9 @@ QString UsageText() {
         "Usage:\n"
         "  vistrel [--data DIR] [FILE]\n"
         "      Opens the viewer; FILE, when given, is the model shown at start-up.\n"
-        "        --data DIR        root folder of the textures the models name; it\n"
-        "                          replaces the saved one (and is saved at close)\n"
+        "        --data DIR        root folder of the textures the models name, for\n"
+        "                          this run instead of the saved one (a DIR that is\n"
+        "                          no folder is said so and left aside)\n"
         "  vistrel --screenshot OUT.png [--size WxH] [--lod N] [--selection NAME]\n"
         "          [--rotate X,Y,Z] [--light X,Y,Z] [--show LIST] [--opacity N]\n"
         "          [--data DIR] FILE\n"
@@ -120,7 +122,8 @@ QString UsageText() {
         "        --show LIST       view boxes to tick, comma-separated: transparent,\n"
         "                          vertexes, ground, axis\n"
         "        --opacity N       opacity of transparent faces, 0 to 100 (default 20)\n"
-        "        --data DIR        root folder of the textures the model names\n"
+        "        --data DIR        root folder of the textures the model names (exit\n"
+        "                          status 2 when it is no folder)\n"
         "      Needs no display: the picture is drawn in an OpenGL context of its\n"
         "      own (EGL). Faces are drawn from both sides (the window shows their\n"
         "      fronts only), so that a flat model is seen from behind too; missing\n"
@@ -211,6 +214,13 @@ bool ParseScreenshotArguments(const QStringList& arguments, TScreenshotOptions& 
 }
 
 int RunScreenshot(const TScreenshotOptions& options) {
+    if (options.HasDataDir) {
+        const std::string problem = DataDirProblem(QFile::encodeName(options.DataDir).toStdString());
+        if (!problem.empty()) {
+            WriteError(QFile::decodeName(problem.c_str()));
+            return kExitFailure;
+        }
+    }
     // The model, read whatever its format (there is no editor to hand a
     // file to); the reader's messages go to standard error.
     std::unique_ptr<TP3dModell> model;

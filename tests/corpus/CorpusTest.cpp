@@ -155,3 +155,46 @@ TEST(Corpus, ScreenshotsAndThumbnailsShowEveryModel) {
         EXPECT_GT(covered, 64 * 64 / 20) << "an empty thumbnail";
     }
 }
+
+// --data that is no folder stops every program that takes it, with what is
+// wrong and where on its first line of standard error, exit status 2 and
+// nothing written.
+TEST(Corpus, DataThatIsNoFolderStopsEveryProgram) {
+    TScratchDir dir;
+    const std::string model = Cases().front().file;
+    vistrel::WriteFile(dir.File("a file"), {'x'});
+    fs::create_symlink("loop", dir.Path() / "loop");
+    const struct {
+        std::string data, problem;
+    } roots[] = {
+        {dir.File("gone/data"), "no such folder"},
+        {dir.File("a file"), "not a folder"},
+        {dir.File("loop"), "Too many levels of symbolic links"},
+    };
+    const std::string out = dir.File("out");
+    const struct {
+        std::string exe, prefix;
+        std::vector<std::string> before, after;
+    } programs[] = {
+        {P3DTOOL_EXE, "p3dtool: check: ", {"check", kCorpus.string(), "--json", out, "--data"}, {}},
+        {P3DTOOL_EXE, "p3dtool: export: ", {"export", "--data"}, {model, out + ".glb"}},
+        {P3DTOOL_EXE, "p3dtool: export: ", {"export", "-r", "--data"}, {kCorpus.string(), out}},
+        {VISTREL_EXECUTABLE, "vistrel: ", {"--screenshot", out, "--data"}, {model}},
+        {VISTREL_THUMBNAILER, "vistrel-thumbnailer: ", {"-s", "64", "--data"}, {model, out}},
+    };
+    for (const auto& root : roots)
+        for (const auto& program : programs) {
+            std::vector<std::string> args = program.before;
+            args.push_back(root.data);
+            args.insert(args.end(), program.after.begin(), program.after.end());
+            SCOPED_TRACE(args.front() + " " + root.problem);
+            const TRun run = RunTool(program.exe, args, dir.Path());
+            EXPECT_EQ(run.status, 2);
+            EXPECT_EQ(run.err.substr(0, run.err.find('\n') + 1),
+                      program.prefix + "--data " + root.data + ": " + root.problem + "\n");
+            EXPECT_EQ(run.out, "");
+            EXPECT_FALSE(fs::exists(out) || fs::exists(out + ".glb"));
+            fs::remove_all(out);  // whatever a wrong run left
+            fs::remove(out + ".glb");
+        }
+}

@@ -195,14 +195,16 @@ TEST(StartUp, FirstCommandLineArgumentIsOpenedFromTheCommandLine) {
     TScriptedPrompt prompt;
     TWatchedMain main(&prompt);
     main.SettingsFileOverride = dir.filePath(QStringLiteral("Setting.def"));
-    main.DataPathOverride = QStringLiteral("/given/root");
+    const QString given = dir.filePath(QStringLiteral("given root"));
+    ASSERT_TRUE(QDir().mkpath(given));
+    main.DataPathOverride = given;
     main.CommandLineFiles = {model, dir.filePath(QStringLiteral("ignored.p3d"))};
     main.show();
     main.InitTimerTimer();
     ASSERT_EQ(main.Loads.size(), 1u);
     EXPECT_EQ(main.Loads[0].first, model);
     EXPECT_TRUE(main.Loads[0].second);
-    EXPECT_EQ(DataPath, QStringLiteral("/given/root"));
+    EXPECT_EQ(DataPath, given);
     EXPECT_EQ(prompt.PickDirectoryCalls, 0);
     // The root given for the run is not saved: the settings keep theirs.
     WriteRaw(main.SettingsFileOverride, "[Settings]\nDataPath=/saved/root\n");
@@ -213,6 +215,37 @@ TEST(StartUp, FirstCommandLineArgumentIsOpenedFromTheCommandLine) {
     main.B_PickDataDirClick();
     main.FormClose(nullptr);
     EXPECT_NE(ReadRaw(main.SettingsFileOverride).indexOf("DataPath=/picked/root\n"), -1);
+}
+
+// A --data that is no folder is said so, and the run goes on as without it:
+// the saved root, or the first-run prompt when there is none.
+TEST(StartUp, DataThatIsNoFolderIsSaidSoAndLeftAside) {
+    DataPathGuard guard;
+    QTemporaryDir dir;
+    WriteRaw(dir.filePath(QStringLiteral("a file")), "x");
+    const QString after = QStringLiteral("\nThe textures are looked up as if it had not been given.");
+    for (const auto& [data, problem] : {std::pair{dir.filePath(QStringLiteral("gone")), "no such folder"},
+                                        std::pair{dir.filePath(QStringLiteral("a file")), "not a folder"}}) {
+        for (const bool saved : {true, false}) {
+            SCOPED_TRACE(problem + std::string(saved ? ", a root saved" : ", none saved"));
+            TScriptedPrompt prompt;
+            prompt.DirAnswers.push_back(QStringLiteral("/picked/root"));
+            TWatchedMain main(&prompt);
+            main.SettingsFileOverride = dir.filePath(QStringLiteral("Setting.def"));
+            WriteRaw(main.SettingsFileOverride, saved ? "[Settings]\nDataPath=/saved/root\n" : "");
+            main.DataPathOverride = data;
+            main.show();
+            main.InitTimerTimer();
+            ASSERT_GE(prompt.Messages.size(), 1);
+            EXPECT_EQ(prompt.Messages[0],
+                      QStringLiteral("--data ") + data + QStringLiteral(": ") + QString::fromLatin1(problem) + after);
+            EXPECT_EQ(prompt.Messages.size(), saved ? 1 : 2);
+            EXPECT_EQ(prompt.PickDirectoryCalls, saved ? 0 : 1);
+            EXPECT_EQ(DataPath, saved ? QStringLiteral("/saved/root") : QStringLiteral("/picked/root"));
+            main.FormClose(nullptr);
+            EXPECT_NE(ReadRaw(main.SettingsFileOverride).indexOf("DataPath=" + DataPath.toUtf8() + "\n"), -1);
+        }
+    }
 }
 
 TEST(StartUp, TimerRunsTheStepOnceAfterTheWindowIsShown) {

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <QSignalBlocker>
+#include "DataDirOption.h"
 #include "F_main.h"
 #include "FileList.h"
 #include "Globals.h"
@@ -49,7 +50,14 @@ void TMain::InitTimerTimer() {
 
     DataPath = ini.ReadString(kSection, QStringLiteral("DataPath"), QString());
     SavedDataPath = DataPath;
-    // A root given for this run is used, not saved (unless "Data Dir" picks one).
+    // A root given for this run is used, not saved (unless "Data Dir" picks
+    // one); one that is no folder is said so, and the run goes on without it.
+    if (const std::string problem = DataDirProblem(QFile::encodeName(DataPathOverride).toStdString());
+        !problem.empty()) {
+        Prompt().Message(QFile::decodeName(problem.c_str()) +
+                         QStringLiteral("\nThe textures are looked up as if it had not been given."));
+        DataPathOverride.clear();
+    }
     if (!DataPathOverride.isEmpty()) DataPath = DataPathOverride;
     if (!DataPath.isEmpty()) OpenGroundTexture.InitialDir = DataPath;
     GroundTexture = ini.ReadString(kSection, QStringLiteral("GroundTexture"), QString());
