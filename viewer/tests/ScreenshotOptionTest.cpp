@@ -4,6 +4,7 @@
 #include "ScreenshotOption.h"
 #include "ViewerModels.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
@@ -143,6 +144,7 @@ TEST_F(ScreenshotProgramTest, TheSampleWithItsTextures) {
     EXPECT_EQ(QImage(Out()).size(), QSize(800, 600));
 
     // Without them: one line, however many are missing.
+    ASSERT_TRUE(QDir().mkpath(files.File(QStringLiteral("none"))));
     const TRun plain = RunVistrel({"--screenshot", Out(), "--size", "40x30", "--data",
                                    files.File(QStringLiteral("none")), VISTREL_SAMPLES_DIR "/tank.p3d"});
     EXPECT_EQ(plain.Status, 0);
