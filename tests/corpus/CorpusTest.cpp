@@ -156,45 +156,27 @@ TEST(Corpus, ScreenshotsAndThumbnailsShowEveryModel) {
     }
 }
 
-// --data that is no folder stops every program that takes it, with what is
-// wrong and where on its first line of standard error, exit status 2 and
-// nothing written.
+// --data that is no folder stops every program that takes it: what and
+// where on the first line of standard error, status 2, nothing written.
 TEST(Corpus, DataThatIsNoFolderStopsEveryProgram) {
     TScratchDir dir;
-    const std::string model = Cases().front().file;
-    vistrel::WriteFile(dir.File("a file"), {'x'});
+    const std::string model = Cases().front().file, out = dir.File("out");
+    vistrel::WriteFile(dir.File("file"), {1});
     fs::create_symlink("loop", dir.Path() / "loop");
-    const struct {
-        std::string data, problem;
-    } roots[] = {
-        {dir.File("gone/data"), "no such folder"},
-        {dir.File("a file"), "not a folder"},
-        {dir.File("loop"), "Too many levels of symbolic links"},
-    };
-    const std::string out = dir.File("out");
-    const struct {
-        std::string exe, prefix;
-        std::vector<std::string> before, after;
-    } programs[] = {
-        {P3DTOOL_EXE, "p3dtool: check: ", {"check", kCorpus.string(), "--json", out, "--data"}, {}},
-        {P3DTOOL_EXE, "p3dtool: export: ", {"export", "--data"}, {model, out + ".glb"}},
-        {P3DTOOL_EXE, "p3dtool: export: ", {"export", "-r", "--data"}, {kCorpus.string(), out}},
-        {VISTREL_EXECUTABLE, "vistrel: ", {"--screenshot", out, "--data"}, {model}},
-        {VISTREL_THUMBNAILER, "vistrel-thumbnailer: ", {"-s", "64", "--data"}, {model, out}},
-    };
-    for (const auto& root : roots)
-        for (const auto& program : programs) {
-            std::vector<std::string> args = program.before;
-            args.push_back(root.data);
-            args.insert(args.end(), program.after.begin(), program.after.end());
-            SCOPED_TRACE(args.front() + " " + root.problem);
-            const TRun run = RunTool(program.exe, args, dir.Path());
-            EXPECT_EQ(run.status, 2);
-            EXPECT_EQ(run.err.substr(0, run.err.find('\n') + 1),
-                      program.prefix + "--data " + root.data + ": " + root.problem + "\n");
-            EXPECT_EQ(run.out, "");
-            EXPECT_FALSE(fs::exists(out) || fs::exists(out + ".glb"));
-            fs::remove_all(out);  // whatever a wrong run left
-            fs::remove(out + ".glb");
+    for (const auto& [data, problem] : {std::pair{dir.File("gone"), "no such folder"},
+                                        {dir.File("file"), "not a folder"},
+                                        {dir.File("loop"), "Too many levels of symbolic links"}})
+        for (const std::vector<std::string>& run :
+             {std::vector<std::string>{P3DTOOL_EXE, "p3dtool: check: ", "check", kCorpus.string(), "--json", out},
+              {P3DTOOL_EXE, "p3dtool: export: ", "export", model, out + ".glb"},
+              {P3DTOOL_EXE, "p3dtool: export: ", "export", "-r", kCorpus.string(), out},
+              {VISTREL_EXECUTABLE, "vistrel: ", "--screenshot", out, model},
+              {VISTREL_THUMBNAILER, "vistrel-thumbnailer: ", "-s", "64", model, out}}) {
+            std::vector<std::string> args(run.begin() + 2, run.end());
+            args.insert(args.end(), {"--data", data});
+            const TRun result = RunTool(run[0], args, dir.Path());
+            EXPECT_EQ(result.status, 2) << run[2];
+            EXPECT_EQ(result.err.substr(0, result.err.find('\n')), run[1] + "--data " + data + ": " + problem);
+            EXPECT_FALSE(fs::exists(out) || fs::exists(out + ".glb")) << run[2];
         }
 }

@@ -14,12 +14,6 @@ std::string Text(std::string_view s) {
     return out;
 }
 
-std::string Path(std::string_view s) {
-    std::string out;
-    p3dtool::AppendJsonPath(out, s);
-    return out;
-}
-
 std::string Float(float f) {
     std::string out;
     p3dtool::AppendJsonFloat(out, f);
@@ -37,15 +31,6 @@ TEST(JsonText, ControlCharactersAreEscaped) {
 TEST(JsonText, HighBytesAreLatin1AsUtf8) {
     EXPECT_EQ(Text("\xE9"), "\"\xC3\xA9\"");
     EXPECT_EQ(Text("\xA0\xFF"), "\"\xC2\xA0\xC3\xBF\"");
-}
-
-// Each name of a path: valid UTF-8 as it is (its C1 controls escaped), else
-// Latin-1; the same escapes as model texts.
-TEST(JsonText, PathNamesAreUtf8WhereValidElseLatin1) {
-    EXPECT_EQ(Path("/d\xC3\xBC/\xFC/\xE5\x90\x8D.p3d"), "\"/d\xC3\xBC/\xC3\xBC/\xE5\x90\x8D.p3d\"");
-    EXPECT_EQ(Path("\xC2\x85\xC2\xA0\x7F\t\"\\/\x85"), "\"\\u0085\xC2\xA0\\u007f\\t\\\"\\\\/\\u0085\"");
-    EXPECT_EQ(Path("\xED\xA0\x80/\xC0\xAF/\xF4\x90\x80\x80/"),  // a surrogate, an overlong "/", past U+10FFFF
-              "\"\xC3\xAD\xC2\xA0\\u0080/\xC3\x80\xC2\xAF/\xC3\xB4\\u0090\\u0080\\u0080/\"");
 }
 
 TEST(JsonText, FloatsAreShortestRoundTrip) {

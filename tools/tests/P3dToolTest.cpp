@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <nlohmann/json.hpp>
+#include "GltfReadBack.h"
 #include "P3dBuilder.h"
 #include "ToolRunner.h"
 
@@ -426,6 +427,41 @@ TEST_F(P3dToolTest, PathIsWrittenAsGiven) {
             expected += c;
     }
     EXPECT_EQ(doc.at("file").get<std::string>(), expected);
+}
+
+// Names of files and folders, each by itself: UTF-8 as it is, else Latin-1
+// (under a folder in UTF-8 that stays so), in info --json, check --json and
+// the glTF's root node; the same bytes as a texture name stay 8-bit text.
+TEST_F(P3dToolTest, FileNamesAreUtf8AsTheyAreElseLatin1) {
+    const struct {
+        std::string bytes, path, modelText;
+    } names[] = {{"\xC3\xBC", "\xC3\xBC", "\xC3\x83\xC2\xBC"},
+                 {"\xE5\x90\x8D", "\xE5\x90\x8D", "\xC3\xA5\xC2\x90\xC2\x8D"},
+                 {"\xFC", "\xC3\xBC", "\xC3\xBC"},
+                 {"two words", "two words", "two words"},
+                 {"R&D", "R&D", "R&D"},
+                 {"#7", "#7", "#7"}};
+    for (const auto& name : names) {
+        SCOPED_TRACE(name.path);
+        const std::string folder = dir.File("B\xC3\xA4ume/" + name.bytes), out = dir.File("B\xC3\xA4ume/" + name.path);
+        std::filesystem::create_directories(folder + "/data");
+        BModel model;
+        model.lods = {PyramidLod(1.0f)};
+        model.lods[0].textures = {"data\\" + name.bytes + ".paa"};
+        Write("B\xC3\xA4ume/" + name.bytes + "/" + name.bytes + ".p3d", model);
+        Write("B\xC3\xA4ume/" + name.bytes + "/data/" + name.path + ".paa",
+              std::vector<uint8_t>{1});  // where the lookup reads the name
+        const JValue info = ParseOut(Run({"info", "--json", folder + "/" + name.bytes + ".p3d"}));
+        EXPECT_EQ(info.at("file"), out + "/" + name.path + ".p3d");
+        EXPECT_EQ(ParseOut(Run({"info", "--json", folder + "/gone"})).at("error"), "Cannot open file " + out + "/gone");
+        const JValue check = ParseOut(Run({"check", "--json", "-", folder}));
+        EXPECT_EQ(check.at("tree"), out);
+        EXPECT_EQ(check.at("models").at(0).at("path"), name.path + ".p3d");
+        EXPECT_EQ(check.at("textures").at(0).at("name"), "data\\" + name.modelText + ".paa");
+        EXPECT_EQ(check.at("textures").at(0).at("file"), out + "/data/" + name.path + ".paa");
+        ASSERT_EQ(Run({"export", folder + "/" + name.bytes + ".p3d", dir.File("out.glb")}).status, 0);
+        EXPECT_EQ(tooltest::ReadGltf(dir.File("out.glb")).model.nodes.at(0).name, name.path);
+    }
 }
 
 TEST_F(P3dToolTest, LogStartsWithTheReadersLines) {
