@@ -114,7 +114,7 @@ TEST_F(CheckCommandTest, TextAndJsonReportExactlyThePlantedProblems) {
 
     const nlohmann::json doc = nlohmann::json::parse(ReadAll(json));
     EXPECT_EQ(doc.at("summary"), nlohmann::json::parse(R"({"models":6,"complete":3,"partial":1,"failed":2,
-        "textures":3,"found":1,"missing":1,"undecodable":1})"));
+        "textures":3,"found":1,"missing":1,"outside":0,"undecodable":1})"));
     std::map<std::string, std::string> status;
     for (const auto& m : doc.at("models")) status[m.at("path")] = m.at("status");
     EXPECT_EQ(status, (std::map<std::string, std::string>{{"a/good.p3d", "complete"},

@@ -2,6 +2,7 @@
 // of every kind (under the display the tests run on).
 #include "P3dmodell.h"
 #include "ScreenshotOption.h"
+#include "TextureEncoder.h"
 #include "ViewerModels.h"
 
 #include <QFileInfo>
@@ -149,6 +150,25 @@ TEST_F(ScreenshotProgramTest, TheSampleWithItsTextures) {
     EXPECT_EQ(plain.Errors.toStdString(),
               "vistrel: 5 of 5 textures not found: data\\hull_dxt1.paa, data\\turret_4444.paa, "
               "data\\wheels_1555.paa and 2 more; drawn untextured\n");
+}
+
+// Names that reach above the texture root are not looked up, even where a
+// file is there, and are named apart from the missing ones.
+TEST_F(ScreenshotProgramTest, TexturesOutsideTheRootAreNamedInTheWarningLine) {
+    files.WriteBytes(QStringLiteral("x.paa"), EncodeTexture(TexImage(8, 8, {0, 0, 255, 255}), TexFormat::Dxt1));
+    QDir().mkpath(files.File(QStringLiteral("data/models")));
+    BLod lod = QuadLod(-1, 1, -1, 1, {-3, -3, -3}, {3, 3, 3}, 0);
+    lod.textures = {"..\\x.paa", "models\\..\\..\\x.paa", "data\\gone.paa"};
+    const QString model = files.Write(QStringLiteral("data/models/m.p3d"), ModelWith({lod}));
+    for (const QString& data : {files.File(QStringLiteral("data")), QString()}) {
+        QStringList arguments{QStringLiteral("--screenshot"), Out(), QStringLiteral("--size"), QStringLiteral("40x30")};
+        if (!data.isEmpty()) arguments << QStringLiteral("--data") << data;
+        const TRun run = RunVistrel(arguments << model);
+        EXPECT_EQ(run.Status, 0);
+        EXPECT_EQ(run.Errors.toStdString(),
+                  "vistrel: 1 of 3 textures not found: data\\gone.paa; 2 of 3 textures outside the texture root: "
+                  "..\\x.paa, models\\..\\..\\x.paa; drawn untextured\n");
+    }
 }
 
 TEST_F(ScreenshotProgramTest, PartialModelIsDrawnWithStatusOne) {
