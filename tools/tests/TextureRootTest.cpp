@@ -131,8 +131,8 @@ TEST_F(TextureRootTest, ExportLeavesNamesOutsideTheRootUntexturedAndSaysSo) {
     const tooltest::TRun run =
         RunTool(P3DTOOL_EXE, {"export", "--data", dir.File("data"), dir.File("tree/m/a.p3d"), glb}, dir.Path());
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.err, "warning: 3 of 4 textures outside the texture root, left untextured: ..\\x.paa, " +
-                           absolute_ + ", C:x.paa\n");
+    EXPECT_EQ(run.err, "warning: 3 of 4 textures outside the texture root, left untextured: ..\\x.paa, " + absolute_ +
+                           ", C:x.paa\n");
     const tooltest::TGltfReadBack back = tooltest::ReadGltf(glb);
     EXPECT_EQ(back.error, "");
     EXPECT_EQ(back.model.images.size(), 1u);  // found.paa alone
@@ -142,8 +142,7 @@ TEST_F(TextureRootTest, ExportLeavesNamesOutsideTheRootUntexturedAndSaysSo) {
               "warning: 2 of 2 textures outside the texture root, left untextured: ..\\..\\x.paa, ..\\x.paa\n");
     EXPECT_TRUE(tooltest::ReadGltf(glb).model.images.empty());
 
-    const tooltest::TRun tree =
-        RunTool(P3DTOOL_EXE, {"export", "-r", dir.File("tree"), dir.File("out")}, dir.Path());
+    const tooltest::TRun tree = RunTool(P3DTOOL_EXE, {"export", "-r", dir.File("tree"), dir.File("out")}, dir.Path());
     EXPECT_NE(tree.out.find("m/a.p3d: exported (4 texture(s) left out)"), std::string::npos) << tree.out;
     EXPECT_NE(tree.out.find("m/b.p3d: exported (2 texture(s) left out)"), std::string::npos) << tree.out;
 }
