@@ -16,6 +16,7 @@ using exporting::TTexturePicture;
 
 struct TExportTextureCache::TState {
     std::mutex mutex;
+    TFolderListings listings;  // of the whole batch
     // Where a name was found (empty: not found) under one list of roots.
     std::map<std::string, std::string> found;
     std::map<std::string, std::shared_future<std::shared_ptr<const TTexturePicture>>> pictures;
@@ -64,15 +65,16 @@ std::string LookupKey(const std::vector<std::string>& roots, const std::string& 
     return key + '\0' + name;
 }
 
-std::string Find(TExportTextureCache* cache, const std::vector<std::string>& roots, const std::string& name) {
-    if (!cache) return FindTextureFile(roots, name).value_or(std::string());
+std::string Find(TExportTextureCache* cache, TFolderListings* listings, const std::vector<std::string>& roots,
+                 const std::string& name) {
+    if (!cache) return FindTextureFile(roots, name, listings).value_or(std::string());
     TExportTextureCache::TState& state = cache->State();
     const std::string key = LookupKey(roots, name);
     {
         const std::lock_guard lock(state.mutex);
         if (const auto it = state.found.find(key); it != state.found.end()) return it->second;
     }
-    std::string file = FindTextureFile(roots, name).value_or(std::string());
+    std::string file = FindTextureFile(roots, name, &state.listings).value_or(std::string());
     const std::lock_guard lock(state.mutex);
     if (state.found.size() >= kMaxRememberedLookups) state.found.clear();
     state.found.emplace(key, file);
@@ -112,6 +114,7 @@ std::shared_ptr<const TTexturePicture> Picture(TExportTextureCache* cache, const
 
 TTextureJobs::TTextureJobs(std::vector<std::string> roots, std::vector<std::string> names, TExportTextureCache* cache)
     : roots_(std::move(roots)), cache_(cache) {
+    if (!cache_) listings_ = std::make_unique<TFolderListings>();
     out_.resize(names.size());
     for (std::size_t k = 0; k < names.size(); ++k) out_[k].Name = std::move(names[k]);
     // A few threads, not one per name: a LOD may name a hundred textures,
@@ -136,8 +139,10 @@ void TTextureJobs::Work() {
     for (std::size_t k; (k = next_.fetch_add(1)) < out_.size();) {
         TTextureOut& out = out_[k];
         if (out.Name.empty()) continue;
+        out.Outside = OutsideTextureRoot(out.Name);
+        if (out.Outside) continue;
         try {
-            out.File = Find(cache_, roots_, out.Name);
+            out.File = Find(cache_, listings_.get(), roots_, out.Name);
             if (!out.File.empty()) out.Picture = Picture(cache_, out.File);
         } catch (const std::exception& e) {  // nothing leaves a thread
             auto failed = std::make_shared<TTexturePicture>();

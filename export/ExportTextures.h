@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ModelExport.h"
+#include "TextureLookup.h"
 
 namespace vistrel::exporting {
 
@@ -23,8 +24,9 @@ struct TTexturePicture {
 };
 
 struct TTextureOut {
-    std::string Name;  // as the model names it
-    std::string File;  // where it was found; empty when not
+    std::string Name;      // as the model names it
+    bool Outside = false;  // the name reaches outside the texture root: not looked up
+    std::string File;      // where it was found; empty when not
     std::shared_ptr<const TTexturePicture> Picture;
 
     bool Usable() const { return Picture && !Picture->Png.empty(); }
@@ -48,6 +50,7 @@ private:
     std::vector<std::string> roots_;
     std::vector<TTextureOut> out_;
     TExportTextureCache* cache_;
+    std::unique_ptr<TFolderListings> listings_;  // this export's own, without a cache
     std::atomic<std::size_t> next_{0};
     std::vector<std::thread> threads_;
 };

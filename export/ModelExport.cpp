@@ -155,13 +155,16 @@ TExportResult ExportModel(const TP3dModell& model, const std::string& modelFile,
     for (const TFaceGroup& group : groups.Groups) parts.push_back(BuildPart(groups, group));
     const std::vector<TTextureOut> textures = jobs.Take();
 
-    // One line for what is missing, one for what did not decode.
-    std::vector<std::string> missing, undecoded;
+    // One line for what is missing, one for what is outside the texture
+    // root, one for what did not decode.
+    std::vector<std::string> missing, outside, undecoded;
     std::size_t named = 0;
     for (const TTextureOut& t : textures) {
         if (t.Name.empty()) continue;
         ++named;
-        if (t.File.empty())
+        if (t.Outside)
+            outside.push_back(t.Name);
+        else if (t.File.empty())
             missing.push_back(t.Name);
         else if (!t.Usable())
             undecoded.push_back(t.File + " (" + (t.Picture ? t.Picture->Problem : std::string()) + ")");
@@ -171,13 +174,16 @@ TExportResult ExportModel(const TP3dModell& model, const std::string& modelFile,
             std::to_string(missing.size()) + " of " + std::to_string(named) + " textures not found " +
             (options.DataDir.empty() ? std::string("beside the model") : "under " + options.DataDir) +
             ", left untextured: " + NameList(missing));
+    if (!outside.empty())
+        result.Warnings.push_back(std::to_string(outside.size()) + " of " + std::to_string(named) +
+                                  " textures outside the texture root, left untextured: " + NameList(outside));
     if (!undecoded.empty())
         result.Warnings.push_back(std::to_string(undecoded.size()) + " of " + std::to_string(named) +
                                   " textures not decoded, left untextured: " + NameList(undecoded));
     if (groups.LeftOut)
         result.Warnings.push_back(std::to_string(groups.LeftOut) +
                                   " faces left out: bad corners, or coordinates that are not finite numbers");
-    result.TexturesLeftOut = static_cast<int>(missing.size() + undecoded.size());
+    result.TexturesLeftOut = static_cast<int>(missing.size() + outside.size() + undecoded.size());
 
     // Pictures beside the file (every format but .glb that keeps them),
     // staged with the file itself.

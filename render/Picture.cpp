@@ -26,7 +26,8 @@ TPicture RenderPicture(const TPictureRequest& request) {
     // Textures are decoded before there is a context: it may be in the making.
     std::vector<TPreparedTexture> prepared;
     if (!request.TextureRoots.empty()) {
-        prepared = PrepareTextures(request.TextureRoots, request.Lod->Textures, request.LargestTextureSide);
+        prepared =
+            PrepareTextures(request.TextureRoots, request.Lod->Textures, request.LargestTextureSide, request.Listings);
         if (request.LargestTextureSide > 0)
             for (TPreparedTexture& texture : prepared)
                 if (texture.record && Decoded(*texture.record)) HalveToFit(*texture.record, request.LargestTextureSide);

@@ -23,8 +23,10 @@ TTextureRecord DecodeFile(const std::string& file, int largestSide) {
 // Prepares names[k] for every k handed out by next. Each thread owns a copy
 // of the roots and writes only the slots it took.
 void PrepareShare(std::vector<std::string> roots, const std::vector<std::string>& names,
-                  std::vector<TPreparedTexture>& out, std::atomic<std::size_t>& next, int largestSide) {
-    for (std::size_t k = next++; k < names.size(); k = next++) out[k] = PrepareTexture(roots, names[k], largestSide);
+                  std::vector<TPreparedTexture>& out, std::atomic<std::size_t>& next, int largestSide,
+                  TFolderListings* listings) {
+    for (std::size_t k = next++; k < names.size(); k = next++)
+        out[k] = PrepareTexture(roots, names[k], largestSide, listings);
 }
 
 }  // namespace
@@ -34,13 +36,19 @@ void TTextureRecordDeleter::operator()(TextureData* record) const {
     delete record;
 }
 
-TPreparedTexture PrepareTexture(const std::vector<std::string>& roots, const std::string& name, int largestSide) {
+TPreparedTexture PrepareTexture(const std::vector<std::string>& roots, const std::string& name, int largestSide,
+                                TFolderListings* listings) {
     TPreparedTexture prepared;
     if (name.empty()) return prepared;
     prepared.named = true;
     try {
+        if (OutsideTextureRoot(name)) {
+            prepared.outside = true;
+            prepared.shownPath = name;
+            return prepared;
+        }
         prepared.shownPath = TextureDisplayPath(roots.empty() ? std::string() : roots.front(), name);
-        if (std::optional<std::string> file = FindTextureFile(roots, name)) {
+        if (std::optional<std::string> file = FindTextureFile(roots, name, listings)) {
             prepared.file = std::move(*file);
             prepared.record = DecodeFile(prepared.file, largestSide);
         }
@@ -51,7 +59,10 @@ TPreparedTexture PrepareTexture(const std::vector<std::string>& roots, const std
 }
 
 std::vector<TPreparedTexture> PrepareTextures(const std::vector<std::string>& roots,
-                                              const std::vector<std::string>& names, int largestSide) {
+                                              const std::vector<std::string>& names, int largestSide,
+                                              TFolderListings* listings) {
+    std::optional<TFolderListings> own;
+    if (!listings) listings = &own.emplace();
     std::vector<TPreparedTexture> prepared(names.size());
     const auto named = static_cast<std::size_t>(
         std::count_if(names.begin(), names.end(), [](const std::string& name) { return !name.empty(); }));
@@ -62,12 +73,12 @@ std::vector<TPreparedTexture> PrepareTextures(const std::vector<std::string>& ro
         for (std::size_t t = 1; t < threads; ++t) {
             try {
                 helpers.emplace_back(PrepareShare, roots, std::cref(names), std::ref(prepared), std::ref(next),
-                                     largestSide);
+                                     largestSide, listings);
             } catch (const std::system_error&) {
                 break;  // fewer helpers; this thread takes the rest
             }
         }
-        PrepareShare(roots, names, prepared, next, largestSide);
+        PrepareShare(roots, names, prepared, next, largestSide, listings);
     }  // the helpers are joined here
     return prepared;
 }
@@ -122,7 +133,9 @@ std::vector<GLuint> UploadTextures(std::vector<TPreparedTexture>& prepared, std:
     for (std::size_t k = 0; k < prepared.size(); ++k) {
         TPreparedTexture& p = prepared[k];
         if (!p.named || p.error) continue;
-        if (p.file.empty()) {
+        if (p.outside) {
+            problems.push_back("Texture " + p.shownPath + " is outside the texture root!");
+        } else if (p.file.empty()) {
             problems.push_back("File " + p.shownPath + " not found!");
         } else if (!Decoded(*p.record)) {
             problems.push_back("Cannot decode texture " + p.file);
@@ -151,13 +164,15 @@ std::string TextureProblemsText(const std::vector<std::string>& problems) {
 }
 
 std::string TextureProblemsLine(const std::vector<std::string>& names, const std::vector<TPreparedTexture>& prepared) {
-    std::vector<std::string> missing, undecoded;
+    std::vector<std::string> missing, outside, undecoded;
     std::size_t named = 0;
     for (std::size_t k = 0; k < prepared.size() && k < names.size(); ++k) {
         const TPreparedTexture& p = prepared[k];
         if (!p.named) continue;
         ++named;
-        if (p.file.empty())
+        if (p.outside)
+            outside.push_back(names[k]);
+        else if (p.file.empty())
             missing.push_back(names[k]);
         else if (p.error || !p.record || !Decoded(*p.record))
             undecoded.push_back(p.file);
@@ -171,6 +186,7 @@ std::string TextureProblemsLine(const std::vector<std::string>& names, const std
     };
     std::string line;
     if (!missing.empty()) line = part(missing, "not found");
+    if (!outside.empty()) line += (line.empty() ? "" : "; ") + part(outside, "outside the texture root");
     if (!undecoded.empty()) line += (line.empty() ? "" : "; ") + part(undecoded, "not decoded");
     return line.empty() ? line : line + "; drawn untextured";
 }

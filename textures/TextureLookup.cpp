@@ -3,8 +3,12 @@
 #include "EightBitText.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
+#include <future>
+#include <mutex>
 #include <system_error>
+#include <unordered_map>
 
 namespace fs = std::filesystem;
 
@@ -44,6 +48,41 @@ char32_t Folded(char32_t c) {
     return c;
 }
 
+// What two names that are the same but for letter case share (as
+// SameIgnoringCase tells them): the folded letters of text; of bytes that are
+// not text, the bytes with ASCII letters folded. The first byte keeps the
+// two kinds apart.
+std::string FoldKey(const std::string& name) {
+    std::u32string text;
+    std::string key;
+    key.reserve(name.size() + 1);
+    if (!DecodeUtf8(name, text)) {
+        key += 'b';
+        for (const char c : name) key += c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+        return key;
+    }
+    key += 't';
+    for (const char32_t original : text) {
+        const char32_t c = Folded(original);
+        if (c < 0x80) {
+            key += static_cast<char>(c);
+        } else if (c < 0x800) {
+            key += static_cast<char>(0xC0 | (c >> 6));
+            key += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            key += static_cast<char>(0xE0 | (c >> 12));
+            key += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            key += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            key += static_cast<char>(0xF0 | (c >> 18));
+            key += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            key += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            key += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return key;
+}
+
 std::string Join(const std::string& base, const std::string& part) {
     if (!base.empty() && (base.back() == '/' || base.back() == kSeparator)) return base + part;
     return base + kSeparator + part;
@@ -54,33 +93,136 @@ bool HasKind(const std::string& path, bool wantFile) {
     return wantFile ? fs::is_regular_file(path, ec) : fs::is_directory(path, ec);
 }
 
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+}  // namespace
+
+struct TFolderListings::TListing {
+    struct TEntry {
+        std::string key, name;
+        bool file = false, folder = false;  // links count as what they lead to
+    };
+    std::vector<TEntry> entries;  // by key, then name
+    // Listed, or known not to be there; otherwise (a folder that may be
+    // entered but not read) only exact spellings are tried in it.
+    bool known = true;
+    std::size_t bytes = 0;
+};
+
+struct TFolderListings::TState {
+    std::mutex mutex;
+    std::unordered_map<std::string, std::shared_future<std::shared_ptr<const TListing>>> folders;
+    std::size_t bytes = 0;
+    std::size_t budget = 0;
+    unsigned long long dropped = 0;  // how often everything was forgotten
+};
+
+TFolderListings::TFolderListings(std::size_t budgetBytes) : state_(std::make_unique<TState>()) {
+    state_->budget = budgetBytes;
+}
+
+TFolderListings::~TFolderListings() = default;
+
+namespace {
+
+// What a folder's listing costs beside its entries.
+constexpr std::size_t kListingBytes = 128;
+
+std::shared_ptr<const TFolderListings::TListing> ListFolder(const std::string& folder) {
+    using TListing = TFolderListings::TListing;
+    auto listing = std::make_shared<TListing>();
+    listing->bytes = kListingBytes + folder.size();
+    std::error_code ec;
+    fs::directory_iterator it(folder, ec), end;
+    if (ec) {
+        listing->known = ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory;
+        return listing;
+    }
+    for (; it != end; it.increment(ec)) {
+        if (ec) break;
+        TListing::TEntry entry;
+        entry.name = it->path().filename().string();
+        entry.key = FoldKey(entry.name);
+        std::error_code kindEc;
+        entry.file = it->is_regular_file(kindEc);
+        entry.folder = !entry.file && it->is_directory(kindEc);
+        listing->bytes += sizeof(TListing::TEntry) + entry.name.size() + entry.key.size();
+        listing->entries.push_back(std::move(entry));
+    }
+    std::sort(listing->entries.begin(), listing->entries.end(),
+              [](const auto& a, const auto& b) { return a.key != b.key ? a.key < b.key : a.name < b.name; });
+    return listing;
+}
+
+}  // namespace
+
+std::shared_ptr<const TFolderListings::TListing> TFolderListings::Listing(const std::string& folder) {
+    TState& state = *state_;
+    std::promise<std::shared_ptr<const TListing>> promise;
+    unsigned long long dropped = 0;
+    {
+        std::unique_lock lock(state.mutex);
+        if (const auto it = state.folders.find(folder); it != state.folders.end()) {
+            auto pending = it->second;
+            lock.unlock();
+            return pending.get();
+        }
+        state.folders.emplace(folder, promise.get_future().share());
+        dropped = state.dropped;
+    }
+    std::shared_ptr<const TListing> listing;
+    try {
+        listing = ListFolder(folder);
+    } catch (...) {  // out of memory: this asker and those waiting are told, the next one lists again
+        promise.set_exception(std::current_exception());
+        const std::lock_guard lock(state.mutex);
+        if (state.dropped == dropped) state.folders.erase(folder);
+        throw;
+    }
+    promise.set_value(listing);
+    const std::lock_guard lock(state.mutex);
+    if (state.dropped != dropped) return listing;  // forgotten meanwhile: not counted
+    state.bytes += listing->bytes;
+    if (state.bytes > state.budget) {
+        state.folders.clear();
+        state.bytes = 0;
+        ++state.dropped;
+    }
+    return listing;
+}
+
+namespace {
+
 // Depth first over the spellings of parts[k..] below base: the exact one
 // first, then the other entries of base that match ignoring case, in name
 // order. Two spellings of one folder ("Data" and "DATA") are both tried, so a
 // file in either is found.
-bool Walk(const std::string& base, const std::vector<std::string>& parts, std::size_t k, std::string& found) {
+bool Walk(TFolderListings& listings, const std::string& base, const std::vector<std::string>& parts, std::size_t k,
+          std::string& found) {
     const bool last = k + 1 == parts.size();
     const std::string& part = parts[k];
     const auto tryPath = [&](const std::string& path) {
-        if (!HasKind(path, last)) return false;
         if (last) {
             found = path;
             return true;
         }
-        return Walk(path, parts, k + 1, found);
+        return Walk(listings, path, parts, k + 1, found);
     };
-    if (tryPath(Join(base, part))) return true;
-    if (part == "." || part == "..") return false;
+    const std::shared_ptr<const TFolderListings::TListing> listing = listings.Listing(base);
+    if (!listing->known) return HasKind(Join(base, part), last) && tryPath(Join(base, part));
 
-    std::vector<std::string> entries;
-    std::error_code ec;
-    for (fs::directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec)) {
-        std::string entry = it->path().filename().string();
-        if (entry != part && SameIgnoringCase(entry, part)) entries.push_back(std::move(entry));
-    }
-    std::sort(entries.begin(), entries.end());
-    for (const std::string& entry : entries)
-        if (tryPath(Join(base, entry))) return true;
+    const std::string key = FoldKey(part);
+    using TEntry = TFolderListings::TListing::TEntry;
+    const std::vector<TEntry>& entries = listing->entries;
+    const auto from = std::lower_bound(entries.begin(), entries.end(), key,
+                                       [](const TEntry& e, const std::string& wanted) { return e.key < wanted; });
+    auto to = from;
+    while (to != entries.end() && to->key == key) ++to;
+    const auto fits = [last](const TEntry& e) { return last ? e.file : e.folder; };
+    for (auto it = from; it != to; ++it)
+        if (it->name == part && fits(*it) && tryPath(Join(base, it->name))) return true;
+    for (auto it = from; it != to; ++it)
+        if (it->name != part && fits(*it) && tryPath(Join(base, it->name))) return true;
     return false;
 }
 
@@ -111,31 +253,49 @@ std::string TextureDisplayPath(const std::string& root, const std::string& name)
     return root + kSeparator + TextureNamePath(name);
 }
 
-std::optional<std::string> ResolveTexturePath(const std::string& root, const std::string& name) {
-    const std::string display = TextureDisplayPath(root, name);
-    if (HasKind(display, true)) return display;
+bool OutsideTextureRoot(const std::string& name) {
+    if (name.empty()) return false;
+    if (IsSeparator(name[0])) return true;
+    const auto letter = static_cast<unsigned char>(name[0]);
+    if (name.size() >= 2 && name[1] == ':' && letter < 0x80 && std::isalpha(letter)) return true;
+    for (std::size_t start = 0; start <= name.size();) {
+        std::size_t end = start;
+        while (end < name.size() && !IsSeparator(name[end])) ++end;
+        if (end - start == 2 && name.compare(start, 2, "..") == 0) return true;
+        start = end + 1;
+    }
+    return false;
+}
 
+std::optional<std::string> ResolveTexturePath(const std::string& root, const std::string& name,
+                                              TFolderListings* listings) {
+    if (OutsideTextureRoot(name)) return std::nullopt;
     std::vector<std::string> parts;
     std::string part;
     for (const char c : NameText(name)) {
-        if (c == '\\' || c == '/') {
-            if (!part.empty()) parts.push_back(std::move(part));
+        if (IsSeparator(c)) {
+            if (!part.empty() && part != ".") parts.push_back(std::move(part));
             part.clear();
         } else {
             part += c;
         }
     }
-    if (!part.empty()) parts.push_back(std::move(part));
+    if (!part.empty() && part != ".") parts.push_back(std::move(part));
     if (parts.empty()) return std::nullopt;
+    std::optional<TFolderListings> own;
+    if (!listings) listings = &own.emplace();
     std::string found;
-    if (!Walk(root.empty() ? std::string(1, kSeparator) : root, parts, 0, found)) return std::nullopt;
+    if (!Walk(*listings, root.empty() ? std::string(1, kSeparator) : root, parts, 0, found)) return std::nullopt;
     return found;
 }
 
-std::optional<std::string> FindTextureFile(const std::vector<std::string>& roots, const std::string& name) {
-    if (name.empty()) return std::nullopt;
+std::optional<std::string> FindTextureFile(const std::vector<std::string>& roots, const std::string& name,
+                                           TFolderListings* listings) {
+    if (name.empty() || OutsideTextureRoot(name)) return std::nullopt;
+    std::optional<TFolderListings> own;
+    if (!listings) listings = &own.emplace();
     for (const std::string& root : roots)
-        if (std::optional<std::string> file = ResolveTexturePath(root, name)) return file;
+        if (std::optional<std::string> file = ResolveTexturePath(root, name, listings)) return file;
     return std::nullopt;
 }
 

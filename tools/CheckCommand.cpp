@@ -89,7 +89,7 @@ public:
             const std::lock_guard lock(mutex_);
             if (const auto it = found_.find(key); it != found_.end()) return it->second;
         }
-        std::string file = vistrel::FindTextureFile(roots, name).value_or(std::string());
+        std::string file = vistrel::FindTextureFile(roots, name, &listings_).value_or(std::string());
         const std::lock_guard lock(mutex_);
         return found_.emplace(key, file).first->second;
     }
@@ -139,6 +139,7 @@ public:
             TCheckedTexture& t = table[next++];
             t.Name = key.first;
             t.File = key.second;
+            t.Outside = vistrel::OutsideTextureRoot(t.Name);
             if (t.File.empty()) continue;
             const auto info = File(t.File);
             t.Decoded = info->Decoded;
@@ -151,9 +152,13 @@ public:
         return table;
     }
 
+    // Every folder the run's lookups pass through, listed once.
+    vistrel::TFolderListings& Listings() { return listings_; }
+
 private:
     std::map<std::pair<std::string, std::string>, uint32_t> ids_;
     std::string dataDir_;
+    vistrel::TFolderListings listings_;
     std::mutex mutex_;
     std::map<std::string, std::string> found_;
     std::map<std::string, std::shared_future<std::shared_ptr<const TTextureFile>>> files_;
@@ -311,6 +316,7 @@ int RunCheck(const TArgs& args) {
                 vistrel::TPictureRequest request = vistrel::ThumbnailRequest(
                     *lod, kPictureSide, vistrel::TextureRoots(options.DataDir, model.FileName));
                 request.Context = [&] { return context.get(); };
+                request.Listings = &book.Listings();
                 const vistrel::TPicture shot = vistrel::RenderPicture(request);
                 if (shot.Ok) row.Picture = catalogue->AddPicture(row.Path, shot.Rgba, kPictureSide);
             };
@@ -383,11 +389,14 @@ const TSubcommand kCheckCommand{
     "Reads every \"*.p3d\" under TREE (binarized and editable; links to folders\n"
     "are not followed) and looks up the textures each one names as the viewer\n"
     "does: under --data DIR, else beside the model and in the folders above\n"
-    "it. Each texture file is decoded once for the whole run. Prints a short\n"
-    "summary (models complete, partial, failed; textures found, missing,\n"
-    "undecodable), then the problems, worst first: failed and partial models\n"
-    "with where reading stopped, folders that could not be read, textures\n"
-    "that do not decode, textures not found with the models that need them.\n"
+    "it; a name that reaches outside that root (a \"..\" part, a leading \"\\\"\n"
+    "or \"/\", a drive letter) is not looked up. Each texture file is decoded\n"
+    "once for the whole run, each folder listed once. Prints a short summary\n"
+    "(models complete, partial, failed; textures found, missing, undecodable,\n"
+    "outside the texture root), then the problems, worst first: failed and\n"
+    "partial models with where reading stopped, folders that could not be\n"
+    "read, textures that do not decode, textures outside the texture root and\n"
+    "textures not found, with the models that need them.\n"
     "\n"
     "--json FILE writes all of it as one JSON document (\"-\": on standard\n"
     "output instead of the text), texts as UTF-8 as in info --json.\n"

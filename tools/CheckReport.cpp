@@ -1,6 +1,7 @@
 #include "CheckReport.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -66,15 +67,29 @@ std::string Needed(const TCheckReport& report, const TCheckedTexture& texture) {
            (texture.Models.size() == 1 ? " model: " : " models: ") + ModelList(report, texture.Models);
 }
 
-// The missing textures, those needed by most models first.
-std::vector<const TCheckedTexture*> MissingTextures(const TCheckReport& report) {
+// The missing textures (or with outside, those outside the texture root),
+// those needed by most models first.
+std::vector<const TCheckedTexture*> MissingTextures(const TCheckReport& report, bool outside = false) {
     std::vector<const TCheckedTexture*> missing;
     for (const TCheckedTexture& t : report.Textures)
-        if (t.File.empty()) missing.push_back(&t);
+        if (t.File.empty() && t.Outside == outside) missing.push_back(&t);
     std::stable_sort(missing.begin(), missing.end(), [](const TCheckedTexture* a, const TCheckedTexture* b) {
         return a->Models.size() != b->Models.size() ? a->Models.size() > b->Models.size() : a->Name < b->Name;
     });
     return missing;
+}
+
+// A texture's state in the JSON.
+const char* TextureStatus(const TCheckedTexture& t) {
+    return t.Outside ? "outside" : t.File.empty() ? "missing" : t.Decoded ? "found" : "undecodable";
+}
+
+// How many textures are in each state, in the order found, missing, outside,
+// undecodable.
+std::array<std::size_t, 4> TextureCounts(const TCheckReport& report) {
+    std::array<std::size_t, 4> counts{};
+    for (const TCheckedTexture& t : report.Textures) ++counts[t.Outside ? 2 : t.File.empty() ? 1 : t.Decoded ? 0 : 3];
+    return counts;
 }
 
 // Text for the page: bytes as Latin-1 made UTF-8 (as in the JSON), control
@@ -127,20 +142,25 @@ std::vector<std::string> ModelProblems(const TCheckReport& report, const TChecke
         if (const TCheckedTexture& t = report.Textures[id]; !t.File.empty() && !t.Decoded)
             problems.push_back("undecodable texture " + t.Name + ": " + t.Error);
     for (const uint32_t id : model.Textures)
-        if (report.Textures[id].File.empty()) problems.push_back("missing texture " + report.Textures[id].Name);
+        if (report.Textures[id].Outside)
+            problems.push_back("texture outside the texture root: " + report.Textures[id].Name);
+    for (const uint32_t id : model.Textures)
+        if (const TCheckedTexture& t = report.Textures[id]; t.File.empty() && !t.Outside)
+            problems.push_back("missing texture " + t.Name);
     return problems;
 }
 
 std::string ReportText(const TCheckReport& report) {
-    std::size_t complete = 0, partial = 0, failed = 0, found = 0, missing = 0, undecodable = 0;
+    std::size_t complete = 0, partial = 0, failed = 0;
     for (const TCheckedModel& m : report.Models)
         (m.State == TState::Complete ? complete : m.State == TState::Partial ? partial : failed)++;
-    for (const TCheckedTexture& t : report.Textures) (t.File.empty() ? missing : t.Decoded ? found : undecodable)++;
+    const auto [found, missing, outside, undecodable] = TextureCounts(report);
     std::string text = report.Tree + ": " + std::to_string(report.Models.size()) + " models, " +
                        std::to_string(complete) + " complete, " + std::to_string(partial) + " partial, " +
                        std::to_string(failed) + " failed\n";
     text += "textures: " + std::to_string(report.Textures.size()) + " named, " + std::to_string(found) + " found, " +
-            std::to_string(missing) + " missing, " + std::to_string(undecodable) + " undecodable\n";
+            std::to_string(missing) + " missing, " + std::to_string(undecodable) + " undecodable" +
+            (outside ? ", " + std::to_string(outside) + " outside the texture root\n" : "\n");
     std::vector<std::string> problems;
     for (const TState state : {TState::Failed, TState::Partial})
         for (const TCheckedModel& m : report.Models)
@@ -151,6 +171,8 @@ std::string ReportText(const TCheckReport& report) {
     for (const TCheckedTexture& t : report.Textures)
         if (!t.File.empty() && !t.Decoded)
             problems.push_back("undecodable: " + t.Name + " (" + t.File + "): " + t.Error + "; " + Needed(report, t));
+    for (const TCheckedTexture* t : MissingTextures(report, true))
+        problems.push_back("outside the texture root: " + t->Name + ": " + Needed(report, *t));
     for (const TCheckedTexture* t : MissingTextures(report))
         problems.push_back("missing: " + t->Name + ": " + Needed(report, *t));
     if (problems.empty()) return text + "\nno problems\n";
@@ -160,16 +182,17 @@ std::string ReportText(const TCheckReport& report) {
 }
 
 std::string ReportJson(const TCheckReport& report, bool withPictures) {
-    std::size_t counts[3] = {0, 0, 0}, found = 0, missing = 0, undecodable = 0;
+    std::size_t counts[3] = {0, 0, 0};
     for (const TCheckedModel& m : report.Models) ++counts[static_cast<int>(m.State)];
-    for (const TCheckedTexture& t : report.Textures) (t.File.empty() ? missing : t.Decoded ? found : undecodable)++;
+    const auto [found, missing, outside, undecodable] = TextureCounts(report);
     std::string out = "{\"tree\":";
     AppendJsonPath(out, report.Tree);
     out += ",\"summary\":{\"models\":" + std::to_string(report.Models.size()) +
            ",\"complete\":" + std::to_string(counts[0]) + ",\"partial\":" + std::to_string(counts[1]) +
            ",\"failed\":" + std::to_string(counts[2]) + ",\"textures\":" + std::to_string(report.Textures.size()) +
            ",\"found\":" + std::to_string(found) + ",\"missing\":" + std::to_string(missing) +
-           ",\"undecodable\":" + std::to_string(undecodable) + "},\"models\":[";
+           ",\"outside\":" + std::to_string(outside) + ",\"undecodable\":" + std::to_string(undecodable) +
+           "},\"models\":[";
     for (std::size_t k = 0; k < report.Models.size(); ++k) {
         const TCheckedModel& m = report.Models[k];
         out += k ? ",{\"path\":" : "{\"path\":";
@@ -209,18 +232,21 @@ std::string ReportJson(const TCheckReport& report, bool withPictures) {
             }
             out += ']';
         };
-        std::vector<std::string> names, missingNames;
+        std::vector<std::string> names, missingNames, outsideNames;
         std::vector<const TCheckedTexture*> bad;
         for (const uint32_t id : m.Textures) {
             const TCheckedTexture& t = report.Textures[id];
             names.push_back(t.Name);
-            if (t.File.empty())
+            if (t.Outside)
+                outsideNames.push_back(t.Name);
+            else if (t.File.empty())
                 missingNames.push_back(t.Name);
             else if (!t.Decoded)
                 bad.push_back(&t);
         }
         list("textures", names);
         list("missing", missingNames);
+        list("outside", outsideNames);
         out += ",\"undecodable\":[";
         for (std::size_t i = 0; i < bad.size(); ++i) {
             out += i ? ",{\"name\":" : "{\"name\":";
@@ -250,7 +276,7 @@ std::string ReportJson(const TCheckReport& report, bool withPictures) {
         else
             AppendJsonPath(out, t.File);
         out += ",\"status\":";
-        AppendJsonText(out, t.File.empty() ? "missing" : t.Decoded ? "found" : "undecodable");
+        AppendJsonText(out, TextureStatus(t));
         out += ",\"models\":" + std::to_string(t.Models.size());
         if (t.Decoded) {
             out += ",\"width\":" + std::to_string(t.Width) + ",\"height\":" + std::to_string(t.Height) + ",\"format\":";

@@ -31,6 +31,7 @@ struct TCheckedModel {
 
 struct TCheckedTexture {
     std::string Name, File;  // File empty: not found
+    bool Outside = false;    // the name reaches outside the texture root: not looked up
     bool Decoded = false;
     int Width = 0, Height = 0;
     std::string Format, Storage, Error;

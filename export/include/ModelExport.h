@@ -36,7 +36,8 @@ const TExportFormat* FindExportFormat(const std::vector<TExportFormat>& formats,
                                       const std::filesystem::path& path);
 
 // The texture pictures of a batch of exports: each texture file is looked
-// up, decoded and encoded once, however many models name it. Shared by the
+// up, decoded and encoded once, however many models name it, and each folder
+// the lookups pass through is listed once for the batch. Shared by the
 // threads of an export; holds at most budgetBytes of PNG, the oldest
 // pictures going first.
 class TExportTextureCache {
@@ -64,7 +65,8 @@ struct TExportResult {
     bool Ok = false;
     std::string Error;  // when not Ok
     // At most a line for the textures not found (how many, the first few
-    // names), one for those that did not decode, one for faces left out.
+    // names), one for those outside the texture root, one for those that did
+    // not decode, one for faces left out.
     std::vector<std::string> Warnings;
     int TexturesLeftOut = 0;  // named textures that go out without a picture
     std::vector<std::filesystem::path> Written;

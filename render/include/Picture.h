@@ -17,6 +17,8 @@
 
 namespace vistrel {
 
+class TFolderListings;
+
 // The camera of a thumbnail: turned by (RotX, RotY) degrees, from the other
 // side about y when the LOD's faces look that way (a flat or open model),
 // the vertices framed tightly to Fill of the picture.
@@ -42,6 +44,7 @@ struct TPictureRequest {
     int Width = 800;
     int Height = 600;
     std::vector<std::string> TextureRoots;           // none: untextured
+    TFolderListings* Listings = nullptr;             // a run's folder listings; none: the picture's own
     int LargestTextureSide = 0;                      // above 0: smaller levels (and halved pictures) for small pictures
     std::optional<std::array<float, 4>> Background;  // none: the view's light blue
     // The context to draw in, asked for once the textures are decoded (so
@@ -63,7 +66,7 @@ struct TPictureTimes {
 struct TPicture {
     bool Ok = false;
     std::string Error;            // when not Ok: "no OpenGL context: …", "cannot write …"
-    std::string TextureProblems;  // one line of what was not found or not decoded; empty when none
+    std::string TextureProblems;  // one line of what was not found, outside or not decoded; empty when none
     std::vector<uint8_t> Rgba;    // Width x Height pixels, the top row first
     TPictureTimes Times;
 };

@@ -21,10 +21,13 @@ struct TTextureRecordDeleter {
 };
 using TTextureRecord = std::unique_ptr<TextureData, TTextureRecordDeleter>;
 
+class TFolderListings;
+
 // What the decoding step made of one texture name.
 struct TPreparedTexture {
     bool named = false;        // false for an empty name: nothing to do
-    std::string shownPath;     // the path as the user is told of it
+    bool outside = false;      // the name reaches outside the texture root: not looked up
+    std::string shownPath;     // the path as the user is told of it (an outside name: the name)
     std::string file;          // the file found for it; empty when none
     TTextureRecord record;     // set whenever a file was found
     std::exception_ptr error;  // what went wrong beyond a missing file
@@ -33,11 +36,15 @@ struct TPreparedTexture {
 // One name: looked up under each root in turn (a missing file is told of by
 // its path under the first), decoded when found: the largest level, or with
 // largestSide above 0 the first level that fits (CreateTextureDataUpTo).
+// The folders are listed through listings (none: the lookup's own).
 // Reentrant.
-TPreparedTexture PrepareTexture(const std::vector<std::string>& roots, const std::string& name, int largestSide = 0);
-// Every name, in order, decoded on up to one thread per core.
+TPreparedTexture PrepareTexture(const std::vector<std::string>& roots, const std::string& name, int largestSide = 0,
+                                TFolderListings* listings = nullptr);
+// Every name, in order, decoded on up to one thread per core; each folder
+// listed once for all of them (or once for the owner of listings).
 std::vector<TPreparedTexture> PrepareTextures(const std::vector<std::string>& roots,
-                                              const std::vector<std::string>& names, int largestSide = 0);
+                                              const std::vector<std::string>& names, int largestSide = 0,
+                                              TFolderListings* listings = nullptr);
 
 // Whether the decoder made a picture of the file.
 bool Decoded(const TextureData& record);
@@ -54,7 +61,8 @@ void MakeGlTexture(const TextureData& record, GLuint& slot);
 
 // A picture's textures, the context current: one GL texture per texture
 // index of the LOD (0 where none was found or decoded), and a line for each
-// name that was not found or not decoded in problems. The decoded images
+// name that was not found, is outside the texture root or was not decoded in
+// problems. The decoded images
 // are released once uploaded.
 std::vector<GLuint> LoadLodTextures(const TP3dLOD& lod, const std::vector<std::string>& roots,
                                     std::vector<std::string>& problems);
@@ -65,13 +73,14 @@ std::vector<GLuint> UploadTextures(std::vector<TPreparedTexture>& prepared, std:
 // texture index, 0 outside the table. The table must outlive the lookup.
 TTextureLookup TableLookup(const std::vector<GLuint>& textures);
 
-// The missing and undecodable files of one LOD as the text of one message:
+// The missing, outside and undecodable textures of one LOD as the text of
+// one message:
 // a line each, the first 30 and then how many more.
 std::string TextureProblemsText(const std::vector<std::string>& problems);
 
 // The same as one line, for a picture's standard error: how many of the
-// named textures were not found and did not decode, with the first few
-// names of each. Empty when nothing is wrong.
+// named textures were not found, are outside the texture root and did not
+// decode, with the first few names of each. Empty when nothing is wrong.
 std::string TextureProblemsLine(const std::vector<std::string>& names, const std::vector<TPreparedTexture>& prepared);
 
 }  // namespace vistrel

@@ -10,11 +10,36 @@
 // the loaders call it from their decoding threads.
 #pragma once
 
+#include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace vistrel {
+
+// The entries of the folders that lookups walk through, each folder listed
+// once (a folder that does not exist remembered as such too), shared by every
+// lookup of a run: a hundred names under eight roots then list eight folders,
+// not eight hundred. Safe from several threads; a second asker of a folder
+// waits for the first one's listing. Holds at most about budgetBytes; past
+// that, what it holds is forgotten and listed again when asked for. Files
+// added or removed after a folder was listed are not seen: a lookup that
+// must see them takes a new one.
+class TFolderListings {
+public:
+    explicit TFolderListings(std::size_t budgetBytes = std::size_t{64} << 20);
+    ~TFolderListings();
+    TFolderListings(const TFolderListings&) = delete;
+    TFolderListings& operator=(const TFolderListings&) = delete;
+
+    struct TListing;  // the lookup's own
+    std::shared_ptr<const TListing> Listing(const std::string& folder);
+
+private:
+    struct TState;
+    std::unique_ptr<TState> state_;
+};
 
 // The name as a path of the platform: its text, the stored "\" turned into
 // the platform's separator.
@@ -24,16 +49,25 @@ std::string TextureNamePath(const std::string& name);
 // an empty root the path starts at the root of the file system.
 std::string TextureDisplayPath(const std::string& root, const std::string& name);
 
-// The existing file that the name stands for under root: the display path
-// itself when a file is there; otherwise the path found by matching each part
-// of the name (folders, then the file) ignoring letter case, an exact
-// spelling preferred at every step, the other spellings in name order. Empty
-// parts (doubled separators) are skipped; "." and ".." are taken as they are.
-// Nothing when no file matches (a folder does not count as a file).
-std::optional<std::string> ResolveTexturePath(const std::string& root, const std::string& name);
+// Whether the name reaches outside the folder it is looked up under: a part
+// (between "\" or "/") that is "..", a separator first, or a drive letter
+// ("C:"). Such a name is never looked up. "." parts and doubled separators
+// stay inside.
+bool OutsideTextureRoot(const std::string& name);
+
+// The existing file that the name stands for under root, found by matching
+// each part of the name (folders, then the file) ignoring letter case, an
+// exact spelling preferred at every step, the other spellings in name order.
+// Empty parts (doubled separators) and "." parts are skipped. Nothing when no
+// file matches (a folder does not count as a file) or the name is outside
+// the root. The folders are listed through listings; none: listings of this
+// lookup's own.
+std::optional<std::string> ResolveTexturePath(const std::string& root, const std::string& name,
+                                              TFolderListings* listings = nullptr);
 
 // The first root, in order, under which the name stands for a file.
-std::optional<std::string> FindTextureFile(const std::vector<std::string>& roots, const std::string& name);
+std::optional<std::string> FindTextureFile(const std::vector<std::string>& roots, const std::string& name,
+                                           TFolderListings* listings = nullptr);
 
 // The folders a model's texture names are looked up under, in order: the
 // texture root when one is set; otherwise the model's folder and each folder

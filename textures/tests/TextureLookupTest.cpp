@@ -1,6 +1,7 @@
 // Texture names under the folders they are looked up in: stored "\"
 // separators, letter case of folders and files, missing files, an empty root,
-// exact spellings first, 8-bit names, the roots of a model.
+// exact spellings first, names that reach outside their root, the folder
+// listings shared by lookups, 8-bit names, the roots of a model.
 #include "TextureLookup.h"
 
 #include <gtest/gtest.h>
@@ -99,12 +100,46 @@ TEST_F(TextureLookupTest, ExactSpellingsArePreferredAndEverySpellingIsSearched) 
     EXPECT_EQ(ResolveTexturePath(Root(), "Maps\\Map.paa"), map);
 }
 
-TEST_F(TextureLookupTest, DoubledSeparatorsAreSkippedAndDotDotIsTakenAsItStands) {
+TEST_F(TextureLookupTest, DoubledSeparatorsAndDotsAreSkipped) {
     const std::string file = Make("data/wall.paa");
-    EXPECT_EQ(Clean(ResolveTexturePath(Root(), "DATA\\\\wall.paa")), file);
-    EXPECT_TRUE(ResolveTexturePath(Root(), "data\\\\wall.paa"));  // the exact path as it stands
-    const std::string shared = Make("shared/wall.paa");
-    EXPECT_EQ(Clean(ResolveTexturePath(Root(), "DATA\\..\\Shared\\wall.paa")), shared);
+    for (const char* name : {"DATA\\\\wall.paa", "data\\\\wall.paa", ".\\data\\.\\wall.paa", "data/./WALL.paa"})
+        EXPECT_EQ(ResolveTexturePath(Root(), name), file) << name;
+}
+
+TEST_F(TextureLookupTest, NamesThatReachOutsideTheRootAreNotLookedUp) {
+    const std::string above = Make("x.paa");
+    Make("in/data/x.paa");
+    const std::string outside[] = {"..\\x.paa",
+                                   "..\\..\\..\\..\\..\\tmp\\x.paa",
+                                   "data\\..\\..\\x.paa",
+                                   "data/../../x.paa",
+                                   "data\\..",
+                                   "\\" + above.substr(1),
+                                   above,
+                                   "C:x.paa",
+                                   "z:\\x.paa"};
+    for (const std::string& name : outside) {
+        EXPECT_TRUE(OutsideTextureRoot(name)) << name;
+        EXPECT_FALSE(FindTextureFile({Root() + "/in", Root()}, name)) << name;  // though a file is there
+    }
+    for (const char* name : {"data\\x.paa", "..x.paa", "data..\\x.paa", "...\\x.paa", "data\\c:x.paa", "1:x.paa", ""})
+        EXPECT_FALSE(OutsideTextureRoot(name)) << name;
+}
+
+// Each folder listed at its first asking, later changes unseen, a missing
+// folder remembered as such; listings with no room keep nothing.
+TEST_F(TextureLookupTest, ListingsAreTakenOnceAndKeptWithinTheirBudget) {
+    TFolderListings listings, none(0);
+    const std::string later = Root() + "/later";
+    EXPECT_FALSE(ResolveTexturePath(Root(), "data\\floor.paa", &listings));
+    EXPECT_FALSE(ResolveTexturePath(later, "wall.paa", &listings));
+    EXPECT_FALSE(ResolveTexturePath(Root(), "data\\floor.paa", &none));
+    const std::string floor = Make("data/FLOOR.paa");
+    const std::string wall = Make("later/wall.paa");
+    EXPECT_FALSE(ResolveTexturePath(Root(), "data\\floor.paa", &listings));
+    EXPECT_FALSE(ResolveTexturePath(later, "wall.paa", &listings));
+    EXPECT_EQ(ResolveTexturePath(Root(), "data\\floor.paa", &none), floor);
+    EXPECT_EQ(ResolveTexturePath(later, "wall.paa", &none), wall);
 }
 
 TEST_F(TextureLookupTest, EightBitNamesThatAreNotUtf8AreReadAsLatin1) {

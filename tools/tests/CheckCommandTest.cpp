@@ -3,6 +3,7 @@
 // missing texture named by two models, an undecodable texture and one that
 // is found. Its text, JSON and catalogue, the catalogue rendered by headless
 // Chromium (Debian's chromium), the filter of the page narrowing the cards.
+// Texture names that reach outside their root, in check and export.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -11,6 +12,8 @@
 #include <fstream>
 #include <regex>
 
+#include "CheckReport.h"
+#include "GltfReadBack.h"
 #include "P3dBuilder.h"
 #include "P3dmodell.h"
 #include "TextureData.h"
@@ -114,7 +117,7 @@ TEST_F(CheckCommandTest, TextAndJsonReportExactlyThePlantedProblems) {
 
     const nlohmann::json doc = nlohmann::json::parse(ReadAll(json));
     EXPECT_EQ(doc.at("summary"), nlohmann::json::parse(R"({"models":6,"complete":3,"partial":1,"failed":2,
-        "textures":3,"found":1,"missing":1,"undecodable":1})"));
+        "textures":3,"found":1,"missing":1,"outside":0,"undecodable":1})"));
     std::map<std::string, std::string> status;
     for (const auto& m : doc.at("models")) status[m.at("path")] = m.at("status");
     EXPECT_EQ(status, (std::map<std::string, std::string>{{"a/good.p3d", "complete"},
@@ -183,4 +186,54 @@ TEST_F(CheckCommandTest, CatalogueShowsACardPerModelAndItsFilterWorksInABrowser)
     EXPECT_NE(all.find("<span id=\"shown\">6</span>"), std::string::npos);
     EXPECT_EQ(shown(dom("#filter=gone.paa")), 3);  // by problem
     EXPECT_EQ(shown(dom("#filter=B/")), 4);        // by name, letter case ignored
+}
+
+// Names that reach outside their root, with a file planted where they lead:
+// check and export look none of them up (with --data or beside the model)
+// and name them apart from the missing ones.
+TEST(TextureRoot, NamesOutsideTheRootAreReportedNotLookedUp) {
+    tooltest::TScratchDir dir;
+    const std::vector<uint8_t> picture =
+        vistrel::EncodeTexture(vistrel::TexImage(8, 8, {0, 0, 255, 255}), vistrel::TexFormat::Dxt1);
+    fs::create_directories(dir.Path() / "data");
+    fs::create_directories(dir.Path() / "tree" / "m");
+    vistrel::WriteFile(dir.File("x.paa"), picture);
+    vistrel::WriteFile(dir.File("data/found.paa"), picture);
+    vistrel::WriteFile(dir.File("tree/m/a.p3d"), Model({"found.paa", "..\\x.paa", "\\" + dir.File("x.paa").substr(1)}));
+    vistrel::WriteFile(dir.File("tree/m/b.p3d"), Model({"C:x.paa", "..\\x.paa"}));
+    const std::string tree = dir.File("tree"), data = dir.File("data");
+    const tooltest::TRun run = RunTool(P3DTOOL_EXE, {"check", tree, "--data", data, "--json", "-"}, dir.Path());
+    EXPECT_EQ(run.status, 1);
+    const nlohmann::json doc = nlohmann::json::parse(run.out);
+    EXPECT_EQ(doc.at("summary").at("outside"), 3);
+    EXPECT_EQ(doc.at("models").at(1).at("outside"), nlohmann::json::parse(R"(["C:x.paa","..\\x.paa"])"));
+    for (const auto& t : doc.at("textures"))
+        EXPECT_EQ(t.at("status"), t.at("name") == "found.paa" ? "found" : "outside") << t;
+    const tooltest::TRun beside = RunTool(P3DTOOL_EXE, {"check", tree}, dir.Path());
+    EXPECT_EQ(beside.out.substr(tree.size()),
+              ": 2 models, 2 complete, 0 partial, 0 failed\n"
+              "textures: 4 named, 0 found, 1 missing, 0 undecodable, 3 outside the texture root\n\n"
+              "problems, worst first:\n"
+              "  outside the texture root: ..\\x.paa: needed by 2 models: m/a.p3d, m/b.p3d\n"
+              "  outside the texture root: C:x.paa: needed by 1 model: m/b.p3d\n"
+              "  outside the texture root: \\" +
+                  dir.File("x.paa").substr(1) +
+                  ": needed by 1 model: m/a.p3d\n  missing: found.paa: needed by 1 model: m/a.p3d\n");
+    p3dtool::TCheckReport report;  // a model's own lines, as its card shows them
+    report.Textures.resize(1);
+    report.Textures[0].Name = "..\\x.paa";
+    report.Textures[0].Outside = true;
+    report.Models.resize(1);
+    report.Models[0].State = p3dtool::TCheckedModel::TState::Complete;
+    report.Models[0].Textures = {0};
+    EXPECT_EQ(p3dtool::ModelProblems(report, report.Models[0]),
+              std::vector<std::string>{"texture outside the texture root: ..\\x.paa"});
+
+    const std::string glb = dir.File("b.glb");
+    const tooltest::TRun exported = RunTool(P3DTOOL_EXE, {"export", dir.File("tree/m/b.p3d"), glb}, dir.Path());
+    EXPECT_EQ(exported.err, "warning: 2 of 2 textures outside the texture root, left untextured: C:x.paa, ..\\x.paa\n");
+    EXPECT_TRUE(tooltest::ReadGltf(glb).model.images.empty());
+    const tooltest::TRun all =
+        RunTool(P3DTOOL_EXE, {"export", "-r", "--data", data, tree, dir.File("out")}, dir.Path());
+    EXPECT_NE(all.out.find("m/a.p3d: exported (2 texture(s) left out)"), std::string::npos) << all.out;
 }

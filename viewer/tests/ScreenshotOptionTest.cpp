@@ -2,6 +2,7 @@
 // of every kind (under the display the tests run on).
 #include "P3dmodell.h"
 #include "ScreenshotOption.h"
+#include "TextureEncoder.h"
 #include "ViewerModels.h"
 
 #include <QDir>
@@ -151,6 +152,19 @@ TEST_F(ScreenshotProgramTest, TheSampleWithItsTextures) {
     EXPECT_EQ(plain.Errors.toStdString(),
               "vistrel: 5 of 5 textures not found: data\\hull_dxt1.paa, data\\turret_4444.paa, "
               "data\\wheels_1555.paa and 2 more; drawn untextured\n");
+}
+
+// Names that reach above the root are not looked up, and named apart.
+TEST_F(ScreenshotProgramTest, TexturesOutsideTheRootAreNamedInTheWarningLine) {
+    files.WriteBytes(QStringLiteral("x.paa"), EncodeTexture(TexImage(8, 8, {0, 0, 255, 255}), TexFormat::Dxt1));
+    BLod lod = QuadLod(-1, 1, -1, 1, {-3, -3, -3}, {3, 3, 3}, 0);
+    lod.textures = {"..\\x.paa", "gone.paa"};
+    QDir().mkpath(files.File(QStringLiteral("data")));
+    const TRun run = RunVistrel({"--screenshot", Out(), "--size", "40x30", "--data", files.File(QStringLiteral("data")),
+                                 files.Write(QStringLiteral("data/m.p3d"), ModelWith({lod}))});
+    EXPECT_EQ(run.Errors.toStdString(),
+              "vistrel: 1 of 2 textures not found: gone.paa; 1 of 2 textures outside the "
+              "texture root: ..\\x.paa; drawn untextured\n");
 }
 
 TEST_F(ScreenshotProgramTest, PartialModelIsDrawnWithStatusOne) {

@@ -323,6 +323,19 @@ TEST_F(TexturesTest, WithoutATextureRootNamesAreFoundBesideTheModel) {
     EXPECT_EQ(TextureRoots("", file).back(), "");  // the root of the file system
 }
 
+TEST_F(TexturesTest, NamesOutsideTheTextureRootAreNotLookedUp) {
+    WriteTexture(QStringLiteral("x.paa"));
+    TDataPathScope root(PathOf(QStringLiteral("data")));
+    TP3dLOD lod;
+    lod.Textures = {"..\\x.paa", "gone.paa"};
+
+    window->LoadLodTextures(&lod);
+
+    EXPECT_EQ(prompt.Messages, QStringList{QStringLiteral("Texture ..\\x.paa is outside the texture root!\nFile ") +
+                                           PathOf(QStringLiteral("data/gone.paa")) + QStringLiteral(" not found!")});
+    EXPECT_EQ(window->LodTexture(0), 0u);
+}
+
 TEST_F(TexturesTest, EmptyNameCountsButLoadsNothing) {
     TDataPathScope root(Root());
     WriteTexture(QStringLiteral("hull.paa"));

@@ -35,6 +35,11 @@ bool PanelCurrent(TOpenGLVexPanel* panel) { return panel && panel->isValid() && 
 void FinishLodTexture(TMain& main, TPreparedTexture& prepared, int index, QStringList& problems) {
     if (!prepared.named) return;
     if (prepared.error) std::rethrow_exception(prepared.error);
+    if (prepared.outside) {
+        problems << QStringLiteral("Texture ") + QFile::decodeName(prepared.shownPath.c_str()) +
+                        QStringLiteral(" is outside the texture root!");
+        return;
+    }
     if (prepared.file.empty()) {
         problems << QStringLiteral("File ") + QFile::decodeName(prepared.shownPath.c_str()) +
                         QStringLiteral(" not found!");
