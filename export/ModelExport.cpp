@@ -174,9 +174,14 @@ TExportResult ExportModel(const TP3dModell& model, const std::string& modelFile,
     if (!undecoded.empty())
         result.Warnings.push_back(std::to_string(undecoded.size()) + " of " + std::to_string(named) +
                                   " textures not decoded, left untextured: " + NameList(undecoded));
+    // The faces' lines, also for a batch's progress line.
     if (groups.LeftOut)
-        result.Warnings.push_back(std::to_string(groups.LeftOut) +
-                                  " faces left out: bad corners, or coordinates that are not finite numbers");
+        result.FaceWarnings.push_back(std::to_string(groups.LeftOut) +
+                                      " faces left out: bad corners, or positions that are not finite numbers");
+    if (groups.UvsNotNumbers)
+        result.FaceWarnings.push_back(std::to_string(groups.UvsNotNumbers) +
+                                      " faces with UVs that are not numbers: UVs set to 0");
+    result.Warnings.insert(result.Warnings.end(), result.FaceWarnings.begin(), result.FaceWarnings.end());
     result.TexturesLeftOut = static_cast<int>(missing.size() + undecoded.size());
 
     // Pictures beside the file (every format but .glb that keeps them),

@@ -64,9 +64,11 @@ struct TExportResult {
     bool Ok = false;
     std::string Error;  // when not Ok
     // At most a line for the textures not found (how many, the first few
-    // names), one for those that did not decode, one for faces left out.
+    // names), one for those that did not decode, one for faces left out, one
+    // for faces whose UVs were set to 0.
     std::vector<std::string> Warnings;
-    int TexturesLeftOut = 0;  // named textures that go out without a picture
+    int TexturesLeftOut = 0;                // named textures that go out without a picture
+    std::vector<std::string> FaceWarnings;  // the lines of Warnings about faces
     std::vector<std::filesystem::path> Written;
 };
 

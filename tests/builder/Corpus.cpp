@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <map>
 #include <set>
 #include <stdexcept>
@@ -146,8 +147,9 @@ public:
         Select(to).vertexes.insert(vertexes.begin(), vertexes.end());
     }
 
-    // A box from its centre and half extents.
-    void Box(const BVec3& c, const BVec3& h, int patch, const Names& selections) {
+    // A box from its centre and half extents; with uvsNotNumbers every UV of
+    // it is NaN.
+    void Box(const BVec3& c, const BVec3& h, int patch, const Names& selections, bool uvsNotNumbers = false) {
         struct Side {
             BVec3 n, u, v;  // u x v = n
         };
@@ -159,10 +161,12 @@ public:
         for (const Side& s : sides) {
             const BVec3 mid = Add(c, along(s.n));
             const BVec3 u = along(s.u), v = along(s.v);
-            const int a = Vertex(Add(mid, Add(Neg(u), Neg(v))), s.n, {0, 1});
-            const int b = Vertex(Add(mid, Add(u, Neg(v))), s.n, {1, 1});
-            const int d = Vertex(Add(mid, Add(u, v)), s.n, {1, 0});
-            const int e = Vertex(Add(mid, Add(Neg(u), v)), s.n, {0, 0});
+            const float nan = std::numeric_limits<float>::quiet_NaN();
+            auto uv = [&](float a, float b) { return uvsNotNumbers ? BUV{nan, nan} : BUV{a, b}; };
+            const int a = Vertex(Add(mid, Add(Neg(u), Neg(v))), s.n, uv(0, 1));
+            const int b = Vertex(Add(mid, Add(u, Neg(v))), s.n, uv(1, 1));
+            const int d = Vertex(Add(mid, Add(u, v)), s.n, uv(1, 0));
+            const int e = Vertex(Add(mid, Add(Neg(u), v)), s.n, uv(0, 0));
             Face({a, b, d, e}, patch, selections);
         }
     }
@@ -729,6 +733,8 @@ TCorpusModel Large() {
             m.NamedPoint("exhaust_pos", {0.9f, 1.0f, -3.4f});
             m.CopyVertexes("hull_front", "hide_hull");
             m.CopyVertexes("turret", "hide_turret");
+            // a small box whose UVs are not numbers, out of sight inside the hull
+            m.Box({0, 0.7f, 0}, {0.1f, 0.1f, 0.1f}, m.Patch(kBodyTexture), {"box_inside"}, true);
         }
         const Names textures = TextureList(fixed, pool, 6 * static_cast<int>(k), steps[k].textures);
         BLod lod = m.Finish(steps[k].resolution, textures, seed++);

@@ -8,7 +8,8 @@
 //
 //   large          17 LODs: seven resolution LODs from about 10 000 faces
 //                  down, the views, geometry with the masses, memory, land
-//                  contact, hitpoints, fire geometry and the "- Geo" views
+//                  contact, hitpoints, fire geometry and the "- Geo" views;
+//                  in LOD 0 a box of 6 faces whose UVs are NaN, inside the hull
 //   middle         10 LODs from about 3 500 faces down, about 50 textures
 //   single_face    one LOD, one quad, one missing texture
 //   flat           2 LODs, every point at z = 0, seen from the front (+z) only,

@@ -101,7 +101,12 @@ TEST(Corpus, GltfHoldsEveryLodsTrianglesInItsNode) {
             const std::string out = dir.File(c.name + extension);
             const TRun run = RunTool(P3DTOOL_EXE, {"export", "--all-lods", "--data", kData, c.file, out}, dir.Path());
             ASSERT_EQ(run.status, 0) << Say(run);
-            EXPECT_LE(Lines(run.err), 1u) << run.err;
+            const bool box = c.name == "large";
+            EXPECT_EQ(
+                run.err.find("\nwarning: 6 faces with UVs that are not numbers: UVs set to 0\n") != std::string::npos,
+                box)
+                << run.err;
+            EXPECT_LE(Lines(run.err), box ? 2u : 1u) << run.err;
             const tooltest::TGltfReadBack back = tooltest::ReadGltf(out);
             ASSERT_EQ(back.error, "");
             ASSERT_EQ(back.lods.size(), c.triangles.size());
