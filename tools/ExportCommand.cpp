@@ -171,10 +171,10 @@ int RunExport(const TArgs& args) {
 const TSubcommand kExportCommand{
     "export",
     "[-r] [--lod N | --all-lods] [--data DIR] [--format ID] IN OUT | --formats",
-    "exports a model (or a folder tree) to glTF, OBJ and the other formats of Assimp",
+    "exports a model (or a folder tree) to glTF, COLLADA, OBJ, STL or PLY",
     "Reads the model IN (binarized or editable) and writes OUT in the format of\n"
-    "its extension (.glb, .gltf, .obj, .stl, .ply, .dae, …; --format ID names\n"
-    "one, --formats lists them). The first LOD (the finest) by default; --lod N\n"
+    "its extension (.glb, .gltf, .dae, .obj, .stl, .ply; --format ID names one,\n"
+    "--formats lists them). The first LOD (the finest) by default; --lod N\n"
     "another, counted from 0 in file order; --all-lods every LOD, each a node\n"
     "named as the information panel names it (\"LOD 1.000\", \"Geometry\", …).\n"
     "One mesh per texture, a material per texture named by its path, positions,\n"

@@ -27,8 +27,9 @@ struct TExportFormat {
     bool Gltf = false;  // written by tinygltf; else by Assimp
 };
 
-// Every format: glTF 2.0 binary and text first, then Assimp's in its order
-// (without its own glTF writers).
+// Every format offered: glTF 2.0 binary and text first, then those of
+// Assimp's in its order that other programs read back whole (COLLADA, OBJ
+// with and without materials, STL and PLY as text and binary).
 std::vector<TExportFormat> ExportFormats();
 // The format of an id, or the first one written with the extension of path
 // (letter case ignored); nullptr when there is none.

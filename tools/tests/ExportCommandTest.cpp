@@ -1,10 +1,7 @@
-// p3dtool export: the sample read back by tinygltf from .glb and by Assimp's
-// importer from .obj, missing textures, faces whose UVs or positions are not
-// numbers, bad input and untrusted texture names.
+// p3dtool export: the sample read back by tinygltf from .glb and by
+// tinyobjloader from .obj, missing textures, faces whose UVs or positions
+// are not numbers, bad input and untrusted texture names.
 #include <gtest/gtest.h>
-
-#include <assimp/scene.h>
-#include <assimp/Importer.hpp>
 
 #include <algorithm>
 #include <filesystem>
@@ -13,6 +10,7 @@
 #include <set>
 #include <utility>
 
+#include "FormatReadBack.h"
 #include "GltfReadBack.h"
 #include "ModelExport.h"
 #include "P3dBuilder.h"
@@ -35,20 +33,6 @@ std::set<std::string> FilesUnder(const fs::path& dir) {
     for (const auto& entry : fs::recursive_directory_iterator(dir))
         if (entry.is_regular_file()) files.insert(entry.path().lexically_relative(dir).string());
     return files;
-}
-
-unsigned Triangles(const aiScene& scene) {
-    unsigned n = 0;
-    for (unsigned k = 0; k < scene.mNumMeshes; ++k) n += scene.mMeshes[k]->mNumFaces;
-    return n;
-}
-
-// Whether any mesh of the scene has a vertex at p (within a small distance).
-bool HasVertex(const aiScene& scene, const aiVector3D& p) {
-    for (unsigned m = 0; m < scene.mNumMeshes; ++m)
-        for (unsigned v = 0; v < scene.mMeshes[m]->mNumVertices; ++v)
-            if ((scene.mMeshes[m]->mVertices[v] - p).Length() < 1e-4f) return true;
-    return false;
 }
 
 }  // namespace
@@ -116,11 +100,15 @@ TEST(ExportCommand, TheSampleReadBackFromGlbAndObj) {
     ASSERT_EQ(RunTool(P3DTOOL_EXE, {"export", "--data", (SourceDir() / "samples").string(), Sample(), obj}, dir.Path())
                   .status,
               0);
-    Assimp::Importer objImporter;
-    const aiScene* fromObj = objImporter.ReadFile(obj, 0);
-    ASSERT_NE(fromObj, nullptr) << objImporter.GetErrorString();
-    EXPECT_EQ(Triangles(*fromObj), faces);
-    EXPECT_TRUE(HasVertex(*fromObj, seen));
+    const tooltest::TReadBack fromObj = tooltest::ReadExport("obj", obj);
+    ASSERT_EQ(fromObj.error, "");
+    EXPECT_EQ(fromObj.triangles, faces);
+    bool objVertex = false;
+    for (std::size_t k = 0; k + 2 < fromObj.positions.size(); k += 3)
+        objVertex |=
+            (aiVector3D(fromObj.positions[k], fromObj.positions[k + 1], fromObj.positions[k + 2]) - seen).Length() <
+            1e-4f;
+    EXPECT_TRUE(objVertex);
     const std::set<std::string> written = FilesUnder(dir.Path() / "out");
     EXPECT_TRUE(written.count("tank.mtl"));
     EXPECT_TRUE(written.count("hull_dxt1.png"));  // named by the .mtl
