@@ -604,8 +604,9 @@ vistrel::BProxy Proxy(const std::string& name, const BVec3& at, int32_t id) {
     return proxy;
 }
 
-// Convex boxes named Component01, Component02, …; with masses, a mass per
-// point of each box appended to masses.
+// Convex boxes named Component01, Component02, …, untextured (the LOD lists
+// the empty name, as real ones do); with masses, a mass per point of each
+// box appended to masses.
 struct Component {
     BVec3 centre, half;
     float massPerPoint;
@@ -616,10 +617,10 @@ BLod ComponentLod(float resolution, const std::vector<Component>& parts, std::ve
     for (std::size_t i = 0; i < parts.size(); ++i) {
         const std::size_t before = m.PointCount();
         const std::string number = std::to_string(i + 1);
-        m.Box(parts[i].centre, parts[i].half, kNoTexture, {"Component" + std::string(i < 9 ? "0" : "") + number});
+        m.Box(parts[i].centre, parts[i].half, kEmptyName, {"Component" + std::string(i < 9 ? "0" : "") + number});
         if (masses) masses->insert(masses->end(), m.PointCount() - before, parts[i].massPerPoint);
     }
-    return m.Finish(resolution, {}, seed);
+    return m.Finish(resolution, {""}, seed);
 }
 
 // A LOD of named points only.
@@ -997,10 +998,11 @@ TCorpusModel Flat() {
     return out;
 }
 
-// A target board on a pyramid stand: 6 + 5 faces in every LOD.
+// A target board on a pyramid stand: 6 + 5 faces in every LOD; all of them
+// untextured where the only name is the empty one.
 BLod TargetLod(float resolution, const Names& textures, uint32_t seed) {
     Mesh m;
-    const int board = textures.empty() ? kNoTexture : m.Patch();
+    const int board = textures.at(0).empty() ? kEmptyName : m.Patch();
     const int stand = textures.size() > 1 ? kEmptyName : board;
     m.Box({0, 1.6f, 0}, {0.9f, 0.6f, 0.05f}, board, {"board"});
     const BVec3 apex = {0, 1.0f, 0};
@@ -1025,8 +1027,8 @@ TCorpusModel NoGeometry() {
     model.headerValue = 7;
     model.lods.push_back(TargetLod(1.0f, {"vx\\targets\\data\\target_co.paa", ""}, 401));
     model.lods.push_back(TargetLod(2.5f, {"vx\\targets\\data\\target_co.paa"}, 402));
-    model.lods.push_back(TargetLod(6e15f, {}, 403));
-    model.lods.push_back(TargetLod(7e15f, {}, 404));
+    model.lods.push_back(TargetLod(6e15f, {""}, 403));
+    model.lods.push_back(TargetLod(7e15f, {""}, 404));
     model.lods[0].properties = {{"lodnoshadow", "0"}};
     SetBox(model);
     return out;

@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -83,13 +84,24 @@ TEST(Corpus, InfoJsonLogAndMlodReadBack) {
         const std::string mlod = dir.File(c.name + "_MLOD.p3d");
         const TRun write = RunTool(P3DTOOL_EXE, {"mlod", c.file, mlod}, dir.Path());
         ASSERT_EQ(write.status, 0) << Say(write);
-        const vistrel::TP3dModell back(mlod);
+        const vistrel::TP3dModell back(mlod), original(c.file);
         EXPECT_TRUE(back.Complete());
         ASSERT_EQ(static_cast<std::size_t>(back.LODs.Count()), c.triangles.size());
         for (std::size_t l = 0; l < c.triangles.size(); ++l) {
             std::size_t triangles = 0;
             for (const vistrel::APolygon* p : back.LODs[l]->Polygons) triangles += p->VertexCount == 4 ? 2 : 1;
             EXPECT_EQ(triangles, c.triangles[l]) << "LOD " << l;
+            // the textures the faces name, in order of first use, the empty name for the untextured ones; as
+            // many as the binarized LOD lists (the corpus lists the empty name where faces are untextured)
+            const std::vector<std::string>& listed = original.LODs[l]->Textures;
+            std::vector<std::string> used;
+            for (const vistrel::APolygon* p : original.LODs[l]->Polygons) {
+                const std::string name =
+                    p->TextureIndex >= 0 ? listed.at(static_cast<std::size_t>(p->TextureIndex)) : "";
+                if (std::find(used.begin(), used.end(), name) == used.end()) used.push_back(name);
+            }
+            EXPECT_EQ(back.LODs[l]->Textures, used) << "LOD " << l;
+            EXPECT_EQ(back.LODs[l]->Textures.size(), listed.size()) << "LOD " << l;
         }
     }
 }
