@@ -79,7 +79,7 @@ std::vector<TExportFormat> ExportFormats() {
     // and X3D leave "&" in names unescaped, which XML parsers refuse (and
     // its 3MF gives the meshes after an object's first the first one's
     // vertices); its pbrt writer crashes on every model; no other program at
-    // hand reads its X, STEP, 3DS, M3D or its own formats back whole.
+    // hand reads its X, STEP, 3DS or its own formats back whole.
     static constexpr std::string_view kReadElsewhere[] = {"collada", "obj", "objnomtl", "stl", "stlb", "ply", "plyb"};
     Assimp::Exporter exporter;
     for (std::size_t k = 0; k < exporter.GetExportFormatCount(); ++k) {
