@@ -13,12 +13,19 @@ bool Finite(float a, float b, float c) { return std::isfinite(a) && std::isfinit
 bool Exportable(const APolygon& polygon, const TP3dLOD& lod) {
     if (!PolygonDrawable(polygon, lod)) return false;
     for (int k = 0; k < polygon.VertexCount; ++k) {
-        const ACorner& corner = polygon.Corners[k];
-        const AVertex& v = *lod.Vertexes[static_cast<std::size_t>(corner.VertexIndex)];
-        if (!Finite(v.X, v.Y, v.Z) || !Finite(corner.U, corner.V, 0)) return false;
+        const AVertex& v = *lod.Vertexes[static_cast<std::size_t>(polygon.Corners[k].VertexIndex)];
+        if (!Finite(v.X, v.Y, v.Z)) return false;
     }
     return true;
 }
+
+bool UvsFinite(const APolygon& polygon) {
+    for (int k = 0; k < polygon.VertexCount; ++k)
+        if (!std::isfinite(polygon.Corners[k].U) || !std::isfinite(polygon.Corners[k].V)) return false;
+    return true;
+}
+
+float FiniteOrZero(float f) { return std::isfinite(f) ? f : 0.0f; }
 
 }  // namespace
 
@@ -34,6 +41,7 @@ TFaceGroups GroupFaces(const std::vector<const TP3dLOD*>& lods) {
                 ++out.LeftOut;
                 continue;
             }
+            if (!UvsFinite(*polygon)) ++out.UvsNotNumbers;
             const auto t = static_cast<std::size_t>(polygon->TextureIndex);
             const std::string& name =
                 polygon->TextureIndex >= 0 && t < lod.Textures.size() ? lod.Textures[t] : std::string();
@@ -62,21 +70,22 @@ TMeshPart BuildPart(const TFaceGroups& groups, const TFaceGroup& group) {
     part.Indices.reserve(group.Faces.size() * 6);
     auto vertex = [&](const ACorner& corner) {
         const auto index = static_cast<std::size_t>(corner.VertexIndex);
+        const float u = FiniteOrZero(corner.U), v = FiniteOrZero(corner.V);
         const int32_t known = slot[index];
-        if (known >= 0 && part.Uvs[2 * static_cast<std::size_t>(known)] == corner.U &&
-            part.Uvs[2 * static_cast<std::size_t>(known) + 1] == corner.V)
+        if (known >= 0 && part.Uvs[2 * static_cast<std::size_t>(known)] == u &&
+            part.Uvs[2 * static_cast<std::size_t>(known) + 1] == v)
             return static_cast<uint32_t>(known);
         const auto added = static_cast<uint32_t>(part.VertexCount());
         slot[index] = static_cast<int32_t>(added);
-        const AVertex& v = *lod.Vertexes[index];
-        part.Positions.insert(part.Positions.end(), {-v.X, v.Y, v.Z});
+        const AVertex& p = *lod.Vertexes[index];
+        part.Positions.insert(part.Positions.end(), {-p.X, p.Y, p.Z});
         const ANormal& n = *lod.Normals[index];
         const float length = std::sqrt(n.X * n.X + n.Y * n.Y + n.Z * n.Z);
         if (length > 1e-12f && std::isfinite(length))
             part.Normals.insert(part.Normals.end(), {n.X / length, -n.Y / length, -n.Z / length});
         else
             part.Normals.insert(part.Normals.end(), {0.0f, 1.0f, 0.0f});
-        part.Uvs.insert(part.Uvs.end(), {corner.U, corner.V});
+        part.Uvs.insert(part.Uvs.end(), {u, v});
         return added;
     };
     // The view draws front faces clockwise: each face's corners go out in

@@ -28,16 +28,20 @@ struct TFaceGroups {
     // name for the faces without a texture.
     std::vector<std::string> Materials;
     std::vector<TFaceGroup> Groups;  // by LOD in order, then by material
-    std::size_t LeftOut = 0;         // faces with bad corners or coordinates
+    std::size_t LeftOut = 0;         // faces with bad corners or positions
+    std::size_t UvsNotNumbers = 0;   // faces kept whose corners have a U or V that is not finite
 };
 
 // The faces that can be written: 3 or 4 corners, each naming a vertex and a
-// normal of the LOD, at a finite position with finite texture coordinates.
+// normal of the LOD, at a finite position. The window draws faces whose
+// texture coordinates are not finite, so they are kept too, with those
+// coordinates made 0 by BuildPart.
 TFaceGroups GroupFaces(const std::vector<const TP3dLOD*>& lods);
 
 // One group as arrays. Positions are (-x, y, z): the model is mirrored in x
 // on screen. Normals are (nx, -ny, -nz), made unit length: the files store
-// them pointing inwards. UVs are the model's, rows counted from the top.
+// them pointing inwards. UVs are the model's, rows counted from the top, 0 where
+// the model's are not finite.
 struct TMeshPart {
     std::size_t Lod = 0;
     unsigned Material = 0;

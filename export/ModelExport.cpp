@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <system_error>
 
 #include "ExportWriters.h"
@@ -58,7 +59,7 @@ bool TStagedFiles::Commit(std::vector<fs::path>& written, std::string& error) {
 
 bool CarriesPictures(const TExportFormat& format) {
     const std::string e = Lower(format.Extension);
-    return e != "stl" && e != "ply" && e != "stp" && e != "x3d";
+    return e != "stl" && e != "ply";
 }
 
 std::string MaterialName(const std::string& texture) { return texture.empty() ? "untextured" : texture; }
@@ -72,13 +73,19 @@ std::vector<TExportFormat> ExportFormats() {
         {"glb2", "glb", "glTF 2.0 binary (tinygltf)", true},
         {"gltf2", "gltf", "glTF 2.0, pictures beside it (tinygltf)", true},
     };
+    // Of Assimp's writers only those whose files another program opens with
+    // every face, tried on models of real shapes. Its binary FBX fails other
+    // readers' block checks and its ASCII FBX is seldom read at all; its 3MF
+    // and X3D leave "&" in names unescaped, which XML parsers refuse (and
+    // its 3MF gives the meshes after an object's first the first one's
+    // vertices); its pbrt writer crashes on every model; no other program at
+    // hand reads its X, STEP, 3DS or its own formats back whole.
+    static constexpr std::string_view kReadElsewhere[] = {"collada", "obj", "objnomtl", "stl", "stlb", "ply", "plyb"};
     Assimp::Exporter exporter;
     for (std::size_t k = 0; k < exporter.GetExportFormatCount(); ++k) {
         const aiExportFormatDesc* d = exporter.GetExportFormatDescription(k);
-        if (!d) continue;
-        const std::string extension = Lower(d->fileExtension);
-        if (extension == "glb" || extension == "gltf") continue;  // glTF is ours
-        formats.push_back({d->id, d->fileExtension, d->description, false});
+        if (d && std::find(std::begin(kReadElsewhere), std::end(kReadElsewhere), d->id) != std::end(kReadElsewhere))
+            formats.push_back({d->id, d->fileExtension, d->description, false});
     }
     return formats;
 }
@@ -180,9 +187,14 @@ TExportResult ExportModel(const TP3dModell& model, const std::string& modelFile,
     if (!undecoded.empty())
         result.Warnings.push_back(std::to_string(undecoded.size()) + " of " + std::to_string(named) +
                                   " textures not decoded, left untextured: " + NameList(undecoded));
+    // The faces' lines, also for a batch's progress line.
     if (groups.LeftOut)
-        result.Warnings.push_back(std::to_string(groups.LeftOut) +
-                                  " faces left out: bad corners, or coordinates that are not finite numbers");
+        result.FaceWarnings.push_back(std::to_string(groups.LeftOut) +
+                                      " faces left out: bad corners, or positions that are not finite numbers");
+    if (groups.UvsNotNumbers)
+        result.FaceWarnings.push_back(std::to_string(groups.UvsNotNumbers) +
+                                      " faces with UVs that are not numbers: UVs set to 0");
+    result.Warnings.insert(result.Warnings.end(), result.FaceWarnings.begin(), result.FaceWarnings.end());
     result.TexturesLeftOut = static_cast<int>(missing.size() + outside.size() + undecoded.size());
 
     // Pictures beside the file (every format but .glb that keeps them),

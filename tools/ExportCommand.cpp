@@ -71,6 +71,7 @@ struct TOutcome {
     std::string reason;
     std::vector<std::string> warnings;
     int texturesLeftOut = 0;
+    std::vector<std::string> faceWarnings;
 };
 
 TOutcome ExportOne(const std::string& in, const fs::path& out, const vistrel::TExportFormat& format,
@@ -105,6 +106,7 @@ TOutcome ExportOne(const std::string& in, const fs::path& out, const vistrel::TE
     const vistrel::TExportResult result = vistrel::ExportModel(*model, in, out, format, options);
     outcome.warnings = result.Warnings;
     outcome.texturesLeftOut = result.TexturesLeftOut;
+    outcome.faceWarnings = result.FaceWarnings;
     if (!result.Ok) {
         outcome.status = kExitFailure;
         outcome.reason = result.Error;
@@ -124,8 +126,14 @@ int RunRecursive(const std::string& inDir, const std::string& outDir, const vist
         if (!MakeFolderFor(target, error)) return {TKind::Failed, "failed, " + error, error};
         const TOutcome outcome = ExportOne(file.string(), target, format, options, false);
         if (outcome.status != kExitComplete) return {TKind::Failed, "failed, " + outcome.reason, outcome.reason};
-        if (outcome.texturesLeftOut == 0) return {TKind::Done, "exported", {}};
-        return {TKind::Done, "exported (" + std::to_string(outcome.texturesLeftOut) + " texture(s) left out)", {}};
+        // The textures in a count (their names would fill the line), the faces' warnings whole.
+        std::vector<std::string> notes;
+        if (outcome.texturesLeftOut > 0)
+            notes.push_back(std::to_string(outcome.texturesLeftOut) + " texture(s) left out");
+        notes.insert(notes.end(), outcome.faceWarnings.begin(), outcome.faceWarnings.end());
+        std::string note = "exported";
+        for (std::size_t k = 0; k < notes.size(); ++k) note += (k ? "; " : " (") + notes[k];
+        return {TKind::Done, notes.empty() ? note : note + ")", {}};
     };
     return RunOverTree(kExportCommand, inDir, outDir, format.Extension, each,
                        [](std::size_t done, std::size_t, std::size_t failed) {
@@ -166,10 +174,10 @@ int RunExport(const TArgs& args) {
 const TSubcommand kExportCommand{
     "export",
     "[-r] [--lod N | --all-lods] [--data DIR] [--format ID] IN OUT | --formats",
-    "exports a model (or a folder tree) to glTF, OBJ and the other formats of Assimp",
+    "exports a model (or a folder tree) to glTF, COLLADA, OBJ, STL or PLY",
     "Reads the model IN (binarized or editable) and writes OUT in the format of\n"
-    "its extension (.glb, .gltf, .obj, .stl, .ply, .dae, …; --format ID names\n"
-    "one, --formats lists them). The first LOD (the finest) by default; --lod N\n"
+    "its extension (.glb, .gltf, .dae, .obj, .stl, .ply; --format ID names one,\n"
+    "--formats lists them). The first LOD (the finest) by default; --lod N\n"
     "another, counted from 0 in file order; --all-lods every LOD, each a node\n"
     "named as the information panel names it (\"LOD 1.000\", \"Geometry\", …).\n"
     "One mesh per texture, a material per texture named by its path, positions,\n"
@@ -180,7 +188,9 @@ const TSubcommand kExportCommand{
     "missing texture leaves its material plain; one warning line says how many\n"
     "were not found, with the first few names, another how many are outside\n"
     "the texture root (a name with a \"..\" part, a leading \"\\\" or \"/\", or a\n"
-    "drive letter: never looked up). Named selections (with their\n"
+    "drive letter: never looked up). Faces whose UVs are not numbers go out\n"
+    "with those UVs 0, counted in a warning; faces at positions that are not\n"
+    "finite are left out, counted in another. Named selections (with their\n"
     "face counts), properties and the resolution go into each LOD node's\n"
     "extras (metadata), the mass into the root node's. glTF 2.0 (.glb, .gltf:\n"
     "a mesh per LOD, a primitive per texture) is written by tinygltf, the\n"
@@ -188,8 +198,8 @@ const TSubcommand kExportCommand{
     "\n"
     "With -r, IN and OUT are folders: every \"*.p3d\" under IN goes to the same\n"
     "relative path under OUT in the format of --format (glb2 when none is\n"
-    "given); one progress line per file, then a summary. A bad file never\n"
-    "stops the run.\n"
+    "given); one progress line per file (with the count of textures left out\n"
+    "and the faces' warnings), then a summary. A bad file never stops the run.\n"
     "\n"
     "Exit status: 0 exported; 1 IN could not be read completely (nothing is\n"
     "written) or, with -r, any file failed; 2 bad arguments or OUT could not be\n"

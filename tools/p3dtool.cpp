@@ -3,7 +3,7 @@
 //   p3dtool log FILE             the reader's debug log
 //   p3dtool mlod [-r] IN OUT     conversion to the editable format
 //   p3dtool texture FILE OUT.png what the texture decoder sees
-//   p3dtool export [-r] IN OUT   glTF, OBJ and the other formats of Assimp
+//   p3dtool export [-r] IN OUT   glTF, COLLADA, OBJ, STL, PLY
 //   p3dtool check TREE           every model of a tree and its textures
 // The subcommands are listed in kCommands; each one parses its own options.
 #include <array>

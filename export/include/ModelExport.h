@@ -27,8 +27,9 @@ struct TExportFormat {
     bool Gltf = false;  // written by tinygltf; else by Assimp
 };
 
-// Every format: glTF 2.0 binary and text first, then Assimp's in its order
-// (without its own glTF writers).
+// Every format offered: glTF 2.0 binary and text first, then those of
+// Assimp's in its order that other programs read back whole (COLLADA, OBJ
+// with and without materials, STL and PLY as text and binary).
 std::vector<TExportFormat> ExportFormats();
 // The format of an id, or the first one written with the extension of path
 // (letter case ignored); nullptr when there is none.
@@ -66,9 +67,11 @@ struct TExportResult {
     std::string Error;  // when not Ok
     // At most a line for the textures not found (how many, the first few
     // names), one for those outside the texture root, one for those that did
-    // not decode, one for faces left out.
+    // not decode, one for faces left out, one for faces whose UVs were set
+    // to 0.
     std::vector<std::string> Warnings;
-    int TexturesLeftOut = 0;  // named textures that go out without a picture
+    int TexturesLeftOut = 0;                // named textures that go out without a picture
+    std::vector<std::string> FaceWarnings;  // the lines of Warnings about faces
     std::vector<std::filesystem::path> Written;
 };
 

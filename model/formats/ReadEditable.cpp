@@ -139,11 +139,12 @@ TReadResult TModelReader::ReadEditableLodBody(TP3dLOD& lod, TMemStream& s, std::
         auto poly = std::make_unique<APolygon>();
         poly->VertexCount = n;
         poly->Flags = s.ReadU32();
-        if (!texture.empty()) {
-            auto it = std::find(lod.Textures.begin(), lod.Textures.end(), texture);
-            if (it == lod.Textures.end()) it = lod.Textures.insert(lod.Textures.end(), texture);
-            poly->TextureIndex = static_cast<int16_t>(std::min<std::ptrdiff_t>(it - lod.Textures.begin(), INT16_MAX));
-        }
+        // The names in order of first use, the empty one among them, as a
+        // binarized LOD with untextured faces lists it; the file keeps no
+        // list, so where the empty name stood in it cannot be known.
+        auto it = std::find(lod.Textures.begin(), lod.Textures.end(), texture);
+        if (it == lod.Textures.end()) it = lod.Textures.insert(lod.Textures.end(), texture);
+        poly->TextureIndex = static_cast<int16_t>(std::min<std::ptrdiff_t>(it - lod.Textures.begin(), INT16_MAX));
         faces.push_back(std::move(poly));
     }
 

@@ -148,8 +148,9 @@ TEST(EditableReader, AFileShapedLikeTheEditorsOwn) {
     EXPECT_EQ(lod.VertexInfo[static_cast<std::size_t>(lod.UniqueVertexes.Items[2])], 0x00B00000u);
     EXPECT_EQ(lod.VertexInfo[static_cast<std::size_t>(lod.UniqueVertexes.Items[3])], 0x00800000u);
     EXPECT_EQ(lod.Polygons.Items(0)->Flags, 0x01000010u);
-    EXPECT_EQ(lod.Textures, std::vector<std::string>{"data\\wall.paa"});
-    EXPECT_EQ(lod.Polygons.Items(1)->TextureIndex, -1);
+    // the untextured face's empty name listed too, in order of first use
+    EXPECT_EQ(lod.Textures, (std::vector<std::string>{"data\\wall.paa", ""}));
+    EXPECT_EQ(lod.Polygons.Items(1)->TextureIndex, 1);
     EXPECT_FLOAT_EQ(lod.MaxPos.Z, 2);
     // the tag of another kind passed over; the selection after it read
     ASSERT_EQ(lod.Selections.Count(), 1);

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <map>
 #include <set>
 #include <stdexcept>
@@ -146,8 +147,9 @@ public:
         Select(to).vertexes.insert(vertexes.begin(), vertexes.end());
     }
 
-    // A box from its centre and half extents.
-    void Box(const BVec3& c, const BVec3& h, int patch, const Names& selections) {
+    // A box from its centre and half extents; with uvsNotNumbers every UV of
+    // it is NaN.
+    void Box(const BVec3& c, const BVec3& h, int patch, const Names& selections, bool uvsNotNumbers = false) {
         struct Side {
             BVec3 n, u, v;  // u x v = n
         };
@@ -159,10 +161,12 @@ public:
         for (const Side& s : sides) {
             const BVec3 mid = Add(c, along(s.n));
             const BVec3 u = along(s.u), v = along(s.v);
-            const int a = Vertex(Add(mid, Add(Neg(u), Neg(v))), s.n, {0, 1});
-            const int b = Vertex(Add(mid, Add(u, Neg(v))), s.n, {1, 1});
-            const int d = Vertex(Add(mid, Add(u, v)), s.n, {1, 0});
-            const int e = Vertex(Add(mid, Add(Neg(u), v)), s.n, {0, 0});
+            const float nan = std::numeric_limits<float>::quiet_NaN();
+            auto uv = [&](float a, float b) { return uvsNotNumbers ? BUV{nan, nan} : BUV{a, b}; };
+            const int a = Vertex(Add(mid, Add(Neg(u), Neg(v))), s.n, uv(0, 1));
+            const int b = Vertex(Add(mid, Add(u, Neg(v))), s.n, uv(1, 1));
+            const int d = Vertex(Add(mid, Add(u, v)), s.n, uv(1, 0));
+            const int e = Vertex(Add(mid, Add(Neg(u), v)), s.n, uv(0, 0));
             Face({a, b, d, e}, patch, selections);
         }
     }
@@ -600,8 +604,9 @@ vistrel::BProxy Proxy(const std::string& name, const BVec3& at, int32_t id) {
     return proxy;
 }
 
-// Convex boxes named Component01, Component02, …; with masses, a mass per
-// point of each box appended to masses.
+// Convex boxes named Component01, Component02, …, untextured (the LOD lists
+// the empty name, as real ones do); with masses, a mass per point of each
+// box appended to masses.
 struct Component {
     BVec3 centre, half;
     float massPerPoint;
@@ -612,10 +617,10 @@ BLod ComponentLod(float resolution, const std::vector<Component>& parts, std::ve
     for (std::size_t i = 0; i < parts.size(); ++i) {
         const std::size_t before = m.PointCount();
         const std::string number = std::to_string(i + 1);
-        m.Box(parts[i].centre, parts[i].half, kNoTexture, {"Component" + std::string(i < 9 ? "0" : "") + number});
+        m.Box(parts[i].centre, parts[i].half, kEmptyName, {"Component" + std::string(i < 9 ? "0" : "") + number});
         if (masses) masses->insert(masses->end(), m.PointCount() - before, parts[i].massPerPoint);
     }
-    return m.Finish(resolution, {}, seed);
+    return m.Finish(resolution, {""}, seed);
 }
 
 // A LOD of named points only.
@@ -729,6 +734,8 @@ TCorpusModel Large() {
             m.NamedPoint("exhaust_pos", {0.9f, 1.0f, -3.4f});
             m.CopyVertexes("hull_front", "hide_hull");
             m.CopyVertexes("turret", "hide_turret");
+            // a small box whose UVs are not numbers, out of sight inside the hull
+            m.Box({0, 0.7f, 0}, {0.1f, 0.1f, 0.1f}, m.Patch(kBodyTexture), {"box_inside"}, true);
         }
         const Names textures = TextureList(fixed, pool, 6 * static_cast<int>(k), steps[k].textures);
         BLod lod = m.Finish(steps[k].resolution, textures, seed++);
@@ -991,10 +998,11 @@ TCorpusModel Flat() {
     return out;
 }
 
-// A target board on a pyramid stand: 6 + 5 faces in every LOD.
+// A target board on a pyramid stand: 6 + 5 faces in every LOD; all of them
+// untextured where the only name is the empty one.
 BLod TargetLod(float resolution, const Names& textures, uint32_t seed) {
     Mesh m;
-    const int board = textures.empty() ? kNoTexture : m.Patch();
+    const int board = textures.at(0).empty() ? kEmptyName : m.Patch();
     const int stand = textures.size() > 1 ? kEmptyName : board;
     m.Box({0, 1.6f, 0}, {0.9f, 0.6f, 0.05f}, board, {"board"});
     const BVec3 apex = {0, 1.0f, 0};
@@ -1019,8 +1027,8 @@ TCorpusModel NoGeometry() {
     model.headerValue = 7;
     model.lods.push_back(TargetLod(1.0f, {"vx\\targets\\data\\target_co.paa", ""}, 401));
     model.lods.push_back(TargetLod(2.5f, {"vx\\targets\\data\\target_co.paa"}, 402));
-    model.lods.push_back(TargetLod(6e15f, {}, 403));
-    model.lods.push_back(TargetLod(7e15f, {}, 404));
+    model.lods.push_back(TargetLod(6e15f, {""}, 403));
+    model.lods.push_back(TargetLod(7e15f, {""}, 404));
     model.lods[0].properties = {{"lodnoshadow", "0"}};
     SetBox(model);
     return out;

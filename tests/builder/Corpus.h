@@ -1,14 +1,17 @@
 // A small corpus of test models with the shapes measured on real models (the
 // sample model is far simpler than any of them): long LOD chains with the
 // special LODs, about 10 000 faces in the largest LOD 0, quads and triangles
-// mixed, a hundred and more texture names of which most do not exist, many
-// named selections (a quarter of them without faces), hint values 1..6 on
-// about 30 % of the points; and the few textures that do exist. make_corpus
+// mixed, a hundred and more texture names of which most do not exist, the
+// empty name listed in every LOD with untextured faces (a few faces have no
+// texture index instead), many named selections (a quarter of them without
+// faces), hint values 1..6 on about 30 % of the points; and the few textures
+// that do exist. make_corpus
 // writes them at build time, the same bytes on every run.
 //
 //   large          17 LODs: seven resolution LODs from about 10 000 faces
 //                  down, the views, geometry with the masses, memory, land
-//                  contact, hitpoints, fire geometry and the "- Geo" views
+//                  contact, hitpoints, fire geometry and the "- Geo" views;
+//                  in LOD 0 a box of 6 faces whose UVs are NaN, inside the hull
 //   middle         10 LODs from about 3 500 faces down, about 50 textures
 //   single_face    one LOD, one quad, one missing texture
 //   flat           2 LODs, every point at z = 0, seen from the front (+z) only,

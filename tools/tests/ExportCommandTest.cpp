@@ -1,15 +1,16 @@
-// p3dtool export: the sample read back by tinygltf from .glb and by Assimp's
-// importer from .obj, missing textures, bad input and untrusted texture
-// names.
+// p3dtool export: the sample read back by tinygltf from .glb and by
+// tinyobjloader from .obj, missing textures, faces whose UVs or positions
+// are not numbers, bad input and untrusted texture names.
 #include <gtest/gtest.h>
-
-#include <assimp/scene.h>
-#include <assimp/Importer.hpp>
 
 #include <algorithm>
 #include <filesystem>
+#include <limits>
+#include <map>
 #include <set>
+#include <utility>
 
+#include "FormatReadBack.h"
 #include "GltfReadBack.h"
 #include "ModelExport.h"
 #include "P3dBuilder.h"
@@ -32,20 +33,6 @@ std::set<std::string> FilesUnder(const fs::path& dir) {
     for (const auto& entry : fs::recursive_directory_iterator(dir))
         if (entry.is_regular_file()) files.insert(entry.path().lexically_relative(dir).string());
     return files;
-}
-
-unsigned Triangles(const aiScene& scene) {
-    unsigned n = 0;
-    for (unsigned k = 0; k < scene.mNumMeshes; ++k) n += scene.mMeshes[k]->mNumFaces;
-    return n;
-}
-
-// Whether any mesh of the scene has a vertex at p (within a small distance).
-bool HasVertex(const aiScene& scene, const aiVector3D& p) {
-    for (unsigned m = 0; m < scene.mNumMeshes; ++m)
-        for (unsigned v = 0; v < scene.mMeshes[m]->mNumVertices; ++v)
-            if ((scene.mMeshes[m]->mVertices[v] - p).Length() < 1e-4f) return true;
-    return false;
 }
 
 }  // namespace
@@ -113,11 +100,15 @@ TEST(ExportCommand, TheSampleReadBackFromGlbAndObj) {
     ASSERT_EQ(RunTool(P3DTOOL_EXE, {"export", "--data", (SourceDir() / "samples").string(), Sample(), obj}, dir.Path())
                   .status,
               0);
-    Assimp::Importer objImporter;
-    const aiScene* fromObj = objImporter.ReadFile(obj, 0);
-    ASSERT_NE(fromObj, nullptr) << objImporter.GetErrorString();
-    EXPECT_EQ(Triangles(*fromObj), faces);
-    EXPECT_TRUE(HasVertex(*fromObj, seen));
+    const tooltest::TReadBack fromObj = tooltest::ReadExport("obj", obj);
+    ASSERT_EQ(fromObj.error, "");
+    EXPECT_EQ(fromObj.triangles, faces);
+    bool objVertex = false;
+    for (std::size_t k = 0; k + 2 < fromObj.positions.size(); k += 3)
+        objVertex |=
+            (aiVector3D(fromObj.positions[k], fromObj.positions[k + 1], fromObj.positions[k + 2]) - seen).Length() <
+            1e-4f;
+    EXPECT_TRUE(objVertex);
     const std::set<std::string> written = FilesUnder(dir.Path() / "out");
     EXPECT_TRUE(written.count("tank.mtl"));
     EXPECT_TRUE(written.count("hull_dxt1.png"));  // named by the .mtl
@@ -153,6 +144,62 @@ TEST(ExportCommand, MissingTexturesWarnBadInputWritesNothing) {
     run = RunTool(P3DTOOL_EXE, {"export", Sample(), dir.File("tank.xyz")}, dir.Path());
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.err.find("no format is written with the extension of"), std::string::npos);
+}
+
+// Eight quads side by side, four vertices each, in a texture that is not
+// there: the U of the first six is not a number (the sixth's V an infinity),
+// the last has a corner at a position that is not finite.
+TEST(ExportCommand, FacesWithUvsThatAreNotNumbersAreKeptWithUvsZero) {
+    TScratchDir dir;
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    vistrel::BModel model;
+    vistrel::BLod lod;
+    lod.textures = {"data\\crate.paa"};
+    for (int f = 0; f < 8; ++f) {
+        vistrel::BPolygon quad;
+        quad.texture = 0;
+        for (int c = 0; c < 4; ++c) {
+            const float x = static_cast<float>(f + (c == 1 || c == 2)), y = static_cast<float>(c >= 2);
+            quad.corners.push_back(static_cast<int16_t>(lod.vertices.size()));
+            lod.vertices.push_back({f == 7 && c == 0 ? nan : x, y, 0});
+            lod.normals.push_back({0, 0, -1});
+            lod.uv.push_back({f < 6 ? nan : 0.5f, f == 5 ? inf : 0.25f});
+            lod.vertexInfo.push_back(0);
+            lod.link.push_back(static_cast<int16_t>(lod.unique.size()));
+            lod.unique.push_back(static_cast<int16_t>(lod.unique.size()));
+        }
+        lod.polygons.push_back(quad);
+    }
+    lod.maxPos = {8, 1, 0};
+    model.lods = {lod};
+    fs::create_directories(dir.Path() / "tree");
+    vistrel::WriteFile(dir.File("tree/crates.p3d"), vistrel::BuildModel(model));
+
+    const std::string glb = dir.File("crates.glb");
+    const auto run = RunTool(P3DTOOL_EXE, {"export", dir.File("tree/crates.p3d"), glb}, dir.Path());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err,
+              "warning: 1 of 1 textures not found beside the model, left untextured: data\\crate.paa\n"
+              "warning: 1 faces left out: bad corners, or positions that are not finite numbers\n"
+              "warning: 6 faces with UVs that are not numbers: UVs set to 0\n");
+    const tooltest::TGltfReadBack back = tooltest::ReadGltf(glb);
+    ASSERT_EQ(back.error, "");
+    ASSERT_EQ(back.lods.size(), 1u);
+    EXPECT_EQ(back.lods[0].triangles, 14u);  // the seven quads with finite positions
+    const tinygltf::Model& gltf = back.model;
+    const tinygltf::Accessor& a = gltf.accessors.at(gltf.meshes.at(0).primitives.at(0).attributes.at("TEXCOORD_0"));
+    const tinygltf::BufferView& view = gltf.bufferViews.at(static_cast<std::size_t>(a.bufferView));
+    const auto* uv = reinterpret_cast<const float*>(gltf.buffers[0].data.data() + view.byteOffset + a.byteOffset);
+    std::map<std::pair<float, float>, int> uvs;  // how many vertices have each pair
+    for (std::size_t k = 0; k < a.count; ++k) ++uvs[{uv[2 * k], uv[2 * k + 1]}];
+    // each U or V that is not finite made 0, the others as they were
+    EXPECT_EQ(uvs, (std::map<std::pair<float, float>, int>{{{0, 0}, 4}, {{0, 0.25f}, 20}, {{0.5f, 0.25f}, 4}}));
+
+    const auto tree = RunTool(P3DTOOL_EXE, {"export", "-r", dir.File("tree"), dir.File("out")}, dir.Path());
+    EXPECT_EQ(tree.status, 0) << tree.err;
+    EXPECT_EQ(tree.out.substr(0, tree.out.find('\n')),
+              "[1/1] crates.p3d: exported (1 texture(s) left out; 1 faces left out: bad corners, or positions that "
+              "are not finite numbers; 6 faces with UVs that are not numbers: UVs set to 0)");
 }
 
 TEST(ExportCommand, TextureFileNamesStayInsideAndApart) {
