@@ -111,7 +111,7 @@ std::string Lower(std::string text) {
 }  // namespace
 
 bool TCheckReport::Clean() const {
-    if (!Unreadable.empty()) return false;
+    if (!Unreadable.empty() || !BrokenLinks.empty()) return false;
     for (const TCheckedModel& m : Models)
         if (m.State != TState::Complete) return false;
     for (const TCheckedTexture& t : Textures)
@@ -148,6 +148,7 @@ std::string ReportText(const TCheckReport& report) {
                 problems.push_back(std::string(StateName(state)) + ": " + m.Path + ": " + ModelReason(m));
     for (const auto& [folder, reason] : report.Unreadable)
         problems.push_back("unreadable folder: " + folder + ": " + reason);
+    for (const auto& [link, reason] : report.BrokenLinks) problems.push_back("broken link: " + link + ": " + reason);
     for (const TCheckedTexture& t : report.Textures)
         if (!t.File.empty() && !t.Decoded)
             problems.push_back("undecodable: " + t.Name + " (" + t.File + "): " + t.Error + "; " + Needed(report, t));
@@ -169,7 +170,9 @@ std::string ReportJson(const TCheckReport& report, bool withPictures) {
            ",\"complete\":" + std::to_string(counts[0]) + ",\"partial\":" + std::to_string(counts[1]) +
            ",\"failed\":" + std::to_string(counts[2]) + ",\"textures\":" + std::to_string(report.Textures.size()) +
            ",\"found\":" + std::to_string(found) + ",\"missing\":" + std::to_string(missing) +
-           ",\"undecodable\":" + std::to_string(undecodable) + "},\"models\":[";
+           ",\"undecodable\":" + std::to_string(undecodable) +
+           ",\"broken_links\":" + std::to_string(report.BrokenLinks.size()) +
+           ",\"unreadable\":" + std::to_string(report.Unreadable.size()) + "},\"models\":[";
     for (std::size_t k = 0; k < report.Models.size(); ++k) {
         const TCheckedModel& m = report.Models[k];
         out += k ? ",{\"path\":" : "{\"path\":";
@@ -263,14 +266,23 @@ std::string ReportJson(const TCheckReport& report, bool withPictures) {
         }
         out += '}';
     }
-    out += "],\"unreadable\":[";
-    for (std::size_t k = 0; k < report.Unreadable.size(); ++k) {
-        out += k ? ",{\"folder\":" : "{\"folder\":";
-        AppendJsonText(out, report.Unreadable[k].first);
-        out += ",\"reason\":";
-        AppendJsonText(out, report.Unreadable[k].second);
-        out += '}';
-    }
+    const auto problems = [&out](const char* list, const char* key,
+                                 const std::vector<std::pair<std::string, std::string>>& items) {
+        out += "],\"";
+        out += list;
+        out += "\":[";
+        for (std::size_t k = 0; k < items.size(); ++k) {
+            out += k ? ",{\"" : "{\"";
+            out += key;
+            out += "\":";
+            AppendJsonText(out, items[k].first);
+            out += ",\"reason\":";
+            AppendJsonText(out, items[k].second);
+            out += '}';
+        }
+    };
+    problems("unreadable", "folder", report.Unreadable);
+    problems("broken_links", "path", report.BrokenLinks);
     return out + "]}\n";
 }
 
