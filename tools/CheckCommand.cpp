@@ -20,6 +20,7 @@
 #include "Subcommands.h"
 #include "TextureData.h"
 #include "TextureLookup.h"
+#include "TreeWalk.h"
 
 #ifdef VISTREL_HEADLESS
 #include "Headless.h"
@@ -34,38 +35,11 @@ namespace p3dtool {
 namespace {
 
 constexpr int kPictureSide = 128;
-constexpr int kMaxDepth = 256;  // deeper folders are not entered
 
 struct TCheckOptions {
     std::string Tree, DataDir, Json, Html;
     unsigned Jobs = 0;
 };
-
-// Every "*.p3d" under the tree (any case), sorted; folders that cannot be
-// read are noted. Links to folders are not followed (no loops).
-void Walk(const fs::path& dir, int depth, std::vector<fs::path>& files,
-          std::vector<std::pair<std::string, std::string>>& unreadable) {
-    std::error_code ec;
-    fs::directory_iterator it(dir, ec), end;
-    if (ec) {
-        unreadable.emplace_back(dir.string(), ec.message());
-        return;
-    }
-    for (; it != end; it.increment(ec)) {
-        if (ec) {
-            unreadable.emplace_back(dir.string(), ec.message());
-            return;
-        }
-        std::error_code kindEc;
-        if (it->is_directory(kindEc) && !it->is_symlink(kindEc)) {
-            if (depth < kMaxDepth) Walk(it->path(), depth + 1, files, unreadable);
-            continue;
-        }
-        std::string ext = it->path().extension().string();
-        std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-        if (ext == ".p3d" && it->is_regular_file(kindEc)) files.push_back(it->path());
-    }
-}
 
 // A texture file as the decoder sees it; decoded once for the run.
 struct TTextureFile {
@@ -275,14 +249,14 @@ int RunCheck(const TArgs& args) {
     if (!fs::is_directory(options.Tree, ec)) return UsageError(kCheckCommand, options.Tree + " is not a folder");
     TCheckReport report;
     report.Tree = options.Tree;
-    std::vector<fs::path> files;
-    Walk(options.Tree, 0, files, report.Unreadable);
-    if (!report.Unreadable.empty() && report.Unreadable.front().first == fs::path(options.Tree).string() &&
-        files.empty()) {
-        ReportError("cannot read " + options.Tree + ": " + report.Unreadable.front().second);
+    TModelTree tree = WalkModelTree(options.Tree);
+    if (!tree.RootError.empty()) {
+        ReportError("cannot read " + options.Tree + ": " + tree.RootError);
         return kExitFailure;
     }
-    std::sort(files.begin(), files.end());
+    for (TTreeProblem& p : tree.Unreadable) report.Unreadable.emplace_back(std::move(p.Path), std::move(p.Reason));
+    for (TTreeProblem& p : tree.BrokenLinks) report.BrokenLinks.emplace_back(std::move(p.Path), std::move(p.Reason));
+    const std::vector<fs::path>& files = tree.Files;
 
     std::unique_ptr<TCatalogue> catalogue;
     if (!options.Html.empty()) {
@@ -386,20 +360,24 @@ const TSubcommand kCheckCommand{
     "check",
     "TREE [--data DIR] [--json FILE|-] [--html DIR] [-j N]",
     "checks every model of a folder tree and the textures they name",
-    "Reads every \"*.p3d\" under TREE (binarized and editable; links to folders\n"
-    "are not followed) and looks up the textures each one names as the viewer\n"
-    "does: under --data DIR, else beside the model and in the folders above\n"
-    "it; a name that reaches outside that root (a \"..\" part, a leading \"\\\"\n"
-    "or \"/\", a drive letter) is not looked up. Each texture file is decoded\n"
-    "once for the whole run, each folder listed once. Prints a short summary\n"
-    "(models complete, partial, failed; textures found, missing, undecodable,\n"
-    "outside the texture root), then the problems, worst first: failed and\n"
-    "partial models with where reading stopped, folders that could not be\n"
-    "read, textures that do not decode, textures outside the texture root and\n"
-    "textures not found, with the models that need them.\n"
+    "Reads every \"*.p3d\" under TREE (binarized and editable; links to files\n"
+    "are followed, links to folders are not) and looks up the textures each one\n"
+    "names as the viewer does: under --data DIR, else beside the model and in\n"
+    "the folders above it; a name that reaches outside that root (a \"..\"\n"
+    "part, a leading \"\\\" or \"/\", a drive letter) is not looked up. Each\n"
+    "texture file is decoded once for the whole run, each folder listed once.\n"
+    "Prints a short summary (models complete, partial, failed; textures found,\n"
+    "missing, undecodable, outside the texture root), then the problems, worst\n"
+    "first: failed and partial models with where reading stopped, folders that\n"
+    "could not be read (or lie more than 256 deep), \"*.p3d\" links that lead\n"
+    "nowhere (to themselves, a loop or nothing), textures that do not decode,\n"
+    "textures outside the texture root and textures not found, with the models\n"
+    "that need them. Paths are relative to TREE.\n"
     "\n"
     "--json FILE writes all of it as one JSON document (\"-\": on standard\n"
-    "output instead of the text), texts as UTF-8 as in info --json.\n"
+    "output instead of the text), texts as UTF-8 as in info --json; its\n"
+    "\"unreadable\" and \"broken_links\" list the folders and links, with\n"
+    "their counts in \"summary\".\n"
     "--html DIR writes a catalogue to open in a browser: DIR/index.html with a\n"
     "card per model (its picture, drawn as the thumbnailer draws it, its LODs,\n"
     "faces, mass and problems), the missing textures by how many models need\n"
@@ -408,8 +386,9 @@ const TSubcommand kCheckCommand{
     "previous catalogue as it was; DIR must be absent, empty or a catalogue.\n"
     "-j N workers (default: one per core). Progress goes to standard error.\n"
     "\n"
-    "Exit status: 0 nothing is wrong; 1 a model or a texture has a problem;\n"
-    "2 wrong arguments, or TREE (or an output) cannot be read or written.\n",
+    "Exit status: 0 nothing is wrong; 1 a model, a texture, a folder or a link\n"
+    "has a problem; 2 wrong arguments, or TREE (or an output) cannot be read or\n"
+    "written.\n",
     RunCheck,
 };
 

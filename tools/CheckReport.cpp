@@ -126,7 +126,7 @@ std::string Lower(std::string text) {
 }  // namespace
 
 bool TCheckReport::Clean() const {
-    if (!Unreadable.empty()) return false;
+    if (!Unreadable.empty() || !BrokenLinks.empty()) return false;
     for (const TCheckedModel& m : Models)
         if (m.State != TState::Complete) return false;
     for (const TCheckedTexture& t : Textures)
@@ -168,6 +168,7 @@ std::string ReportText(const TCheckReport& report) {
                 problems.push_back(std::string(StateName(state)) + ": " + m.Path + ": " + ModelReason(m));
     for (const auto& [folder, reason] : report.Unreadable)
         problems.push_back("unreadable folder: " + folder + ": " + reason);
+    for (const auto& [link, reason] : report.BrokenLinks) problems.push_back("broken link: " + link + ": " + reason);
     for (const TCheckedTexture& t : report.Textures)
         if (!t.File.empty() && !t.Decoded)
             problems.push_back("undecodable: " + t.Name + " (" + t.File + "): " + t.Error + "; " + Needed(report, t));
@@ -192,7 +193,8 @@ std::string ReportJson(const TCheckReport& report, bool withPictures) {
            ",\"failed\":" + std::to_string(counts[2]) + ",\"textures\":" + std::to_string(report.Textures.size()) +
            ",\"found\":" + std::to_string(found) + ",\"missing\":" + std::to_string(missing) +
            ",\"outside\":" + std::to_string(outside) + ",\"undecodable\":" + std::to_string(undecodable) +
-           "},\"models\":[";
+           ",\"broken_links\":" + std::to_string(report.BrokenLinks.size()) +
+           ",\"unreadable\":" + std::to_string(report.Unreadable.size()) + "},\"models\":[";
     for (std::size_t k = 0; k < report.Models.size(); ++k) {
         const TCheckedModel& m = report.Models[k];
         out += k ? ",{\"path\":" : "{\"path\":";
@@ -289,14 +291,23 @@ std::string ReportJson(const TCheckReport& report, bool withPictures) {
         }
         out += '}';
     }
-    out += "],\"unreadable\":[";
-    for (std::size_t k = 0; k < report.Unreadable.size(); ++k) {
-        out += k ? ",{\"folder\":" : "{\"folder\":";
-        AppendJsonPath(out, report.Unreadable[k].first);
-        out += ",\"reason\":";
-        AppendJsonPath(out, report.Unreadable[k].second);
-        out += '}';
-    }
+    const auto problems = [&out](const char* list, const char* key,
+                                 const std::vector<std::pair<std::string, std::string>>& items) {
+        out += "],\"";
+        out += list;
+        out += "\":[";
+        for (std::size_t k = 0; k < items.size(); ++k) {
+            out += k ? ",{\"" : "{\"";
+            out += key;
+            out += "\":";
+            AppendJsonPath(out, items[k].first);
+            out += ",\"reason\":";
+            AppendJsonPath(out, items[k].second);
+            out += '}';
+        }
+    };
+    problems("unreadable", "folder", report.Unreadable);
+    problems("broken_links", "path", report.BrokenLinks);
     return out + "]}\n";
 }
 

@@ -42,7 +42,8 @@ struct TCheckReport {
     std::string Tree;
     std::vector<TCheckedModel> Models;
     std::vector<TCheckedTexture> Textures;
-    std::vector<std::pair<std::string, std::string>> Unreadable;  // folder, reason
+    std::vector<std::pair<std::string, std::string>> Unreadable;   // folder (relative to the tree), reason
+    std::vector<std::pair<std::string, std::string>> BrokenLinks;  // "*.p3d" link (relative), reason
 
     bool Clean() const;
 };

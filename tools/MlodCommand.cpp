@@ -140,7 +140,10 @@ const TSubcommand kMlodCommand{
     "IN (letter case ignored) whose magic is \"BMDL\" is converted to the same\n"
     "relative path under OUT; editable files are skipped. One progress line per\n"
     "file, then a summary: converted, skipped, failed with the reasons. A bad\n"
-    "file never stops the run; the exit status is 1 when any file failed.\n",
+    "file never stops the run; the exit status is 1 when any file failed.\n"
+    "Links to files are followed, links to folders are not; a folder that\n"
+    "cannot be read and a \"*.p3d\" link that leads nowhere are named before\n"
+    "the progress lines and count as failures.\n",
     RunMlod,
 };
 

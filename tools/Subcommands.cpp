@@ -1,5 +1,7 @@
 #include "Subcommands.h"
 
+#include "TreeWalk.h"
+
 #include <cstdio>
 #include <string>
 #include <system_error>
@@ -31,11 +33,24 @@ int RunOverTree(
     namespace fs = std::filesystem;
     std::error_code ec;
     if (!fs::is_directory(inDir, ec)) return UsageError(command, inDir + " is not a folder");
-    std::vector<fs::path> files;
-    if (!ModelFilesUnder(inDir, files)) return kExitFailure;
+    const TModelTree tree = WalkModelTree(inDir);
+    if (!tree.RootError.empty()) {
+        ReportError("cannot list " + inDir + ": " + tree.RootError);
+        return kExitFailure;
+    }
+    const std::vector<fs::path>& files = tree.Files;
 
     std::size_t done = 0, skipped = 0;
     std::vector<std::pair<std::string, std::string>> failed;
+    // what the walk could not go through: named first, each a failure
+    std::string problems;
+    for (const auto& [kind, list] :
+         {std::pair{"unreadable folder", &tree.Unreadable}, std::pair{"broken link", &tree.BrokenLinks}})
+        for (const TTreeProblem& p : *list) {
+            problems += std::string(kind) + ": " + p.Path + ": " + p.Reason + "\n";
+            failed.emplace_back(p.Path, std::string(kind) + ": " + p.Reason);
+        }
+    WriteOut(problems);
     for (std::size_t k = 0; k < files.size(); ++k) {
         const fs::path relative = files[k].lexically_relative(inDir);
         fs::path target = fs::path(outDir) / relative;

@@ -3,7 +3,6 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <exception>
 
@@ -90,25 +89,6 @@ TToolModel LoadModel(const std::string& path, vistrel::TLogEvent onLog) {
     }
     loaded.Messages = *messages;
     return loaded;
-}
-
-bool ModelFilesUnder(const std::string& folder, std::vector<std::filesystem::path>& files) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(folder, fs::directory_options::skip_permission_denied, ec);
-         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-        std::string ext = it->path().extension().string();
-        std::transform(ext.begin(), ext.end(), ext.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        std::error_code fileEc;
-        if (ext == ".p3d" && it->is_regular_file(fileEc)) files.push_back(it->path());
-    }
-    if (ec) {
-        ReportError("cannot list " + folder + ": " + ec.message());
-        return false;
-    }
-    std::sort(files.begin(), files.end());
-    return true;
 }
 
 int StatusOf(const TToolModel& loaded) {

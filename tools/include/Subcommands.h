@@ -43,13 +43,15 @@ struct TTreeItem {
     std::string Reason;
 };
 
-// The -r of a subcommand: each model file under inDir (ModelFilesUnder) is
+// The -r of a subcommand: each model file under inDir (WalkModelTree) is
 // handed to each with its target, the same relative path under outDir (with
-// the extension given, when one is). One progress line per file ("[k/n]
-// relative: " and its note), then a blank line, the counts that summary makes
-// of the done, skipped and failed files, and a line per failure. Exit status
-// 0 when nothing failed, 1 when something did, 2 when inDir is no folder or
-// the output cannot be written.
+// the extension given, when one is). First a line per folder the walk could
+// not read ("unreadable folder: relative: reason") and per broken link
+// ("broken link: relative: reason"), each a failure; then one progress line
+// per file ("[k/n] relative: " and its note), a blank line, the counts that
+// summary makes of the done, skipped and failed items, and a line per
+// failure. Exit status 0 when nothing failed, 1 when something did, 2 when
+// inDir is no folder, cannot be listed or the output cannot be written.
 int RunOverTree(
     const TSubcommand& command, const std::string& inDir, const std::string& outDir, const std::string& extension,
     const std::function<TTreeItem(const std::filesystem::path& file, const std::filesystem::path& target)>& each,

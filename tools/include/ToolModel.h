@@ -3,7 +3,6 @@
 // loading a model with its messages shown on standard error.
 #pragma once
 
-#include <filesystem>
 #include <memory>
 #include <span>
 #include <string>
@@ -62,10 +61,5 @@ TToolModel LoadModel(const std::string& path, vistrel::TLogEvent onLog = {});
 
 // kExitComplete, kExitIncomplete or kExitFailure for a loaded file.
 int StatusOf(const TToolModel& loaded);
-
-// Every "*.p3d" file (any case) under folder, sorted, for the subcommands'
-// -r; folders that cannot be entered are passed over. False, after
-// "cannot list FOLDER: reason" on standard error, when the walk fails.
-bool ModelFilesUnder(const std::string& folder, std::vector<std::filesystem::path>& files);
 
 }  // namespace p3dtool

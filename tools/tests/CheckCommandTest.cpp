@@ -1,16 +1,21 @@
 // p3dtool check on one tree with a problem of every kind planted: a broken
 // model, a partial one, a file that is not a model, an editable one, a
 // missing texture named by two models, an undecodable texture and one that
-// is found. Its text, JSON and catalogue, the catalogue rendered by headless
-// Chromium (Debian's chromium), the filter of the page narrowing the cards.
-// Texture names that reach outside their root, in check and export.
+// is found, links that lead nowhere and a folder that cannot be listed. Its
+// text, JSON and catalogue, the catalogue rendered by headless Chromium
+// (Debian's chromium), the filter of the page narrowing the cards. Texture
+// names that reach outside their root, in check and export.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
+#include <array>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
+
+#include <unistd.h>
 
 #include "CheckReport.h"
 #include "GltfReadBack.h"
@@ -53,6 +58,10 @@ std::vector<uint8_t> Model(std::vector<std::string> textures) {
     return vistrel::BuildModel(m);
 }
 
+// As root the tool runs without its right to read every folder (setpriv of
+// util-linux), as anyone else would, so that a folder of mode 000 stays shut.
+constexpr const char* kNoOverride = "--bounding-set=-dac_override,-dac_read_search";
+
 class CheckCommandTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -71,7 +80,21 @@ protected:
         Write("textures/data/found.paa",
               vistrel::EncodeTexture(vistrel::TexImage(16, 16, {0, 0, 255, 255}), vistrel::TexFormat::Dxt1));
         Write("textures/data/bad.paa", {0x01, 0xFF, 'j', 'u', 'n', 'k'});
+        // (link, target): links that lead nowhere, one to a model (followed),
+        // two to a folder (not followed), one that is no model; then a folder
+        // nobody may list
+        fs::create_directories(Tree() / "links");
+        const std::vector<std::string> links{"self.p3d", "self.p3d",      "ping.p3d",   "pong.p3d",
+                                             "pong.p3d", "ping.p3d",      "lost.p3d",   "../a/nowhere.p3d",
+                                             "good.p3d", "../a/good.p3d", "folder.p3d", "../a",
+                                             "a",        "../a",          "notes.txt",  "x.txt"};
+        for (std::size_t k = 0; k < links.size(); k += 2) fs::create_symlink(links[k + 1], Tree() / "links" / links[k]);
+        fs::create_directories(Tree() / "locked");
+        fs::permissions(Tree() / "locked", fs::perms::none);
+        if (::geteuid() == 0 && RunTool("/usr/bin/setpriv", {kNoOverride, "true"}, dir.Path()).status != 0)
+            GTEST_SKIP() << "running as root that cannot give up reading every folder: nothing is unreadable";
     }
+    void TearDown() override { fs::permissions(Tree() / "locked", fs::perms::owner_all, ignored); }
     fs::path Tree() const { return dir.Path() / "tree"; }
     void Write(const std::string& name, const std::vector<uint8_t>& bytes) {
         vistrel::WriteFile(dir.File(name), bytes);
@@ -79,10 +102,16 @@ protected:
     tooltest::TRun Check(std::vector<std::string> more) {
         std::vector<std::string> args{"check", Tree().string(), "--data", dir.File("textures"), "-j", "2"};
         args.insert(args.end(), more.begin(), more.end());
-        return RunTool(P3DTOOL_EXE, args, dir.Path());
+        return Tool(args);
+    }
+    tooltest::TRun Tool(std::vector<std::string> args) {
+        if (::geteuid() != 0) return RunTool(P3DTOOL_EXE, args, dir.Path());
+        args.insert(args.begin(), {kNoOverride, "--", P3DTOOL_EXE});
+        return RunTool("/usr/bin/setpriv", args, dir.Path());
     }
 
     tooltest::TScratchDir dir;
+    std::error_code ignored;
 };
 
 }  // namespace
@@ -99,7 +128,7 @@ TEST_F(CheckCommandTest, TextAndJsonReportExactlyThePlantedProblems) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out,
               Tree().string() +
-                  ": 6 models, 3 complete, 1 partial, 2 failed\n"
+                  ": 7 models, 4 complete, 1 partial, 2 failed\n"
                   "textures: 3 named, 1 found, 1 missing, 1 undecodable\n"
                   "\n"
                   "problems, worst first:\n"
@@ -109,15 +138,21 @@ TEST_F(CheckCommandTest, TextAndJsonReportExactlyThePlantedProblems) {
                   "  partial: b/cut.p3d: Complete loading of P3d failed! Sorry ;) (" +
                   where +
                   ")\n"
+                  "  unreadable folder: locked: Permission denied\n"
+                  "  broken link: links/lost.p3d: its target does not exist: ../a/nowhere.p3d\n"
+                  "  broken link: links/ping.p3d: links to itself or to a loop\n"
+                  "  broken link: links/pong.p3d: links to itself or to a loop\n"
+                  "  broken link: links/self.p3d: links to itself or to a loop\n"
                   "  undecodable: data\\bad.paa (" +
                   dir.File("textures") + "/data/bad.paa): " + undecodable +
                   "; needed by 1 model: a/other.p3d\n"
-                  "  missing: data\\gone.paa: needed by 3 models: a/good.p3d, a/other.p3d, b/editable.p3d\n");
+                  "  missing: data\\gone.paa: needed by 4 models: a/good.p3d, a/other.p3d, b/editable.p3d, "
+                  "links/good.p3d\n");
     EXPECT_EQ(run.err.find("failed"), std::string::npos) << run.err;  // progress only
 
     const nlohmann::json doc = nlohmann::json::parse(ReadAll(json));
-    EXPECT_EQ(doc.at("summary"), nlohmann::json::parse(R"({"models":6,"complete":3,"partial":1,"failed":2,
-        "textures":3,"found":1,"missing":1,"outside":0,"undecodable":1})"));
+    EXPECT_EQ(doc.at("summary"), nlohmann::json::parse(R"({"models":7,"complete":4,"partial":1,"failed":2,
+        "textures":3,"found":1,"missing":1,"outside":0,"undecodable":1,"broken_links":4,"unreadable":1})"));
     std::map<std::string, std::string> status;
     for (const auto& m : doc.at("models")) status[m.at("path")] = m.at("status");
     EXPECT_EQ(status, (std::map<std::string, std::string>{{"a/good.p3d", "complete"},
@@ -125,13 +160,14 @@ TEST_F(CheckCommandTest, TextAndJsonReportExactlyThePlantedProblems) {
                                                           {"b/broken.p3d", "failed"},
                                                           {"b/cut.p3d", "partial"},
                                                           {"b/editable.p3d", "complete"},
-                                                          {"b/notes.p3d", "failed"}}));
+                                                          {"b/notes.p3d", "failed"},
+                                                          {"links/good.p3d", "complete"}}));
     EXPECT_EQ(doc.at("models").at(3).at("failure").at("lod"), 1);
     EXPECT_EQ(doc.at("models").at(4).at("format"), "editable");
     EXPECT_EQ(doc.at("models").at(0).at("missing"), nlohmann::json::parse(R"(["data\\gone.paa"])"));
     for (const auto& t : doc.at("textures"))
         if (t.at("status") == "found") {
-            EXPECT_EQ(t.at("models"), 2);  // the good model and its editable copy
+            EXPECT_EQ(t.at("models"), 3);  // the good model, its editable copy and a link to it
             EXPECT_EQ(t.at("format"), "DXT1");
             EXPECT_EQ(t.at("width"), 16);
         }
@@ -157,10 +193,10 @@ TEST_F(CheckCommandTest, CatalogueShowsACardPerModelAndItsFilterWorksInABrowser)
         const std::regex expression(pattern);
         return std::distance(std::sregex_iterator(page.begin(), page.end(), expression), std::sregex_iterator());
     };
-    EXPECT_EQ(count("<article class=\"card"), 6);
-    EXPECT_EQ(count("<img src=\"pictures/m\\d{6}\\.png\""), 3);  // the three that have faces to draw
+    EXPECT_EQ(count("<article class=\"card"), 7);
+    EXPECT_EQ(count("<img src=\"pictures/m\\d{6}\\.png\""), 4);  // the four that have faces to draw
     for (const auto& entry : fs::directory_iterator(html / "pictures")) EXPECT_EQ(entry.path().extension(), ".png");
-    EXPECT_NE(page.find("<tr><td>data\\gone.paa</td><td class=\"n\">3</td>"), std::string::npos);
+    EXPECT_NE(page.find("<tr><td>data\\gone.paa</td><td class=\"n\">4</td>"), std::string::npos);
     // made again over itself: the previous catalogue makes room
     ASSERT_EQ(Check({"--html", html.string()}).status, 1);
 
@@ -182,9 +218,9 @@ TEST_F(CheckCommandTest, CatalogueShowsACardPerModelAndItsFilterWorksInABrowser)
         return visible;
     };
     const std::string all = dom("");
-    EXPECT_EQ(shown(all), 6) << all.substr(0, 400);
-    EXPECT_NE(all.find("<span id=\"shown\">6</span>"), std::string::npos);
-    EXPECT_EQ(shown(dom("#filter=gone.paa")), 3);  // by problem
+    EXPECT_EQ(shown(all), 7) << all.substr(0, 400);
+    EXPECT_NE(all.find("<span id=\"shown\">7</span>"), std::string::npos);
+    EXPECT_EQ(shown(dom("#filter=gone.paa")), 4);  // by problem
     EXPECT_EQ(shown(dom("#filter=B/")), 4);        // by name, letter case ignored
 }
 
@@ -236,4 +272,44 @@ TEST(TextureRoot, NamesOutsideTheRootAreReportedNotLookedUp) {
     const tooltest::TRun all =
         RunTool(P3DTOOL_EXE, {"export", "-r", "--data", data, tree, dir.File("out")}, dir.Path());
     EXPECT_NE(all.out.find("m/a.p3d: exported (2 texture(s) left out)"), std::string::npos) << all.out;
+}
+
+TEST_F(CheckCommandTest, BrokenLinksAndUnreadableFoldersAreNamedByEveryWalkOfTheTree) {
+    const std::vector<std::array<std::string, 3>> problems{
+        {"unreadable folder", "locked", "Permission denied"},
+        {"broken link", "links/lost.p3d", "its target does not exist: ../a/nowhere.p3d"},
+        {"broken link", "links/ping.p3d", "links to itself or to a loop"},
+        {"broken link", "links/pong.p3d", "links to itself or to a loop"},
+        {"broken link", "links/self.p3d", "links to itself or to a loop"}};
+    std::string lines, failures;
+    nlohmann::json links = nlohmann::json::array();
+    for (const auto& [kind, path, reason] : problems) {
+        lines += kind + ": " + path + ": " + reason + "\n";
+        failures += "  " + path + ": " + kind + ": " + reason + "\n";
+        if (kind == "broken link") links.push_back({{"path", path}, {"reason", reason}});
+    }
+    const nlohmann::json doc = nlohmann::json::parse(Check({"--json", "-"}).out);
+    EXPECT_EQ(doc.at("unreadable"), nlohmann::json::parse(R"([{"folder":"locked","reason":"Permission denied"}])"));
+    EXPECT_EQ(doc.at("broken_links"), links);
+
+    // the -r of mlod and export: each one a line of its own and a failure of the run, which goes on
+    for (const auto& [command, summary] :
+         std::map<std::string, std::string>{{"mlod", "3 converted, 1 skipped as already editable, 8 failed\n"},
+                                            {"export", "4 exported, 8 failed\n"}}) {
+        const fs::path out = dir.Path() / command;
+        const tooltest::TRun run = Tool({command, "-r", Tree().string(), out.string()});
+        EXPECT_EQ(run.status, 1) << run.err;
+        EXPECT_EQ(run.out.substr(0, lines.size()), lines);
+        EXPECT_NE(run.out.find("\n" + summary + failures + "  b/broken.p3d: "), std::string::npos) << run.out;
+        EXPECT_TRUE(fs::exists(out / (command == "mlod" ? "links/good.p3d" : "links/good.glb")));
+        EXPECT_FALSE(fs::exists(out / "links" / "a"));
+    }
+}
+
+TEST_F(CheckCommandTest, AFolderBelowTheDepthLimitIsNamedNotPassedOver) {
+    std::string deep = "d";
+    for (int k = 0; k < 256; ++k) deep += "/d";  // 257 folders down
+    fs::create_directories(dir.Path() / "deep" / deep);
+    const std::string out = RunTool(P3DTOOL_EXE, {"check", dir.File("deep")}, dir.Path()).out;
+    EXPECT_NE(out.find("\n  unreadable folder: " + deep + ": more than 256 folders deep, not entered\n"), out.npos);
 }
