@@ -296,6 +296,7 @@ int RunCheck(const TArgs& args) {
     std::atomic<std::size_t> next{0}, done{0};
     TProgress progress(files.size());
     auto work = [&] {
+        [[maybe_unused]] std::size_t current = 0;  // the model's number: it names its files in the catalogue
 #ifdef VISTREL_HEADLESS
         // each worker draws in a context of its own
         std::unique_ptr<vistrel::THeadlessContext> context;
@@ -309,12 +310,13 @@ int RunCheck(const TArgs& args) {
                     *lod, kPictureSide, vistrel::TextureRoots(options.DataDir, model.FileName));
                 request.Context = [&] { return context.get(); };
                 const vistrel::TPicture shot = vistrel::RenderPicture(request);
-                if (shot.Ok) row.Picture = catalogue->AddPicture(row.Path, shot.Rgba, kPictureSide);
+                if (shot.Ok) row.Picture = catalogue->AddPicture(current, shot.Rgba, kPictureSide);
             };
 #else
         std::function<void(const vistrel::TP3dModell&, TCheckedModel&)> picture;
 #endif
         for (std::size_t k; (k = next.fetch_add(1)) < files.size();) {
+            current = k;
             const std::string relative = files[k].lexically_relative(options.Tree).string();
             try {
                 report.Models[k] = CheckModel(files[k], relative, book, picture);
@@ -394,6 +396,7 @@ const TSubcommand kCheckCommand{
     "them, and a filter box; the pictures in DIR/pictures/. It is written\n"
     "beside DIR and put in its place at the end, so a broken run leaves the\n"
     "previous catalogue as it was; DIR must be absent, empty or a catalogue.\n"
+    "Its data is the document of --json (DIR/report.js).\n"
     "-j N workers (default: one per core). Progress goes to standard error.\n"
     "\n"
     "Exit status: 0 nothing is wrong; 1 a model or a texture has a problem;\n"

@@ -9,6 +9,7 @@
 #include <stdlib.h>
 
 #include "AtomicFile.h"
+#include "CatalogueFiles.h"
 #include "JsonText.h"
 #include "PngFile.h"
 
@@ -75,37 +76,6 @@ std::vector<const TCheckedTexture*> MissingTextures(const TCheckReport& report) 
         return a->Models.size() != b->Models.size() ? a->Models.size() > b->Models.size() : a->Name < b->Name;
     });
     return missing;
-}
-
-// Text for the page: bytes as Latin-1 made UTF-8 (as in the JSON), control
-// characters as blanks, the markup's own characters escaped.
-std::string HtmlText(const std::string& latin1) {
-    std::string out;
-    out.reserve(latin1.size());
-    for (const unsigned char c : latin1) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&#39;"; break;
-        default:
-            if (c < 0x20 || c == 0x7F) {
-                out += ' ';
-            } else if (c < 0x80) {
-                out += static_cast<char>(c);
-            } else {
-                out += static_cast<char>(0xC0 | (c >> 6));
-                out += static_cast<char>(0x80 | (c & 0x3F));
-            }
-        }
-    }
-    return out;
-}
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    return text;
 }
 
 }  // namespace
@@ -230,6 +200,7 @@ std::string ReportJson(const TCheckReport& report, bool withPictures) {
             out += '}';
         }
         out += ']';
+        list("problems", ModelProblems(report, m));
         if (withPictures) {
             out += ",\"picture\":";
             if (m.Picture.empty())
@@ -325,16 +296,18 @@ TCatalogue::~TCatalogue() {
     if (!staging_.empty()) fs::remove_all(staging_, ec);
 }
 
-std::string TCatalogue::AddPicture(const std::string&, const std::vector<uint8_t>& rgba, int side) {
-    char name[32];
-    std::snprintf(name, sizeof name, "pictures/m%06u.png", pictures_.fetch_add(1) + 1);
+std::string TCatalogue::AddPicture(std::size_t index, const std::vector<uint8_t>& rgba, int side) {
+    char name[48];
+    std::snprintf(name, sizeof name, "pictures/m%06zu.png", index + 1);
     std::string error;
     if (!vistrel::WritePng(staging_ + "/" + name, side, side, rgba.data(), true, error)) return {};
     return name;
 }
 
 bool TCatalogue::Finish(const TCheckReport& report, std::string& error) {
-    if (!WriteWholeFile(staging_ + "/index.html", CatalogueHtml(report), error) ||
+    for (const TCatalogueFile& file : CatalogueFiles())
+        if (!WriteWholeFile(staging_ + "/" + std::string(file.Name), std::string(file.Bytes), error)) return false;
+    if (!WriteWholeFile(staging_ + "/report.js", "vistrelReport(" + ReportJson(report, true) + ");\n", error) ||
         !WriteWholeFile(staging_ + "/" + kMarker, "made by p3dtool check\n", error))
         return false;
     // The previous catalogue makes room only now, and goes once the new one
@@ -353,81 +326,6 @@ bool TCatalogue::Finish(const TCheckReport& report, std::string& error) {
     staging_.clear();
     if (hadOne) fs::remove_all(old, ec);
     return true;
-}
-
-std::string CatalogueHtml(const TCheckReport& report) {
-    std::string cards, rows;
-    for (std::size_t k = 0; k < report.Models.size(); ++k) {
-        const TCheckedModel& m = report.Models[k];
-        const std::vector<std::string> problems = ModelProblems(report, m);
-        std::string search = Lower(m.Path);
-        for (const std::string& p : problems) search += "\n" + Lower(p);
-        cards += "<article class=\"card" + std::string(problems.empty() ? "" : " bad") + "\" id=\"m" +
-                 std::to_string(k) + "\" data-search=\"" + HtmlText(search) + "\">";
-        cards += m.Picture.empty() ? "<div class=\"nopic\">no picture</div>"
-                                   : "<img src=\"" + m.Picture + "\" width=\"128\" height=\"128\" alt=\"\">";
-        cards += "<h2>" + HtmlText(m.Path) + "</h2><p class=\"facts\">" + std::to_string(m.Lods) +
-                 (m.Lods == 1 ? " LOD &middot; " : " LODs &middot; ") + std::to_string(m.FacesFirst) +
-                 " faces in LOD 0, " + std::to_string(m.Faces) + " in all &middot; mass " + ShortFloat(m.Mass) + "</p>";
-        if (!problems.empty()) {
-            constexpr std::size_t kShown = 6;  // the filter searches them all
-            cards += "<ul class=\"problems\">";
-            for (std::size_t i = 0; i < problems.size() && i < kShown; ++i)
-                cards += "<li>" + HtmlText(problems[i]) + "</li>";
-            if (problems.size() > kShown) cards += "<li>and " + std::to_string(problems.size() - kShown) + " more</li>";
-            cards += "</ul>";
-        }
-        cards += "</article>\n";
-    }
-    for (const TCheckedTexture* t : MissingTextures(report)) {
-        rows +=
-            "<tr><td>" + HtmlText(t->Name) + "</td><td class=\"n\">" + std::to_string(t->Models.size()) + "</td><td>";
-        for (std::size_t i = 0; i < t->Models.size(); ++i)
-            rows += std::string(i ? ", " : "") + "<a href=\"#m" + std::to_string(t->Models[i]) + "\">" +
-                    HtmlText(report.Models[t->Models[i]].Path) + "</a>";
-        rows += "</td></tr>\n";
-    }
-    const std::string text = ReportText(report);
-    std::string summary = HtmlText(text.substr(0, text.find("\n\n")));  // its newline a blank
-    summary.insert(summary.find("textures:"), "<br>");
-    return "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>Models of " +
-           HtmlText(report.Tree) +
-           "</title>\n<style>\n"
-           "body{font-family:sans-serif;margin:1.5em;background:#f4f6f8;color:#222}\n"
-           "h1{font-size:1.3em}#summary{color:#555}\n"
-           "#filter{font-size:1em;padding:.3em;width:20em}\n"
-           "#cards{display:grid;grid-template-columns:repeat(auto-fill,minmax(15em,1fr));gap:.8em;margin:1em 0}\n"
-           ".card{background:#fff;border:1px solid #ccd;border-radius:6px;padding:.6em}\n"
-           ".card.bad{border-color:#c33}.card img,.nopic{display:block;margin:auto;background:#dde4ea}\n"
-           ".nopic{width:128px;height:128px;line-height:128px;text-align:center;color:#888}\n"
-           ".card h2{font-size:.95em;word-break:break-all;margin:.4em 0}.facts{font-size:.85em;color:#555}\n"
-           ".problems{font-size:.8em;color:#b22;padding-left:1.2em;word-break:break-all}\n"
-           "table{border-collapse:collapse;background:#fff}td,th{border:1px solid #ccd;padding:.3em .5em;"
-           "text-align:left;font-size:.9em}td.n{text-align:right}\n"
-           "</style></head><body>\n<h1>Models of " +
-           HtmlText(report.Tree) + "</h1>\n<p id=\"summary\">" + summary +
-           "</p>\n<p><input id=\"filter\" type=\"search\" placeholder=\"filter by name or problem\"> "
-           "<span id=\"shown\"></span> shown</p>\n<section id=\"cards\">\n" +
-           cards +
-           "</section>\n<h2>Missing textures</h2>\n<table id=\"missing\"><tr><th>texture</th><th>models</th>"
-           "<th>needed by</th></tr>\n" +
-           rows +
-           "</table>\n<script>\n"
-           "const filter = document.getElementById('filter');\n"
-           "function apply() {\n"
-           "  const q = filter.value.toLowerCase();\n"
-           "  let shown = 0;\n"
-           "  for (const card of document.querySelectorAll('.card')) {\n"
-           "    card.hidden = q !== '' && !card.dataset.search.includes(q);\n"
-           "    if (!card.hidden) shown++;\n"
-           "  }\n"
-           "  document.getElementById('shown').textContent = shown;\n"
-           "}\n"
-           "filter.addEventListener('input', apply);\n"
-           "const given = decodeURIComponent(location.hash.slice(1));\n"
-           "if (given.startsWith('filter=')) filter.value = given.slice(7);\n"
-           "apply();\n"
-           "</script>\n</body></html>\n";
 }
 
 }  // namespace p3dtool

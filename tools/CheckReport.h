@@ -3,7 +3,6 @@
 // at.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -50,14 +49,18 @@ struct TCheckReport {
 std::string ReportText(const TCheckReport& report);
 // One JSON document of all of it; "picture" of each model when withPictures.
 std::string ReportJson(const TCheckReport& report, bool withPictures);
-// The model's own problems, one line each (for its card and its filter).
+// The model's own problems, one line each (its "problems" in the JSON, for
+// its card and its filter).
 std::vector<std::string> ModelProblems(const TCheckReport& report, const TCheckedModel& model);
 
 // Writes the bytes to path under a temporary name, renamed when complete.
 bool WriteWholeFile(const std::string& path, const std::string& bytes, std::string& error);
 
 // The catalogue, made in a folder beside its place and put there by Finish;
-// the previous one stays until then (and when anything fails).
+// the previous one stays until then (and when anything fails): the page
+// (index.html, catalogue.css, catalogue.js, built into the program from
+// tools/catalogue/), its data (report.js: the JSON document) and the
+// pictures.
 class TCatalogue {
 public:
     explicit TCatalogue(std::string dir);
@@ -67,18 +70,14 @@ public:
 
     bool Ok() const { return !staging_.empty(); }
     const std::string& Error() const { return error_; }
-    // Writes a model's picture (RGBA, side x side); its name in the
-    // catalogue, made here, never from the model; empty when it failed.
-    // Safe from several threads.
-    std::string AddPicture(const std::string& model, const std::vector<uint8_t>& rgba, int side);
+    // Writes the picture (RGBA, side x side) of the report's model number
+    // index; its name in the catalogue, made of the number, never from the
+    // model; empty when it failed. Safe from several threads.
+    std::string AddPicture(std::size_t index, const std::vector<uint8_t>& rgba, int side);
     bool Finish(const TCheckReport& report, std::string& error);
 
 private:
     std::string dir_, staging_, error_;
-    std::atomic<unsigned> pictures_{0};
 };
-
-// The page of the catalogue.
-std::string CatalogueHtml(const TCheckReport& report);
 
 }  // namespace p3dtool
