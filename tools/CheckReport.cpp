@@ -8,6 +8,8 @@
 
 #include <stdlib.h>
 
+#include <openssl/evp.h>
+
 #include "AtomicFile.h"
 #include "CatalogueFiles.h"
 #include "JsonText.h"
@@ -129,7 +131,7 @@ std::string ReportText(const TCheckReport& report) {
     return text;
 }
 
-std::string ReportJson(const TCheckReport& report, bool withPictures) {
+std::string ReportJson(const TCheckReport& report, bool withPictures, bool with3d) {
     std::size_t counts[3] = {0, 0, 0}, found = 0, missing = 0, undecodable = 0;
     for (const TCheckedModel& m : report.Models) ++counts[static_cast<int>(m.State)];
     for (const TCheckedTexture& t : report.Textures) (t.File.empty() ? missing : t.Decoded ? found : undecodable)++;
@@ -208,6 +210,17 @@ std::string ReportJson(const TCheckReport& report, bool withPictures) {
             else
                 AppendJsonText(out, m.Picture);
         }
+        if (with3d) {
+            out += ",\"view3d\":";
+            if (m.View3d.empty())
+                out += "null";
+            else
+                AppendJsonText(out, m.View3d);
+            if (!m.View3dNote.empty()) {
+                out += ",\"view3d_note\":";
+                AppendJsonText(out, m.View3dNote);
+            }
+        }
         out += '}';
     }
     out += "],\"textures\":[";
@@ -268,9 +281,57 @@ bool IsCatalogueOrEmpty(const fs::path& dir) {
     return fs::is_empty(dir, ec) || fs::exists(dir / kMarker, ec);
 }
 
+// The .glb as base64 (OpenSSL's encoder), in the script that hands it to the
+// page: vistrelModel("ID", "...");
+std::string ModelScript(const std::string& id, const std::string& glb) {
+    constexpr std::size_t kChunk = 3 << 20;  // whole groups of 3 bytes, well within an int
+    std::string out = "vistrelModel(\"" + id + "\",\"";
+    const std::size_t head = out.size();
+    out.resize(head + 4 * ((glb.size() + 2) / 3) + 1);
+    auto* to = reinterpret_cast<unsigned char*>(out.data() + head);
+    for (std::size_t at = 0; at < glb.size(); at += kChunk)
+        to += EVP_EncodeBlock(to, reinterpret_cast<const unsigned char*>(glb.data()) + at,
+                              static_cast<int>(std::min(kChunk, glb.size() - at)));
+    out.resize(out.size() - 1);  // the encoder's closing NUL
+    return out + "\");\n";
+}
+
+bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    bool ok = file != nullptr;
+    if (ok) {
+        char buffer[1 << 16];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) bytes.append(buffer, n);
+        ok = !std::ferror(file);
+    }
+    if (!ok) error = "cannot read " + path + ": " + std::strerror(errno);
+    if (file) std::fclose(file);
+    return ok;
+}
+
+// The files of three.js the 3D view loads, in libjs-three's folder and in the
+// catalogue's three/.
+constexpr std::pair<const char*, const char*> kThreeFiles[] = {
+    {"three.min.js", "three.min.js"},
+    {"examples/js/loaders/GLTFLoader.js", "GLTFLoader.js"},
+    {"examples/js/controls/OrbitControls.js", "OrbitControls.js"},
+};
+
+bool CopyThree(const std::string& from, const std::string& to, std::string& error) {
+    for (const auto& [source, target] : kThreeFiles) {
+        std::string bytes;
+        if (!ReadWholeFile(from + "/" + source, bytes, error)) {
+            error = "--3d needs three.js (Debian's libjs-three): " + error;
+            return false;
+        }
+        if (!WriteWholeFile(to + "/" + target, bytes, error)) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
-TCatalogue::TCatalogue(std::string dir) : dir_(std::move(dir)) {
+TCatalogue::TCatalogue(std::string dir, bool with3d, std::string threeDir) : dir_(std::move(dir)), with3d_(with3d) {
     while (dir_.size() > 1 && dir_.back() == '/') dir_.pop_back();
     if (!IsCatalogueOrEmpty(dir_)) {
         error_ = "--html " + dir_ + ": the folder exists and is not a catalogue (no " + kMarker + " in it)";
@@ -283,8 +344,14 @@ TCatalogue::TCatalogue(std::string dir) : dir_(std::move(dir)) {
     }
     std::error_code ec;
     fs::create_directory(fs::path(pattern) / "pictures", ec);
+    if (!ec && with3d) fs::create_directory(fs::path(pattern) / "models", ec);
+    if (!ec && with3d) fs::create_directory(fs::path(pattern) / "three", ec);
     if (ec) {
         error_ = "cannot write " + dir_ + ": " + ec.message();
+        fs::remove_all(pattern, ec);
+        return;
+    }
+    if (with3d && !CopyThree(threeDir, pattern + "/three", error_)) {
         fs::remove_all(pattern, ec);
         return;
     }
@@ -304,10 +371,38 @@ std::string TCatalogue::AddPicture(std::size_t index, const std::vector<uint8_t>
     return name;
 }
 
+std::string TCatalogue::AddModel3d(std::size_t index, const vistrel::TP3dModell& model, const std::string& modelFile,
+                                   const vistrel::TExportOptions& options, std::string& note) {
+    char id[32];
+    std::snprintf(id, sizeof id, "m%06zu", index + 1);
+    const std::string name = "models/" + std::string(id) + ".js", glbFile = staging_ + "/models/" + id + ".glb";
+    static const std::vector<vistrel::TExportFormat> formats = vistrel::ExportFormats();
+    const vistrel::TExportFormat* glb = vistrel::FindExportFormat(formats, "glb2", {});
+    vistrel::TExportOptions lod0 = options;
+    lod0.Lod = 0;
+    lod0.AllLods = false;
+    std::string error;
+    bool ok = false;
+    try {
+        const vistrel::TExportResult result = vistrel::ExportModel(model, modelFile, glbFile, *glb, lod0);
+        std::string bytes;
+        error = result.Error;
+        ok = result.Ok && ReadWholeFile(glbFile, bytes, error) &&
+             WriteWholeFile(staging_ + "/" + name, ModelScript(id, bytes), error);
+    } catch (const std::exception& e) {  // out of memory: no view, the model's row stays
+        error = e.what();
+    }
+    std::error_code ec;
+    fs::remove(glbFile, ec);
+    if (!ok) note = error;
+    return ok ? name : std::string();
+}
+
 bool TCatalogue::Finish(const TCheckReport& report, std::string& error) {
     for (const TCatalogueFile& file : CatalogueFiles())
         if (!WriteWholeFile(staging_ + "/" + std::string(file.Name), std::string(file.Bytes), error)) return false;
-    if (!WriteWholeFile(staging_ + "/report.js", "vistrelReport(" + ReportJson(report, true) + ");\n", error) ||
+    if (!WriteWholeFile(staging_ + "/report.js", "vistrelReport(" + ReportJson(report, true, with3d_) + ");\n",
+                        error) ||
         !WriteWholeFile(staging_ + "/" + kMarker, "made by p3dtool check\n", error))
         return false;
     // The previous catalogue makes room only now, and goes once the new one

@@ -159,8 +159,16 @@ TEST_F(CheckCommandTest, CatalogueShowsACardPerModelAndItsFilterWorksInABrowser)
         EXPECT_EQ(ReadAll(html / file), ReadAll(fs::path(VISTREL_CATALOGUE_SOURCE) / file)) << file;
     EXPECT_EQ(ReadAll(html / "report.js"), "vistrelReport(" + ReadAll(json) + ");\n");
     for (const auto& entry : fs::directory_iterator(html / "pictures")) EXPECT_EQ(entry.path().extension(), ".png");
-    // made again over itself: the previous catalogue makes room
-    ASSERT_EQ(Check({"--html", html.string()}).status, 1);
+    // made again over itself: the previous catalogue makes room; with the
+    // 3D views of the models read completely
+    ASSERT_EQ(Check({"--html", html.string(), "--3d", "--json", json}).status, 1);
+    std::map<std::string, std::pair<nlohmann::json, nlohmann::json>> views;
+    const nlohmann::json with3d = nlohmann::json::parse(ReadAll(json));
+    for (const auto& m : with3d.at("models"))
+        views[m.at("path")] = {m.at("view3d"), m.value("view3d_note", nlohmann::json())};
+    EXPECT_EQ(views["a/good.p3d"], std::make_pair(nlohmann::json("models/m000001.js"), nlohmann::json()));
+    EXPECT_EQ(views["b/cut.p3d"], std::make_pair(nlohmann::json(), nlohmann::json("not read completely")));
+    EXPECT_EQ(views["b/broken.p3d"], std::make_pair(nlohmann::json(), nlohmann::json()));  // nothing to show
 
     if (!fs::exists(tooltest::kChromium)) GTEST_SKIP() << "no chromium";
     const auto dom = [&](const std::string& hash) {
