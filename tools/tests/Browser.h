@@ -17,33 +17,30 @@ namespace tooltest {
 
 inline constexpr const char* kChromium = "/usr/bin/chromium";
 
-// The flags this machine needs: no sandbox, nothing fetched, a fresh profile.
-inline std::vector<std::string> ChromiumArgs(const std::filesystem::path& scratch) {
-    return {"--headless",
-            "--no-sandbox",
-            "--disable-quic",
-            "--no-first-run",
-            "--disable-background-networking",
-            "--disable-component-update",
-            "--disable-sync",
-            "--user-data-dir=" + (scratch / "chromium-profile").string()};
+// With the flags this machine needs (no sandbox, nothing fetched, a fresh
+// profile); its standard output.
+inline std::string Chromium(std::vector<std::string> args, const std::filesystem::path& page, const std::string& hash,
+                            const std::filesystem::path& scratch) {
+    args.insert(args.end(),
+                {"--headless", "--no-sandbox", "--disable-quic", "--no-first-run", "--disable-background-networking",
+                 "--disable-component-update", "--disable-sync",
+                 "--user-data-dir=" + (scratch / "chromium-profile").string(), "file://" + page.string() + hash});
+    return RunTool(kChromium, args, scratch).out;
 }
 
 inline std::string RenderedDom(const std::filesystem::path& page, const std::string& hash,
                                const std::filesystem::path& scratch) {
-    std::vector<std::string> args = ChromiumArgs(scratch);
-    args.insert(args.end(), {"--disable-gpu", "--dump-dom", "file://" + page.string() + hash});
-    return RunTool(kChromium, args, scratch).out;
+    return Chromium({"--disable-gpu", "--dump-dom"}, page, hash, scratch);
 }
 
-// A screenshot of width x height once the page's scripts are done.
+// An 800 x 600 screenshot once the page's scripts are done.
 inline bool ScreenshotWithWebGl(const std::filesystem::path& page, const std::string& hash, const std::string& png,
-                                int width, int height, const std::filesystem::path& scratch) {
-    std::vector<std::string> args = ChromiumArgs(scratch);
-    args.insert(args.end(), {"--use-angle=swiftshader", "--enable-unsafe-swiftshader",
-                             "--window-size=" + std::to_string(width) + "," + std::to_string(height),
-                             "--virtual-time-budget=20000", "--screenshot=" + png, "file://" + page.string() + hash});
-    return RunTool(kChromium, args, scratch).status == 0;
+                                const std::filesystem::path& scratch) {
+    std::filesystem::remove(png);
+    Chromium({"--use-angle=swiftshader", "--enable-unsafe-swiftshader", "--window-size=800,600",
+              "--virtual-time-budget=20000", "--screenshot=" + png},
+             page, hash, scratch);
+    return std::filesystem::exists(png);
 }
 
 // How many of the catalogue's cards a rendered page shows.
