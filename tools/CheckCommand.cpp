@@ -17,6 +17,7 @@
 #include "CheckReport.h"
 #include "DataDirOption.h"
 #include "JsonText.h"
+#include "ModelExport.h"
 #include "Subcommands.h"
 #include "TextureData.h"
 #include "TextureLookup.h"
@@ -38,6 +39,7 @@ constexpr int kPictureSide = 128;
 
 struct TCheckOptions {
     std::string Tree, DataDir, Json, Html;
+    bool View3d = false;
     unsigned Jobs = 0;
 };
 
@@ -218,6 +220,7 @@ bool ParseCheckArgs(const TArgs& args, TCheckOptions& options, std::string& erro
     app.add_option("--data", options.DataDir);
     app.add_option("--json", options.Json);
     app.add_option("--html", options.Html);
+    app.add_flag("--3d", options.View3d);
     std::string jobs;
     CLI::Option* jobsOption = app.add_option("-j,--jobs", jobs);
     std::vector<std::string> operands;
@@ -236,6 +239,10 @@ bool ParseCheckArgs(const TArgs& args, TCheckOptions& options, std::string& erro
         return false;
     }
     options.Tree = operands[0];
+    if (options.View3d && options.Html.empty()) {
+        error = "--3d needs --html DIR";
+        return false;
+    }
     return true;
 }
 
@@ -261,7 +268,7 @@ int RunCheck(const TArgs& args) {
     std::unique_ptr<TCatalogue> catalogue;
     if (!options.Html.empty()) {
 #ifdef VISTREL_HEADLESS
-        catalogue = std::make_unique<TCatalogue>(options.Html);
+        catalogue = std::make_unique<TCatalogue>(options.Html, options.View3d, VISTREL_THREE_DIR);
         if (!catalogue->Ok()) {
             ReportError(catalogue->Error());
             return kExitFailure;
@@ -273,31 +280,46 @@ int RunCheck(const TArgs& args) {
     }
 
     TTextureBook book(options.DataDir);
+    // the textures of the 3D views, each file encoded once for the run
+    std::unique_ptr<vistrel::TExportTextureCache> exportTextures;
+    vistrel::TExportOptions exportOptions;
+    if (options.View3d) {
+        exportTextures = std::make_unique<vistrel::TExportTextureCache>(std::size_t{128} << 20);
+        exportOptions.DataDir = options.DataDir;
+        exportOptions.Textures = exportTextures.get();
+    }
     report.Models.resize(files.size());
     const unsigned jobs = options.Jobs ? options.Jobs : std::max(1u, std::thread::hardware_concurrency());
     std::atomic<std::size_t> next{0}, done{0};
     TProgress progress(files.size());
     auto work = [&] {
+        [[maybe_unused]] std::size_t current = 0;  // the model's number: it names its files in the catalogue
 #ifdef VISTREL_HEADLESS
-        // each worker draws in a context of its own
+        // each worker draws in a context of its own, and exports the 3D views
         std::unique_ptr<vistrel::THeadlessContext> context;
         std::function<void(const vistrel::TP3dModell&, TCheckedModel&)> picture;
         if (catalogue)
             picture = [&](const vistrel::TP3dModell& model, TCheckedModel& row) {
-                const vistrel::TP3dLOD* lod = vistrel::FinestLod(model);
-                if (!lod) return;
-                if (!context) context = std::make_unique<vistrel::THeadlessContext>(kPictureSide, kPictureSide);
-                vistrel::TPictureRequest request = vistrel::ThumbnailRequest(
-                    *lod, kPictureSide, vistrel::TextureRoots(options.DataDir, model.FileName));
-                request.Context = [&] { return context.get(); };
-                request.Listings = &book.Listings();
-                const vistrel::TPicture shot = vistrel::RenderPicture(request);
-                if (shot.Ok) row.Picture = catalogue->AddPicture(row.Path, shot.Rgba, kPictureSide);
+                if (const vistrel::TP3dLOD* lod = vistrel::FinestLod(model)) {
+                    if (!context) context = std::make_unique<vistrel::THeadlessContext>(kPictureSide, kPictureSide);
+                    vistrel::TPictureRequest request = vistrel::ThumbnailRequest(
+                        *lod, kPictureSide, vistrel::TextureRoots(options.DataDir, model.FileName));
+                    request.Context = [&] { return context.get(); };
+                    request.Listings = &book.Listings();
+                    const vistrel::TPicture shot = vistrel::RenderPicture(request);
+                    if (shot.Ok) row.Picture = catalogue->AddPicture(current, shot.Rgba, kPictureSide);
+                }
+                if (!options.View3d) return;
+                if (row.State == TCheckedModel::TState::Complete)
+                    row.View3d = catalogue->AddModel3d(current, model, model.FileName, exportOptions, row.View3dNote);
+                else
+                    row.View3dNote = "not read completely";
             };
 #else
         std::function<void(const vistrel::TP3dModell&, TCheckedModel&)> picture;
 #endif
         for (std::size_t k; (k = next.fetch_add(1)) < files.size();) {
+            current = k;
             const std::string relative = files[k].lexically_relative(options.Tree).string();
             try {
                 report.Models[k] = CheckModel(files[k], relative, book, picture);
@@ -334,7 +356,7 @@ int RunCheck(const TArgs& args) {
 
     const std::string text = ReportText(report);
     if (!options.Json.empty()) {
-        const std::string json = ReportJson(report, catalogue != nullptr);
+        const std::string json = ReportJson(report, catalogue != nullptr, options.View3d);
         if (options.Json == "-") {
             WriteOut(json);
         } else if (!WriteWholeFile(options.Json, json, error)) {
@@ -358,7 +380,7 @@ int RunCheck(const TArgs& args) {
 
 const TSubcommand kCheckCommand{
     "check",
-    "TREE [--data DIR] [--json FILE|-] [--html DIR] [-j N]",
+    "TREE [--data DIR] [--json FILE|-] [--html DIR [--3d]] [-j N]",
     "checks every model of a folder tree and the textures they name",
     "Reads every \"*.p3d\" under TREE (binarized and editable; links to files\n"
     "are followed, links to folders are not) and looks up the textures each one\n"
@@ -384,6 +406,11 @@ const TSubcommand kCheckCommand{
     "them, and a filter box; the pictures in DIR/pictures/. It is written\n"
     "beside DIR and put in its place at the end, so a broken run leaves the\n"
     "previous catalogue as it was; DIR must be absent, empty or a catalogue.\n"
+    "Its data is the document of --json (DIR/report.js). --3d also exports\n"
+    "LOD 0 of each model read completely as .glb (with the textures found)\n"
+    "into DIR/models/ and gives its card a \"3D\" view that turns the model\n"
+    "with the mouse, drawn by three.js (Debian's libjs-three, copied into\n"
+    "DIR/three/).\n"
     "-j N workers (default: one per core). Progress goes to standard error.\n"
     "\n"
     "Exit status: 0 nothing is wrong; 1 a model, a texture, a folder or a link\n"

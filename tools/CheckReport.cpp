@@ -9,7 +9,10 @@
 
 #include <stdlib.h>
 
+#include <openssl/evp.h>
+
 #include "AtomicFile.h"
+#include "CatalogueFiles.h"
 #include "JsonText.h"
 #include "PngFile.h"
 
@@ -92,37 +95,6 @@ std::array<std::size_t, 4> TextureCounts(const TCheckReport& report) {
     return counts;
 }
 
-// Text for the page: bytes as Latin-1 made UTF-8 (as in the JSON), control
-// characters as blanks, the markup's own characters escaped.
-std::string HtmlText(const std::string& latin1) {
-    std::string out;
-    out.reserve(latin1.size());
-    for (const unsigned char c : latin1) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&#39;"; break;
-        default:
-            if (c < 0x20 || c == 0x7F) {
-                out += ' ';
-            } else if (c < 0x80) {
-                out += static_cast<char>(c);
-            } else {
-                out += static_cast<char>(0xC0 | (c >> 6));
-                out += static_cast<char>(0x80 | (c & 0x3F));
-            }
-        }
-    }
-    return out;
-}
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    return text;
-}
-
 }  // namespace
 
 bool TCheckReport::Clean() const {
@@ -182,7 +154,7 @@ std::string ReportText(const TCheckReport& report) {
     return text;
 }
 
-std::string ReportJson(const TCheckReport& report, bool withPictures) {
+std::string ReportJson(const TCheckReport& report, bool withPictures, bool with3d) {
     std::size_t counts[3] = {0, 0, 0};
     for (const TCheckedModel& m : report.Models) ++counts[static_cast<int>(m.State)];
     const auto [found, missing, outside, undecodable] = TextureCounts(report);
@@ -258,12 +230,24 @@ std::string ReportJson(const TCheckReport& report, bool withPictures) {
             out += '}';
         }
         out += ']';
+        list("problems", ModelProblems(report, m));
         if (withPictures) {
             out += ",\"picture\":";
             if (m.Picture.empty())
                 out += "null";
             else
                 AppendJsonPath(out, m.Picture);
+        }
+        if (with3d) {
+            out += ",\"view3d\":";
+            if (m.View3d.empty())
+                out += "null";
+            else
+                AppendJsonText(out, m.View3d);
+            if (!m.View3dNote.empty()) {
+                out += ",\"view3d_note\":";
+                AppendJsonText(out, m.View3dNote);
+            }
         }
         out += '}';
     }
@@ -334,9 +318,57 @@ bool IsCatalogueOrEmpty(const fs::path& dir) {
     return fs::is_empty(dir, ec) || fs::exists(dir / kMarker, ec);
 }
 
+// The .glb as base64 (OpenSSL's encoder), in the script that hands it to the
+// page: vistrelModel("ID", "...");
+std::string ModelScript(const std::string& id, const std::string& glb) {
+    constexpr std::size_t kChunk = 3 << 20;  // whole groups of 3 bytes, well within an int
+    std::string out = "vistrelModel(\"" + id + "\",\"";
+    const std::size_t head = out.size();
+    out.resize(head + 4 * ((glb.size() + 2) / 3) + 1);
+    auto* to = reinterpret_cast<unsigned char*>(out.data() + head);
+    for (std::size_t at = 0; at < glb.size(); at += kChunk)
+        to += EVP_EncodeBlock(to, reinterpret_cast<const unsigned char*>(glb.data()) + at,
+                              static_cast<int>(std::min(kChunk, glb.size() - at)));
+    out.resize(out.size() - 1);  // the encoder's closing NUL
+    return out + "\");\n";
+}
+
+bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    bool ok = file != nullptr;
+    if (ok) {
+        char buffer[1 << 16];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) bytes.append(buffer, n);
+        ok = !std::ferror(file);
+    }
+    if (!ok) error = "cannot read " + path + ": " + std::strerror(errno);
+    if (file) std::fclose(file);
+    return ok;
+}
+
+// The files of three.js the 3D view loads, in libjs-three's folder and in the
+// catalogue's three/.
+constexpr std::pair<const char*, const char*> kThreeFiles[] = {
+    {"three.min.js", "three.min.js"},
+    {"examples/js/loaders/GLTFLoader.js", "GLTFLoader.js"},
+    {"examples/js/controls/OrbitControls.js", "OrbitControls.js"},
+};
+
+bool CopyThree(const std::string& from, const std::string& to, std::string& error) {
+    for (const auto& [source, target] : kThreeFiles) {
+        std::string bytes;
+        if (!ReadWholeFile(from + "/" + source, bytes, error)) {
+            error = "--3d needs three.js (Debian's libjs-three): " + error;
+            return false;
+        }
+        if (!WriteWholeFile(to + "/" + target, bytes, error)) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
-TCatalogue::TCatalogue(std::string dir) : dir_(std::move(dir)) {
+TCatalogue::TCatalogue(std::string dir, bool with3d, std::string threeDir) : dir_(std::move(dir)), with3d_(with3d) {
     while (dir_.size() > 1 && dir_.back() == '/') dir_.pop_back();
     if (!IsCatalogueOrEmpty(dir_)) {
         error_ = "--html " + dir_ + ": the folder exists and is not a catalogue (no " + kMarker + " in it)";
@@ -349,8 +381,14 @@ TCatalogue::TCatalogue(std::string dir) : dir_(std::move(dir)) {
     }
     std::error_code ec;
     fs::create_directory(fs::path(pattern) / "pictures", ec);
+    if (!ec && with3d) fs::create_directory(fs::path(pattern) / "models", ec);
+    if (!ec && with3d) fs::create_directory(fs::path(pattern) / "three", ec);
     if (ec) {
         error_ = "cannot write " + dir_ + ": " + ec.message();
+        fs::remove_all(pattern, ec);
+        return;
+    }
+    if (with3d && !CopyThree(threeDir, pattern + "/three", error_)) {
         fs::remove_all(pattern, ec);
         return;
     }
@@ -362,16 +400,46 @@ TCatalogue::~TCatalogue() {
     if (!staging_.empty()) fs::remove_all(staging_, ec);
 }
 
-std::string TCatalogue::AddPicture(const std::string&, const std::vector<uint8_t>& rgba, int side) {
-    char name[32];
-    std::snprintf(name, sizeof name, "pictures/m%06u.png", pictures_.fetch_add(1) + 1);
+std::string TCatalogue::AddPicture(std::size_t index, const std::vector<uint8_t>& rgba, int side) {
+    char name[48];
+    std::snprintf(name, sizeof name, "pictures/m%06zu.png", index + 1);
     std::string error;
     if (!vistrel::WritePng(staging_ + "/" + name, side, side, rgba.data(), true, error)) return {};
     return name;
 }
 
+std::string TCatalogue::AddModel3d(std::size_t index, const vistrel::TP3dModell& model, const std::string& modelFile,
+                                   const vistrel::TExportOptions& options, std::string& note) {
+    char id[32];
+    std::snprintf(id, sizeof id, "m%06zu", index + 1);
+    const std::string name = "models/" + std::string(id) + ".js", glbFile = staging_ + "/models/" + id + ".glb";
+    static const std::vector<vistrel::TExportFormat> formats = vistrel::ExportFormats();
+    const vistrel::TExportFormat* glb = vistrel::FindExportFormat(formats, "glb2", {});
+    vistrel::TExportOptions lod0 = options;
+    lod0.Lod = 0;
+    lod0.AllLods = false;
+    std::string error;
+    bool ok = false;
+    try {
+        const vistrel::TExportResult result = vistrel::ExportModel(model, modelFile, glbFile, *glb, lod0);
+        std::string bytes;
+        error = result.Error;
+        ok = result.Ok && ReadWholeFile(glbFile, bytes, error) &&
+             WriteWholeFile(staging_ + "/" + name, ModelScript(id, bytes), error);
+    } catch (const std::exception& e) {  // out of memory: no view, the model's row stays
+        error = e.what();
+    }
+    std::error_code ec;
+    fs::remove(glbFile, ec);
+    if (!ok) note = error;
+    return ok ? name : std::string();
+}
+
 bool TCatalogue::Finish(const TCheckReport& report, std::string& error) {
-    if (!WriteWholeFile(staging_ + "/index.html", CatalogueHtml(report), error) ||
+    for (const TCatalogueFile& file : CatalogueFiles())
+        if (!WriteWholeFile(staging_ + "/" + std::string(file.Name), std::string(file.Bytes), error)) return false;
+    if (!WriteWholeFile(staging_ + "/report.js", "vistrelReport(" + ReportJson(report, true, with3d_) + ");\n",
+                        error) ||
         !WriteWholeFile(staging_ + "/" + kMarker, "made by p3dtool check\n", error))
         return false;
     // The previous catalogue makes room only now, and goes once the new one
@@ -390,81 +458,6 @@ bool TCatalogue::Finish(const TCheckReport& report, std::string& error) {
     staging_.clear();
     if (hadOne) fs::remove_all(old, ec);
     return true;
-}
-
-std::string CatalogueHtml(const TCheckReport& report) {
-    std::string cards, rows;
-    for (std::size_t k = 0; k < report.Models.size(); ++k) {
-        const TCheckedModel& m = report.Models[k];
-        const std::vector<std::string> problems = ModelProblems(report, m);
-        std::string search = Lower(m.Path);
-        for (const std::string& p : problems) search += "\n" + Lower(p);
-        cards += "<article class=\"card" + std::string(problems.empty() ? "" : " bad") + "\" id=\"m" +
-                 std::to_string(k) + "\" data-search=\"" + HtmlText(search) + "\">";
-        cards += m.Picture.empty() ? "<div class=\"nopic\">no picture</div>"
-                                   : "<img src=\"" + m.Picture + "\" width=\"128\" height=\"128\" alt=\"\">";
-        cards += "<h2>" + HtmlText(m.Path) + "</h2><p class=\"facts\">" + std::to_string(m.Lods) +
-                 (m.Lods == 1 ? " LOD &middot; " : " LODs &middot; ") + std::to_string(m.FacesFirst) +
-                 " faces in LOD 0, " + std::to_string(m.Faces) + " in all &middot; mass " + ShortFloat(m.Mass) + "</p>";
-        if (!problems.empty()) {
-            constexpr std::size_t kShown = 6;  // the filter searches them all
-            cards += "<ul class=\"problems\">";
-            for (std::size_t i = 0; i < problems.size() && i < kShown; ++i)
-                cards += "<li>" + HtmlText(problems[i]) + "</li>";
-            if (problems.size() > kShown) cards += "<li>and " + std::to_string(problems.size() - kShown) + " more</li>";
-            cards += "</ul>";
-        }
-        cards += "</article>\n";
-    }
-    for (const TCheckedTexture* t : MissingTextures(report)) {
-        rows +=
-            "<tr><td>" + HtmlText(t->Name) + "</td><td class=\"n\">" + std::to_string(t->Models.size()) + "</td><td>";
-        for (std::size_t i = 0; i < t->Models.size(); ++i)
-            rows += std::string(i ? ", " : "") + "<a href=\"#m" + std::to_string(t->Models[i]) + "\">" +
-                    HtmlText(report.Models[t->Models[i]].Path) + "</a>";
-        rows += "</td></tr>\n";
-    }
-    const std::string text = ReportText(report);
-    std::string summary = HtmlText(text.substr(0, text.find("\n\n")));  // its newline a blank
-    summary.insert(summary.find("textures:"), "<br>");
-    return "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>Models of " +
-           HtmlText(report.Tree) +
-           "</title>\n<style>\n"
-           "body{font-family:sans-serif;margin:1.5em;background:#f4f6f8;color:#222}\n"
-           "h1{font-size:1.3em}#summary{color:#555}\n"
-           "#filter{font-size:1em;padding:.3em;width:20em}\n"
-           "#cards{display:grid;grid-template-columns:repeat(auto-fill,minmax(15em,1fr));gap:.8em;margin:1em 0}\n"
-           ".card{background:#fff;border:1px solid #ccd;border-radius:6px;padding:.6em}\n"
-           ".card.bad{border-color:#c33}.card img,.nopic{display:block;margin:auto;background:#dde4ea}\n"
-           ".nopic{width:128px;height:128px;line-height:128px;text-align:center;color:#888}\n"
-           ".card h2{font-size:.95em;word-break:break-all;margin:.4em 0}.facts{font-size:.85em;color:#555}\n"
-           ".problems{font-size:.8em;color:#b22;padding-left:1.2em;word-break:break-all}\n"
-           "table{border-collapse:collapse;background:#fff}td,th{border:1px solid #ccd;padding:.3em .5em;"
-           "text-align:left;font-size:.9em}td.n{text-align:right}\n"
-           "</style></head><body>\n<h1>Models of " +
-           HtmlText(report.Tree) + "</h1>\n<p id=\"summary\">" + summary +
-           "</p>\n<p><input id=\"filter\" type=\"search\" placeholder=\"filter by name or problem\"> "
-           "<span id=\"shown\"></span> shown</p>\n<section id=\"cards\">\n" +
-           cards +
-           "</section>\n<h2>Missing textures</h2>\n<table id=\"missing\"><tr><th>texture</th><th>models</th>"
-           "<th>needed by</th></tr>\n" +
-           rows +
-           "</table>\n<script>\n"
-           "const filter = document.getElementById('filter');\n"
-           "function apply() {\n"
-           "  const q = filter.value.toLowerCase();\n"
-           "  let shown = 0;\n"
-           "  for (const card of document.querySelectorAll('.card')) {\n"
-           "    card.hidden = q !== '' && !card.dataset.search.includes(q);\n"
-           "    if (!card.hidden) shown++;\n"
-           "  }\n"
-           "  document.getElementById('shown').textContent = shown;\n"
-           "}\n"
-           "filter.addEventListener('input', apply);\n"
-           "const given = decodeURIComponent(location.hash.slice(1));\n"
-           "if (given.startsWith('filter=')) filter.value = given.slice(7);\n"
-           "apply();\n"
-           "</script>\n</body></html>\n";
 }
 
 }  // namespace p3dtool

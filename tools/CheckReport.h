@@ -3,12 +3,12 @@
 // at.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "ModelExport.h"
 #include "ReadResult.h"
 
 namespace p3dtool {
@@ -27,6 +27,9 @@ struct TCheckedModel {
     // stays small however many models a run has).
     std::vector<uint32_t> Textures;
     std::string Picture;  // in the catalogue; empty: none
+    // The script of its 3D view in the catalogue; empty: none, and why in
+    // View3dNote.
+    std::string View3d, View3dNote;
 };
 
 struct TCheckedTexture {
@@ -50,37 +53,45 @@ struct TCheckReport {
 
 // The summary, then the problems worst first.
 std::string ReportText(const TCheckReport& report);
-// One JSON document of all of it; "picture" of each model when withPictures.
-std::string ReportJson(const TCheckReport& report, bool withPictures);
-// The model's own problems, one line each (for its card and its filter).
+// One JSON document of all of it; "picture" of each model when withPictures,
+// "view3d" (and "view3d_note") when with3d.
+std::string ReportJson(const TCheckReport& report, bool withPictures, bool with3d = false);
+// The model's own problems, one line each (its "problems" in the JSON, for
+// its card and its filter).
 std::vector<std::string> ModelProblems(const TCheckReport& report, const TCheckedModel& model);
 
 // Writes the bytes to path under a temporary name, renamed when complete.
 bool WriteWholeFile(const std::string& path, const std::string& bytes, std::string& error);
 
 // The catalogue, made in a folder beside its place and put there by Finish;
-// the previous one stays until then (and when anything fails).
+// the previous one stays until then (and when anything fails): the page
+// (index.html, catalogue.css, catalogue.js, built into the program from
+// tools/catalogue/), its data (report.js: the JSON document), the pictures
+// and, with3d, a script per model holding LOD 0 as .glb and three.js, copied
+// from threeDir (Debian's libjs-three).
 class TCatalogue {
 public:
-    explicit TCatalogue(std::string dir);
+    TCatalogue(std::string dir, bool with3d = false, std::string threeDir = {});
     ~TCatalogue();
     TCatalogue(const TCatalogue&) = delete;
     TCatalogue& operator=(const TCatalogue&) = delete;
 
     bool Ok() const { return !staging_.empty(); }
     const std::string& Error() const { return error_; }
-    // Writes a model's picture (RGBA, side x side); its name in the
-    // catalogue, made here, never from the model; empty when it failed.
-    // Safe from several threads.
-    std::string AddPicture(const std::string& model, const std::vector<uint8_t>& rgba, int side);
+    // Writes the picture (RGBA, side x side) of the report's model number
+    // index; its name in the catalogue, made of the number, never from the
+    // model; empty when it failed. Safe from several threads.
+    std::string AddPicture(std::size_t index, const std::vector<uint8_t>& rgba, int side);
+    // Exports LOD 0 of model number index (read from modelFile) as .glb and
+    // writes the script of its 3D view; its name in the catalogue, or empty
+    // with the reason in note. Safe from several threads.
+    std::string AddModel3d(std::size_t index, const vistrel::TP3dModell& model, const std::string& modelFile,
+                           const vistrel::TExportOptions& options, std::string& note);
     bool Finish(const TCheckReport& report, std::string& error);
 
 private:
     std::string dir_, staging_, error_;
-    std::atomic<unsigned> pictures_{0};
+    bool with3d_ = false;
 };
-
-// The page of the catalogue.
-std::string CatalogueHtml(const TCheckReport& report);
 
 }  // namespace p3dtool

@@ -19,6 +19,7 @@
 
 #include "CheckReport.h"
 #include "GltfReadBack.h"
+#include "Browser.h"
 #include "P3dBuilder.h"
 #include "P3dmodell.h"
 #include "TextureData.h"
@@ -165,6 +166,9 @@ TEST_F(CheckCommandTest, TextAndJsonReportExactlyThePlantedProblems) {
     EXPECT_EQ(doc.at("models").at(3).at("failure").at("lod"), 1);
     EXPECT_EQ(doc.at("models").at(4).at("format"), "editable");
     EXPECT_EQ(doc.at("models").at(0).at("missing"), nlohmann::json::parse(R"(["data\\gone.paa"])"));
+    EXPECT_EQ(doc.at("models").at(1).at("problems"),
+              nlohmann::json::parse(R"(["undecodable texture data\\bad.paa: )" + undecodable +
+                                    R"(", "missing texture data\\gone.paa"])"));
     for (const auto& t : doc.at("textures"))
         if (t.at("status") == "found") {
             EXPECT_EQ(t.at("models"), 3);  // the good model, its editable copy and a link to it
@@ -187,41 +191,37 @@ TEST_F(CheckCommandTest, CatalogueShowsACardPerModelAndItsFilterWorksInABrowser)
     EXPECT_TRUE(fs::exists(html / "keep.txt"));
     fs::remove_all(html);
 
-    ASSERT_EQ(Check({"--html", html.string()}).status, 1);
-    const std::string page = ReadAll(html / "index.html");
-    const auto count = [&page](const std::string& pattern) {
+    const std::string json = dir.File("report.json");
+    ASSERT_EQ(Check({"--html", html.string(), "--json", json}).status, 1);
+    // the page as it is in tools/catalogue/, its data the document of --json
+    for (const char* file : {"index.html", "catalogue.css", "catalogue.js"})
+        EXPECT_EQ(ReadAll(html / file), ReadAll(fs::path(VISTREL_CATALOGUE_SOURCE) / file)) << file;
+    EXPECT_EQ(ReadAll(html / "report.js"), "vistrelReport(" + ReadAll(json) + ");\n");
+    for (const auto& entry : fs::directory_iterator(html / "pictures")) EXPECT_EQ(entry.path().extension(), ".png");
+    // made again over itself: the previous catalogue makes room; with the
+    // 3D views of the models read completely
+    ASSERT_EQ(Check({"--html", html.string(), "--3d", "--json", json}).status, 1);
+    const nlohmann::json views = nlohmann::json::parse(ReadAll(json)).at("models");  // a/good, a/other, b/broken, b/cut
+    EXPECT_EQ(views.at(0).at("view3d"), "models/m000001.js");
+    EXPECT_EQ(views.at(2).dump().find("view3d_note"), std::string::npos);  // failed: nothing to show
+    EXPECT_EQ(views.at(3).value("view3d_note", ""), "not read completely");
+
+    if (!fs::exists(tooltest::kChromium)) GTEST_SKIP() << "no chromium";
+    const auto dom = [&](const std::string& hash) {
+        return tooltest::RenderedDom(html / "index.html", hash, dir.Path());
+    };
+    const std::string all = dom("");
+    const auto count = [&all](const std::string& pattern) {
         const std::regex expression(pattern);
-        return std::distance(std::sregex_iterator(page.begin(), page.end(), expression), std::sregex_iterator());
+        return std::distance(std::sregex_iterator(all.begin(), all.end(), expression), std::sregex_iterator());
     };
     EXPECT_EQ(count("<article class=\"card"), 7);
     EXPECT_EQ(count("<img src=\"pictures/m\\d{6}\\.png\""), 4);  // the four that have faces to draw
-    for (const auto& entry : fs::directory_iterator(html / "pictures")) EXPECT_EQ(entry.path().extension(), ".png");
-    EXPECT_NE(page.find("<tr><td>data\\gone.paa</td><td class=\"n\">4</td>"), std::string::npos);
-    // made again over itself: the previous catalogue makes room
-    ASSERT_EQ(Check({"--html", html.string()}).status, 1);
-
-    if (!fs::exists("/usr/bin/chromium")) GTEST_SKIP() << "no chromium";
-    const auto dom = [&](const std::string& hash) {
-        const std::string profile = dir.File("chromium-profile");
-        return RunTool("/usr/bin/chromium",
-                       {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-                        "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                        "--user-data-dir=" + profile, "--dump-dom", "file://" + (html / "index.html").string() + hash},
-                       dir.Path())
-            .out;
-    };
-    const auto shown = [](const std::string& rendered) {
-        const std::regex card("<article class=\"card[^\"]*\" id=\"m\\d+\" data-search=\"[^\"]*\"( hidden=\"\")?>");
-        int visible = 0;
-        for (auto it = std::sregex_iterator(rendered.begin(), rendered.end(), card); it != std::sregex_iterator(); ++it)
-            visible += !(*it)[1].matched;
-        return visible;
-    };
-    const std::string all = dom("");
-    EXPECT_EQ(shown(all), 7) << all.substr(0, 400);
+    EXPECT_NE(all.find("<tr><td>data\\gone.paa</td><td class=\"n\">4</td>"), std::string::npos);
+    EXPECT_EQ(tooltest::ShownCards(all), 7) << all.substr(0, 400);
     EXPECT_NE(all.find("<span id=\"shown\">7</span>"), std::string::npos);
-    EXPECT_EQ(shown(dom("#filter=gone.paa")), 4);  // by problem
-    EXPECT_EQ(shown(dom("#filter=B/")), 4);        // by name, letter case ignored
+    EXPECT_EQ(tooltest::ShownCards(dom("#filter=gone.paa")), 4);  // by problem
+    EXPECT_EQ(tooltest::ShownCards(dom("#filter=B/")), 4);        // by name, letter case ignored
 }
 
 // Names that reach outside their root, with a file planted where they lead:

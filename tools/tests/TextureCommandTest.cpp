@@ -2,16 +2,16 @@
 // messages.
 #include <gtest/gtest.h>
 
-#include <png.h>
-
 #include <cstring>
 #include <filesystem>
 
+#include "Browser.h"
 #include "P3dBuilder.h"
 #include "TextureEncoder.h"
 #include "ToolRunner.h"
 
 namespace fs = std::filesystem;
+using tooltest::ReadPngRgba;
 using tooltest::RunTool;
 using tooltest::TScratchDir;
 
@@ -20,23 +20,6 @@ namespace {
 uint32_t BigEndian32(const std::string& bytes, std::size_t at) {
     return uint32_t(uint8_t(bytes[at])) << 24 | uint32_t(uint8_t(bytes[at + 1])) << 16 |
            uint32_t(uint8_t(bytes[at + 2])) << 8 | uint32_t(uint8_t(bytes[at + 3]));
-}
-
-// The PNG read back as RGBA through libpng; empty when it cannot be read.
-std::vector<uint8_t> ReadPngRgba(const std::string& path, int& width, int& height) {
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
-    image.format = PNG_FORMAT_RGBA;
-    std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) {
-        png_image_free(&image);
-        return {};
-    }
-    width = int(image.width);
-    height = int(image.height);
-    return pixels;
 }
 
 vistrel::TexImage Picture() {
