@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <openssl/evp.h>
 
@@ -379,6 +380,11 @@ TCatalogue::TCatalogue(std::string dir, bool with3d, std::string threeDir) : dir
         error_ = "cannot write " + dir_ + ": " + std::strerror(errno);
         return;
     }
+    // mkdtemp makes the folder the owner's alone; the catalogue is a folder
+    // like any other (readable by a web server), as the user's umask says
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::chmod(pattern.c_str(), 0777 & ~mask);
     std::error_code ec;
     fs::create_directory(fs::path(pattern) / "pictures", ec);
     if (!ec && with3d) fs::create_directory(fs::path(pattern) / "models", ec);

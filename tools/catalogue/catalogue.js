@@ -50,8 +50,9 @@ function card(model, index) {
   }
   c.append(element('h2', '', model.path));
   const mass = model.mass === null ? 'not a number' : String(model.mass);
-  c.append(element('p', 'facts', counted(model.lods, 'LOD', 'LODs') + ' \u00b7 ' + model.faces_lod0 +
-                                     ' faces in LOD 0, ' + model.faces + ' in all \u00b7 mass ' + mass));
+  c.append(element('p', 'facts', counted(model.lods, 'LOD', 'LODs') + ' \u00b7 ' +
+                                     counted(model.faces_lod0, 'face', 'faces') + ' in LOD 0, ' +
+                                     model.faces + ' in all \u00b7 mass ' + mass));
   if (problems.length) {
     const list = element('ul', 'problems');
     for (const p of problems.slice(0, kShownProblems)) list.append(element('li', '', p));

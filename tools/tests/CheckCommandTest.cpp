@@ -15,6 +15,7 @@
 #include <map>
 #include <regex>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "CheckReport.h"
@@ -198,6 +199,9 @@ TEST_F(CheckCommandTest, CatalogueShowsACardPerModelAndItsFilterWorksInABrowser)
         EXPECT_EQ(ReadAll(html / file), ReadAll(fs::path(VISTREL_CATALOGUE_SOURCE) / file)) << file;
     EXPECT_EQ(ReadAll(html / "report.js"), "vistrelReport(" + ReadAll(json) + ");\n");
     for (const auto& entry : fs::directory_iterator(html / "pictures")) EXPECT_EQ(entry.path().extension(), ".png");
+    const mode_t mask = ::umask(0);  // a folder as any other, not the owner's alone
+    ::umask(mask);
+    EXPECT_EQ(static_cast<mode_t>(fs::status(html).permissions()), 0777 & ~mask);
     // made again over itself: the previous catalogue makes room; with the
     // 3D views of the models read completely
     ASSERT_EQ(Check({"--html", html.string(), "--3d", "--json", json}).status, 1);
@@ -222,6 +226,7 @@ TEST_F(CheckCommandTest, CatalogueShowsACardPerModelAndItsFilterWorksInABrowser)
     EXPECT_NE(all.find("<span id=\"shown\">7</span>"), std::string::npos);
     EXPECT_EQ(tooltest::ShownCards(dom("#filter=gone.paa")), 4);  // by problem
     EXPECT_EQ(tooltest::ShownCards(dom("#filter=B/")), 4);        // by name, letter case ignored
+    EXPECT_NE(all.find("<li>broken link: links/self.p3d: links to itself or to a loop</li>"), std::string::npos);
 }
 
 // Names that reach outside their root, with a file planted where they lead:
