@@ -18,9 +18,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "Browser.h"
 #include "CheckReport.h"
 #include "GltfReadBack.h"
-#include "Browser.h"
 #include "P3dBuilder.h"
 #include "P3dmodell.h"
 #include "TextureData.h"
