@@ -1,5 +1,6 @@
 // The view: camera arithmetic, the mouse, the light, and what a frame shows
 // (checked on captured frames with some tolerance for the driver's rounding).
+#include "Corpus.h"
 #include "ListBox.h"
 #include "ScriptedPrompt.h"
 #include "TestSupport.h"
@@ -431,6 +432,66 @@ TEST_F(SceneTest, PolygonOutsideTheListsIsSkippedInBothWays) {
         window->BatchedDrawing = batched;
         const QImage frame = Frame();
         EXPECT_EQ(Drawn(frame, frame.rect()), 0) << batched;
+    }
+}
+
+// B on the corpus' sight overlay (flat, its faces towards +z): a face seen
+// from behind has the colour of its front, whatever side the light is on
+// (two-sided lighting turned it white or grey by the side seen); the light
+// marker, the ground, the axes, the vertices and the selection keep theirs.
+TEST_F(SceneTest, BackFacesShowTheColourOfTheirFrontsAndNothingElseChanges) {
+    for (const TCorpusModel& corpus : CorpusModels())
+        if (corpus.name == "flat") Load(corpus.model);
+    ASSERT_EQ(window->Model->LODs.Count(), 2);
+    const auto meanGrey = [](const QImage& image) {  // the untextured faces, lit
+        long sum = 0, count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QRgb p = image.pixel(x, y);
+                if (IsBackground(p) || qBlue(p) + 8 < qRed(p)) continue;  // nor the marker
+                sum += qRed(p);
+                ++count;
+            }
+        return count > 500 ? static_cast<double>(sum) / static_cast<double>(count) : -1.0;
+    };
+    const auto ownYellow = [](const QImage& image) {  // (0.7, 0.7, 0): ambient alone, the light inside it
+        const int all = CountPixels(image, image.rect(), [](QRgb p) { return qBlue(p) < 40 && qRed(p) > 100; });
+        const int own = CountPixels(image, image.rect(), [](QRgb p) { return Near(p, 178, 178, 0, 4); });
+        return all > 100 && own == all;
+    };
+
+    // The light where start-up puts it, above the sight: the marker in view.
+    window->TB_XChange();
+    const TCamera fitted = window->Camera();
+    for (const bool backFaces : {false, true}) {
+        window->BackFaces = backFaces;
+        window->SetCamera(fitted);
+        EXPECT_TRUE(ownYellow(Frame())) << backFaces;
+        window->RotY += 180;
+        EXPECT_TRUE(ownYellow(Frame())) << backFaces;
+    }
+    window->SetCamera(fitted);
+    for (QCheckBox* box : {window->CB_Ground, window->CB_Axis, window->CB_Vertexes}) box->click();
+    ChooseSelection(QStringLiteral("cross"));
+    window->BackFaces = false;
+    const QImage plain = Frame();
+    window->BackFaces = true;
+    EXPECT_EQ(Differences(plain, Frame()), 0);
+
+    // Lit from the front and a side: the same grey from either side.
+    for (QCheckBox* box : {window->CB_Ground, window->CB_Axis, window->CB_Vertexes}) box->click();
+    window->LB_Selections->SetItemIndex(-1);
+    for (const int z : {300, -300}) {
+        window->TB_X->setValue(600);
+        window->TB_Z->setValue(z);
+        window->SetCamera(fitted);
+        window->BackFaces = false;
+        const double front = meanGrey(Frame());
+        window->BackFaces = true;
+        window->RotY += 180;
+        const double back = meanGrey(Frame());
+        EXPECT_GT(front, 100) << z;
+        EXPECT_NEAR(back, front, 2.0) << z;
     }
 }
 
