@@ -144,6 +144,7 @@ TEST_F(LoadingTest, ModelWithoutLodsLeavesTheWindowShowingNoModel) {
     LoadTank();
     window->RotY = 33;
     window->L_Vertexes->setText(QStringLiteral("kept"));
+    ASSERT_EQ(window->L_Start->text(), QStringLiteral("-"));
     const QString empty = files.Write(QStringLiteral("empty.p3d"), ModelWith({}));
     window->LoadModel(empty, false);
     ASSERT_NE(window->Model, nullptr);
@@ -152,8 +153,10 @@ TEST_F(LoadingTest, ModelWithoutLodsLeavesTheWindowShowingNoModel) {
     EXPECT_EQ(window->LB_Selections->count(), 0);
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Vistrel v2.44"));
     EXPECT_FLOAT_EQ(window->RotY, 33.0f);  // the camera stays
-    for (const QLabel* label : {window->L_Vertexes, window->L_Faces, window->L_Mass, window->L_MinPos})
-        EXPECT_EQ(label->text(), QStringLiteral("0"));
+    // the extent strip too, which read "-" while the model had no selection chosen
+    for (const QLabel* label : {window->L_Vertexes, window->L_Faces, window->L_Mass, window->L_MinPos, window->L_LWH,
+                                window->L_Start, window->L_End})
+        EXPECT_EQ(label->text(), QStringLiteral("0")) << label->objectName().toStdString();
     EXPECT_EQ(window->LB_Properties->rowCount(), 0);
 }
 
