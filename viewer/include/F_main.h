@@ -127,7 +127,9 @@ public:
     // Empties LB_Selections; the extent strip shows "-" for no selection.
     void ClearSelections();
 
-    TPrompt& Prompt() const { return *prompt_; }
+    // Where every box and dialog of the window goes. The wait panel comes
+    // down first: a box of a load is never shown over it.
+    TPrompt& Prompt() const;
     // The folder the file browser has open (entered), and entering one.
     QString CurrentDirectory() const;
     bool SetDirectory(const QString& directory);

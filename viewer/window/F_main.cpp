@@ -165,6 +165,11 @@ void TMain::ShowNoModel() {
     setWindowTitle(QStringLiteral("Vistrel ") + VersionText);
 }
 
+TPrompt& TMain::Prompt() const {
+    if (P_Wait && P_Wait->isVisible()) P_Wait->hide();
+    return *prompt_;
+}
+
 QString TMain::CurrentDirectory() const { return LB_Directory->Directory(); }
 
 bool TMain::SetDirectory(const QString& directory) { return LB_Directory->SetDirectory(directory); }
