@@ -6,6 +6,7 @@
 // and its controls goes to one handler below.
 #pragma once
 
+#include "F_pickdir.h"
 #include "OpenGLVexPanel.h"
 #include "P3dmodell.h"
 #include "Prompt.h"
@@ -243,6 +244,14 @@ public:
     // the executable, or in the user's configuration folder.
     QString SettingsFileOverride;
     QString SettingsPath() const;
+    // Kept in the settings beside the window's bounds: the file column's
+    // width, and the size of the directory picker (the program's PickDir
+    // takes it at start-up and gives the user's back at the close).
+    int FileColumnWidth() const;
+    // The view gives or takes the difference; no column gets narrower than
+    // its least width.
+    void SetFileColumnWidth(int width);
+    QSize PickDirSize = TPickDir::OpeningSize;
     // The save dialog's proposal: the file's name without its extension,
     // followed by "_MLOD.p3d".
     static QString ProposedMlodName(const QString& fileName);
