@@ -182,7 +182,7 @@ public:
     bool BatchedDrawing = true;
     // The expanded arrays of the LOD on show; emptied with the model.
     TLodDrawCache DrawCache;
-    // The keys of the view: back faces drawn (lit as front faces), the wire
+    // The keys of the view: back faces drawn (in the colour of their fronts), the wire
     // of the faces' edges over them; both off at start.
     bool BackFaces = false;
     bool WireOverlay = false;
