@@ -75,11 +75,8 @@ TEST(Settings, WrittenAtCloseInOrderAndReadAtTheNextStart) {
         main.resize(900, 700);
         QCoreApplication::processEvents();
         main.SetFileColumnWidth(251);  // the splitter dragged, the picker's size given
-        TPickDir picker;
-        PickDir = &picker;
-        picker.resize(333, 444);
+        main.PickDirSize = QSize(333, 444);
         main.FormClose(nullptr);
-        PickDir = nullptr;
         EXPECT_TRUE(prompt.Messages.isEmpty()) << prompt.Messages.join(QLatin1Char('|')).toStdString();
         const QRect frame = main.frameGeometry();
         const QByteArray expected = "[Settings]\nLastDir=" + models.toUtf8() +
@@ -97,12 +94,9 @@ TEST(Settings, WrittenAtCloseInOrderAndReadAtTheNextStart) {
     TMain main(&prompt);
     main.SettingsFileOverride = settings;
     main.show();
-    TPickDir picker;
-    PickDir = &picker;
     main.InitTimerTimer();
-    PickDir = nullptr;
     EXPECT_EQ(main.FileColumnWidth(), 251);
-    EXPECT_EQ(picker.size(), QSize(333, 444));
+    EXPECT_EQ(main.PickDirSize, QSize(333, 444));
     EXPECT_EQ(main.CurrentDirectory(), models);
     EXPECT_EQ(main.O2Path, QStringLiteral("/opt/oxygen/O2.exe"));
     EXPECT_EQ(DataPath, QStringLiteral("/data/tex with blanks"));
