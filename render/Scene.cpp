@@ -161,17 +161,12 @@ void DrawFrame(const TFrame& frame) {
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
         glColor4f(1, 1, 1, 1);
     }
-    // Back faces are culled, or drawn and lit as front faces (two-sided
-    // lighting turns their normals towards the eye).
-    if (frame.BothSides) {
-        glDisable(GL_CULL_FACE);
-        glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
-        glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
-    } else {
-        glEnable(GL_CULL_FACE);
-        glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_FALSE);
-        glColorMaterial(GL_FRONT, GL_AMBIENT_AND_DIFFUSE);
-    }
+    // Back faces are culled, or drawn in the colour of their fronts: one-sided
+    // lighting takes a corner's own normal on either side. (Two-sided
+    // lighting would turn it towards the eye, and a back face inside a model,
+    // facing the light there, would turn pure white.) The selection is drawn
+    // on the same faces; everything else as without back faces.
+    if (frame.BothSides) glDisable(GL_CULL_FACE);
     const TTextureLookup noTextures = [](int) { return GLuint{0}; };
     DrawLodFaces(lod, frame.Texture ? frame.Texture : noTextures, frame.Batched, cache);
 
@@ -198,6 +193,7 @@ void DrawFrame(const TFrame& frame) {
         glColor4f(1, 0, 0, 1);
         for (const AVertex* vertex : frame.Selection->Vertexes) DrawVertexMarker(*vertex);
     }
+    glEnable(GL_CULL_FACE);
 
     if (frame.LightMarker) DrawLightMarker(frame.Light);
 }

@@ -25,7 +25,7 @@ struct TFrame {
     bool Axis = false;
     float Opacity = 0.2f;     // 0 to 1
     bool LightMarker = true;  // the small yellow sphere where the light is
-    bool BothSides = false;   // back faces drawn too, lit as front faces; false: culled
+    bool BothSides = false;   // back faces drawn too, in the colour of their fronts; false: culled
     bool Wire = false;        // the faces' edges drawn over them, dark, unlit
     TTextureLookup Texture;   // the GL texture of a face's texture index
     GLuint GroundTexture = 0;

@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QRegion>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -132,6 +134,13 @@ public:
         event.xclient.data.l[0] = static_cast<long>(XInternAtom(display_, "WM_DELETE_WINDOW", False));
         XSendEvent(display_, window, False, NoEventMask, &event);
         XFlush(display_);
+    }
+    // Where a shown top-level window is, on the screen (no window manager: its
+    // own place).
+    QRect Geometry(Window window) const {
+        XWindowAttributes a;
+        if (!XGetWindowAttributes(display_, window, &a)) return {};
+        return {a.x, a.y, a.width, a.height};
     }
     QImage Capture(const QRect& area) const {
         XImage* image =
@@ -524,10 +533,11 @@ TEST_F(SessionTest, TextureRootWheelKeysBackFacesAndNoStaleLabels) {
     const QImage untextured = x.Capture(view);
     Click(252, 730);  // "Data Dir": the picker, on OK
     ASSERT_TRUE(WaitForDialog(QStringLiteral("Pick Directory"))) << State();
-    Key(QStringLiteral("Tab"));
-    Key(QStringLiteral("Tab"));
-    Key(QStringLiteral("space"));
+    const QRect picker = x.Geometry(x.Windows().back().first);
+    Click(picker.left() + 50, picker.bottom() - 20);  // its OK button, at the lower left
+    ASSERT_TRUE(WaitUntil([&] { return x.Windows().size() == 1; }, 10000)) << "the picker stays";
     EXPECT_TRUE(WaitUntil([&] { return Differing(untextured, x.Capture(view)) > 2000; }, 10000)) << "not textured";
+    QThread::msleep(300);
     EXPECT_EQ(x.Windows().size(), 1u) << "a message on a root that has the textures";
 
     Click(680, 380);  // the view takes the keys (a click without a drag turns nothing)
@@ -574,4 +584,41 @@ TEST_F(SessionTest, TextureRootWheelKeysBackFacesAndNoStaleLabels) {
     EXPECT_GT(Differing(withLabels, atStart), 20);
     EXPECT_LT(Differing(afterNo, atStart), 5) << "the released model's counts stay";
     CloseAndExpectCleanEnd(kCaption);
+}
+
+// "Please Wait" is down under the load's box; the file column dragged wider
+// and the picker's size given are kept across a restart.
+TEST_F(SessionTest, WaitPanelDownUnderTheBoxColumnAndPickerKept) {
+    Write(Work(QStringLiteral("bad.p3d")), "garbage!");
+    WriteSettings(QStringLiteral("DataPath=%1\nLeft=0\nTop=0\nWidth=1000\nHeight=760\n").arg(kSamples));
+    Start(Work(), {Work(QStringLiteral("bad.p3d"))});
+    ASSERT_TRUE(WaitForDialog()) << State();  // "Incorrect Format!"
+    QThread::msleep(300);
+    // the part of the panel's place (centred in the window) the box leaves free
+    const QRegion free = QRegion(403, 351, 193, 57).subtracted(x.Geometry(x.Windows().back().first));
+    const QRect strip =
+        *std::max_element(free.begin(), free.end(), [](QRect a, QRect b) { return a.width() < b.width(); });
+    ASSERT_GT(strip.width() * strip.height(), 300);
+    QImage view(strip.size(), QImage::Format_RGB32);
+    view.fill(qRgb(153, 204, 255));
+    EXPECT_LT(Differing(x.Capture(strip), view), 5) << "the wait panel under the box";
+    Key(QStringLiteral("Return"));
+
+    Xdo(QStringLiteral("mousemove 135 500 mousedown 1 mousemove 200 500 mousemove 335 500 mouseup 1"));
+    for (const QSize size : {QSize(400, 480), QSize(520, 560)}) {
+        Click(452, 730);  // "Data Dir", moved along with the column
+        ASSERT_TRUE(WaitForDialog(QStringLiteral("Pick Directory"))) << State();
+        const Window picker = x.Windows().back().first;
+        EXPECT_EQ(x.Geometry(picker).size(), size);
+        Xdo(QStringLiteral("windowsize %1 520 560").arg(picker));
+        ASSERT_TRUE(WaitUntil([&] { return x.Geometry(picker).size() == QSize(520, 560); }, 10000));
+        Key(QStringLiteral("Escape"));
+        ASSERT_TRUE(WaitUntil([&] { return x.Windows().size() == 1; }));
+        CloseAndExpectCleanEnd(kCaption);
+        EXPECT_TRUE(ReadSettings().contains(
+            QRegularExpression(QStringLiteral("\nFileColumnWidth=33[2-6]\nPickDirWidth=520\nPickDirHeight=560\n"))))
+            << ReadSettings().toStdString();
+        Start(Work());  // again: the column where it was left (else "Data Dir" is missed)
+        ASSERT_TRUE(WaitForWindow(kCaption)) << State();
+    }
 }

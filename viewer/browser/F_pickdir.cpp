@@ -51,8 +51,8 @@ TPickDir::TPickDir(QWidget* parent) : QDialog(parent) {
     setTabOrder(DriveComboBox1, BitBtn1);
     setTabOrder(BitBtn1, BitBtn2);
 
-    setMinimumSize(187, 215);
-    resize(187, 215);
+    setMinimumSize(LeastSize);
+    resize(OpeningSize);  // kept between showings: the user's size, once given
 }
 
 QString TPickDir::Directory() const { return DirList->Directory(); }

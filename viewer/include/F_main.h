@@ -6,6 +6,7 @@
 // and its controls goes to one handler below.
 #pragma once
 
+#include "F_pickdir.h"
 #include "OpenGLVexPanel.h"
 #include "P3dmodell.h"
 #include "Prompt.h"
@@ -127,7 +128,9 @@ public:
     // Empties LB_Selections; the extent strip shows "-" for no selection.
     void ClearSelections();
 
-    TPrompt& Prompt() const { return *prompt_; }
+    // Where every box and dialog of the window goes. The wait panel comes
+    // down first: a box of a load is never shown over it.
+    TPrompt& Prompt() const;
     // The folder the file browser has open (entered), and entering one.
     QString CurrentDirectory() const;
     bool SetDirectory(const QString& directory);
@@ -179,7 +182,7 @@ public:
     bool BatchedDrawing = true;
     // The expanded arrays of the LOD on show; emptied with the model.
     TLodDrawCache DrawCache;
-    // The keys of the view: back faces drawn (lit as front faces), the wire
+    // The keys of the view: back faces drawn (in the colour of their fronts), the wire
     // of the faces' edges over them; both off at start.
     bool BackFaces = false;
     bool WireOverlay = false;
@@ -241,6 +244,14 @@ public:
     // the executable, or in the user's configuration folder.
     QString SettingsFileOverride;
     QString SettingsPath() const;
+    // Kept in the settings beside the window's bounds: the file column's
+    // width, and the size of the directory picker (the program's PickDir
+    // takes it at start-up and gives the user's back at the close).
+    int FileColumnWidth() const;
+    // The view gives or takes the difference; no column gets narrower than
+    // its least width.
+    void SetFileColumnWidth(int width);
+    QSize PickDirSize = TPickDir::OpeningSize;
     // The save dialog's proposal: the file's name without its extension,
     // followed by "_MLOD.p3d".
     static QString ProposedMlodName(const QString& fileName);

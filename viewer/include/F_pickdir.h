@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QSize>
 #include <QString>
 
 #include <optional>
@@ -18,6 +19,11 @@ class TPickDir : public QDialog {
     Q_OBJECT
 public:
     explicit TPickDir(QWidget* parent = nullptr);
+
+    // The size it opens at, where a folder tree of a few levels can be read;
+    // the designed 187 x 215 stays the least it can be made.
+    static constexpr QSize OpeningSize{400, 480};
+    static constexpr QSize LeastSize{187, 215};
 
     TDirectoryList* DirList;
     TDriveComboBox* DriveComboBox1;

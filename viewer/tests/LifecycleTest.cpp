@@ -74,6 +74,8 @@ TEST(Settings, WrittenAtCloseInOrderAndReadAtTheNextStart) {
         main.move(40, 50);
         main.resize(900, 700);
         QCoreApplication::processEvents();
+        main.SetFileColumnWidth(251);  // the splitter dragged, the picker's size given
+        main.PickDirSize = QSize(333, 444);
         main.FormClose(nullptr);
         EXPECT_TRUE(prompt.Messages.isEmpty()) << prompt.Messages.join(QLatin1Char('|')).toStdString();
         const QRect frame = main.frameGeometry();
@@ -83,7 +85,8 @@ TEST(Settings, WrittenAtCloseInOrderAndReadAtTheNextStart) {
                                     "Left=" +
                                     QByteArray::number(frame.left()) + "\nTop=" + QByteArray::number(frame.top()) +
                                     "\nWidth=" + QByteArray::number(frame.width()) +
-                                    "\nHeight=" + QByteArray::number(frame.height()) + "\n";
+                                    "\nHeight=" + QByteArray::number(frame.height()) +
+                                    "\nFileColumnWidth=251\nPickDirWidth=333\nPickDirHeight=444\n";
         EXPECT_EQ(ReadRaw(settings), expected);
     }
     DataPath.clear();
@@ -92,6 +95,8 @@ TEST(Settings, WrittenAtCloseInOrderAndReadAtTheNextStart) {
     main.SettingsFileOverride = settings;
     main.show();
     main.InitTimerTimer();
+    EXPECT_EQ(main.FileColumnWidth(), 251);
+    EXPECT_EQ(main.PickDirSize, QSize(333, 444));
     EXPECT_EQ(main.CurrentDirectory(), models);
     EXPECT_EQ(main.O2Path, QStringLiteral("/opt/oxygen/O2.exe"));
     EXPECT_EQ(DataPath, QStringLiteral("/data/tex with blanks"));
@@ -155,7 +160,7 @@ TEST(Settings, IntegerKeysHoldingTextAndForeignFilesFallBackToDefaults) {
     const QString settings = dir.filePath(QStringLiteral("Setting.def"));
     WriteRaw(settings,
              "junk line\r\n[SETTINGS]\r\n DataPath = /tex\r\nWidth=wide\r\nHeight=640\r\n"
-             "LastDir=/no/such/folder/anywhere\r\n");
+             "LastDir=/no/such/folder/anywhere\r\nFileColumnWidth=wide\r\nPickDirWidth=99999\r\nPickDirHeight=-5\r\n");
     TScriptedPrompt prompt;
     TMain main(&prompt);
     main.SettingsFileOverride = settings;
@@ -167,6 +172,9 @@ TEST(Settings, IntegerKeysHoldingTextAndForeignFilesFallBackToDefaults) {
     EXPECT_EQ(DataPath, QStringLiteral("/tex"));
     EXPECT_EQ(main.width(), widthBefore);
     EXPECT_EQ(main.height(), 640 - (main.frameGeometry().height() - main.height()));
+    // the file column as designed; the picker no larger than the screen, no smaller than designed
+    EXPECT_EQ(main.FileColumnWidth(), 134);
+    EXPECT_EQ(main.PickDirSize, QSize(main.screen()->availableGeometry().width(), 215));
     // a folder that no longer exists leaves the browser where it was, silently
     EXPECT_EQ(main.CurrentDirectory(), dirBefore);
     EXPECT_TRUE(prompt.Log.isEmpty()) << prompt.Log.join(QLatin1Char('|')).toStdString();

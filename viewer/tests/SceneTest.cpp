@@ -1,5 +1,6 @@
 // The view: camera arithmetic, the mouse, the light, and what a frame shows
 // (checked on captured frames with some tolerance for the driver's rounding).
+#include "Corpus.h"
 #include "ListBox.h"
 #include "ScriptedPrompt.h"
 #include "TestSupport.h"
@@ -432,6 +433,27 @@ TEST_F(SceneTest, PolygonOutsideTheListsIsSkippedInBothWays) {
         const QImage frame = Frame();
         EXPECT_EQ(Drawn(frame, frame.rect()), 0) << batched;
     }
+}
+
+// B on the corpus' sight overlay (flat, facing +z). From the front nothing
+// changes, the light marker's own yellow (ambient alone: the light is inside
+// it) included; from behind the faces show their fronts' colours, as in a
+// mirror (two-sided lighting lit them by the side seen).
+TEST_F(SceneTest, BackFacesShowTheColourOfTheirFrontsAndNothingElseChanges) {
+    for (const TCorpusModel& corpus : CorpusModels())
+        if (corpus.name == "flat") Load(corpus.model);
+    window->TB_XChange();  // the light where start-up puts it, above the sight
+    const QImage plain = Frame();
+    EXPECT_GT(CountPixels(plain, plain.rect(), [](QRgb p) { return Near(p, 178, 178, 0, 4); }), 1000);
+    window->BackFaces = true;
+    EXPECT_EQ(Differences(plain, Frame()), 0);
+    window->TB_X->setValue(800);  // far to the side and in front: the faces lit, the marker out of view
+    window->TB_Z->setValue(300);
+    window->BackFaces = false;
+    const QImage front = Frame();
+    window->BackFaces = true;
+    window->RotY += 180;
+    EXPECT_LT(Differences(front.mirrored(true, false), Frame()), 200);
 }
 
 // The window's frame and the picture made without a window (vistrel

@@ -158,10 +158,16 @@ void TMain::ReleaseModel() {
 }
 
 void TMain::ShowNoModel() {
-    for (QLabel* label : {L_Vertexes, L_Unique, L_Faces, L_Textures, L_MinPos, L_MaxPos, L_Mass})
+    // every value label as at start, the extent strip's too
+    for (QLabel* label : {L_Vertexes, L_Unique, L_Faces, L_Textures, L_MinPos, L_MaxPos, L_Mass, L_LWH, L_Start, L_End})
         if (label) label->setText(QStringLiteral("0"));
     if (LB_Properties) LB_Properties->setRowCount(0);
     setWindowTitle(QStringLiteral("Vistrel ") + VersionText);
+}
+
+TPrompt& TMain::Prompt() const {
+    if (P_Wait && P_Wait->isVisible()) P_Wait->hide();
+    return *prompt_;
 }
 
 QString TMain::CurrentDirectory() const { return LB_Directory->Directory(); }

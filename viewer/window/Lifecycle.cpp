@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScreen>
 #include <QTimer>
 
 #include <QSignalBlocker>
@@ -47,6 +48,14 @@ void TMain::InitTimerTimer() {
     resize(outerW - frameW, height());
     const int outerH = ini.ReadInteger(kSection, QStringLiteral("Height"), frame.height());
     resize(width(), outerH - frameH);
+    // beside the bounds: the file column, the picker (never past the screen)
+    SetFileColumnWidth(ini.ReadInteger(kSection, QStringLiteral("FileColumnWidth"), FileColumnWidth()));
+    const QSize room = screen() ? screen()->availableGeometry().size() : QSize(4096, 4096);
+    PickDirSize = QSize(ini.ReadInteger(kSection, QStringLiteral("PickDirWidth"), TPickDir::OpeningSize.width()),
+                        ini.ReadInteger(kSection, QStringLiteral("PickDirHeight"), TPickDir::OpeningSize.height()))
+                      .expandedTo(TPickDir::LeastSize)
+                      .boundedTo(room.expandedTo(TPickDir::LeastSize));
+    if (PickDir) PickDir->resize(PickDirSize);
 
     DataPath = ini.ReadString(kSection, QStringLiteral("DataPath"), QString());
     SavedDataPath = DataPath;
@@ -102,6 +111,10 @@ void TMain::FormClose(QCloseEvent* event) {
     ini.WriteInteger(kSection, QStringLiteral("Top"), frame.top());
     ini.WriteInteger(kSection, QStringLiteral("Width"), frame.width());
     ini.WriteInteger(kSection, QStringLiteral("Height"), frame.height());
+    ini.WriteInteger(kSection, QStringLiteral("FileColumnWidth"), FileColumnWidth());
+    if (PickDir) PickDirSize = PickDir->size();
+    ini.WriteInteger(kSection, QStringLiteral("PickDirWidth"), PickDirSize.width());
+    ini.WriteInteger(kSection, QStringLiteral("PickDirHeight"), PickDirSize.height());
     QString error;
     if (!ini.Save(&error))
         Prompt().Message(QStringLiteral("The settings could not be saved to ") + QDir::toNativeSeparators(ini.Path()) +

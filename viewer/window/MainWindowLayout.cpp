@@ -154,6 +154,20 @@ TMain::TMain(TPrompt* prompt, QWidget* parent) : QMainWindow(parent) {
     FormCreate();
 }
 
+int TMain::FileColumnWidth() const { return columns_->sizes().value(0); }
+
+void TMain::SetFileColumnWidth(int width) {
+    QList<int> sizes = columns_->sizes();
+    if (sizes.size() != 3) return;
+    // Sizes that add up to the splitter's own are taken as they are (others
+    // would be shared out in proportion).
+    const int total = sizes[0] + sizes[1] + sizes[2];
+    const int most = qMax(columns_->widget(0)->minimumWidth(), total - sizes[1] - columns_->widget(2)->minimumWidth());
+    sizes[0] = qBound(columns_->widget(0)->minimumWidth(), width, most);
+    sizes[2] = qMax(0, total - sizes[0] - sizes[1]);
+    columns_->setSizes(sizes);
+}
+
 QWidget* TMain::BuildLeftColumn() {
     auto* column = new QWidget(this);
     column->setObjectName(QStringLiteral("P_Left"));
