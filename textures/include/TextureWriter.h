@@ -35,8 +35,7 @@ TextureFormat ChooseTextureFormat(const TRgbaPicture& picture);
 // not written or sides that are not powers of two from 1 to
 // kMaxWrittenTextureSide ("the sides of a texture must be powers of two: 300
 // × 200").
-bool EncodeTextureFile(const TRgbaPicture& picture, TextureFormat type, std::vector<uint8_t>& out,
-                       std::string& error);
+bool EncodeTextureFile(const TRgbaPicture& picture, TextureFormat type, std::vector<uint8_t>& out, std::string& error);
 
 // EncodeTextureFile written to path under a temporary name and renamed over
 // it once complete (TAtomicFile): a failed write leaves nothing behind and an
