@@ -19,7 +19,7 @@ endforeach()
 
 file(READ "${PREFIX}/share/applications/vistrel.desktop" desktop)
 foreach(line "Type=Application" "Name=Vistrel" "Exec=vistrel %f" "Icon=vistrel"
-             "MimeType=model/x-vistrel-p3d;")
+             "MimeType=model/x-vistrel-p3d;image/x-vistrel-paa;")
   string(FIND "${desktop}" "${line}" at)
   if(at LESS 0)
     message(FATAL_ERROR "vistrel.desktop lacks \"${line}\"")
@@ -34,10 +34,10 @@ if(NOT comment)
   message(FATAL_ERROR "vistrel.desktop has no comment")
 endif()
 
-# The file managers' previews: a thumbnailer entry for our MIME type.
+# The file managers' previews: a thumbnailer entry for our MIME types.
 file(STRINGS "${PREFIX}/share/thumbnailers/vistrel.thumbnailer" thumbnailer)
 foreach(line "[Thumbnailer Entry]" "TryExec=vistrel-thumbnailer" "Exec=vistrel-thumbnailer -s %s %i %o"
-             "MimeType=model/x-vistrel-p3d;")
+             "MimeType=model/x-vistrel-p3d;image/x-vistrel-paa;")
   list(FIND thumbnailer "${line}" at)
   if(at LESS 0)
     message(FATAL_ERROR "vistrel.thumbnailer lacks \"${line}\"")

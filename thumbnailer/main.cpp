@@ -1,5 +1,7 @@
 // vistrel-thumbnailer -s SIZE INPUT OUTPUT: a model file's picture for file
-// managers (the freedesktop thumbnailer convention). The finest LOD, seen
+// managers (the freedesktop thumbnailer convention), or a texture file's:
+// the picture it holds, fitted into SIZE x SIZE with its sides' proportions
+// and its transparency kept, transparent around it (no OpenGL needed). The finest LOD, seen
 // from a three-quarter view (from the other side when its faces look that
 // way) and framed tightly, both sides of its faces drawn, on a transparent background,
 // textured when its textures are found (under the texture root saved in the
@@ -15,17 +17,22 @@
 #include "LeakCheck.h"
 #include "P3dmodell.h"
 #include "Picture.h"
+#include "PngFile.h"
 #include "ProgramExit.h"
 #include "SettingsLocation.h"
+#include "TextureData.h"
 #include "TextureLookup.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
+#include <QImage>
+#include <QPainter>
 
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -40,6 +47,7 @@ constexpr const char* kUsage =
     "  A PNG of SIZE x SIZE (1 to 4096) of the model INPUT, transparent around\n"
     "  it, for file managers. Textures are looked up under --data DIR, else\n"
     "  under the texture root saved by the viewer, else beside the model.\n"
+    "  A texture file (.paa, .pac) gives the picture it holds, fitted.\n"
     "  Exit status: 0 written; 1 INPUT cannot be read or has nothing to draw;\n"
     "  2 wrong arguments, or no picture could be made or written.\n";
 
@@ -66,6 +74,56 @@ bool LooksLikeAModel(const std::string& path) {
     } catch (const EReadError&) {
         return false;  // shorter than a magic
     }
+}
+
+// Whether the file begins like a texture file: a tag ("GGAT") at once, or
+// after the type word.
+bool LooksLikeATexture(const std::string& path) {
+    char head[6] = {};
+    std::ifstream file(path, std::ios::binary);
+    if (!file.read(head, sizeof head)) return false;
+    return std::memcmp(head, "GGAT", 4) == 0 || std::memcmp(head + 2, "GGAT", 4) == 0;
+}
+
+// The smallest power of two at least n.
+int PowerOfTwoAtLeast(int n) {
+    int side = 1;
+    while (side < n) side *= 2;
+    return side;
+}
+
+// The texture's level nearest above SIZE, scaled to fit SIZE x SIZE and
+// centred on a transparent square. Exit status as for a model.
+int TextureThumbnail(int size, const std::string& input, const std::string& output) {
+    TextureData record{};
+    CreateTextureDataUpTo(&record, input.c_str(), PowerOfTwoAtLeast(size));
+    if (!record.pixels) {
+        std::fprintf(stderr, "vistrel-thumbnailer: %s: not a texture file that can be read\n", input.c_str());
+        return 1;
+    }
+    // The decoder's bytes (blue, green, red, alpha) are ARGB32 on a little-endian machine; scaled with the
+    // colours premultiplied, so that transparent pixels lend no colour to their neighbours.
+    QImage level(record.pixels, record.width, record.height, record.width * 4, QImage::Format_ARGB32);
+    const QSize fitted = QSize(record.width, record.height).scaled(size, size, Qt::KeepAspectRatio).expandedTo({1, 1});
+    const QImage scaled = level.convertToFormat(QImage::Format_ARGB32_Premultiplied)
+                              .scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    DestroyTextureData(&record);
+    QImage square(size, size, QImage::Format_ARGB32_Premultiplied);
+    square.fill(Qt::transparent);
+    {
+        QPainter painter(&square);
+        painter.drawImage((size - fitted.width()) / 2, (size - fitted.height()) / 2, scaled);
+    }
+    const QImage rgba = square.convertToFormat(QImage::Format_RGBA8888);
+    std::vector<uint8_t> rows(static_cast<std::size_t>(size) * size * 4);
+    for (int y = 0; y < size; ++y)
+        std::memcpy(&rows[static_cast<std::size_t>(y) * size * 4], rgba.constScanLine(y), size * 4);
+    std::string error;
+    if (!WritePng(output, size, size, rows.data(), true, error)) {
+        std::fprintf(stderr, "vistrel-thumbnailer: %s\n", error.c_str());
+        return 2;
+    }
+    return 0;
 }
 
 // The context is made on a thread of its own (loading the driver takes the
@@ -97,6 +155,7 @@ private:
 };
 
 int Thumbnail(int size, const std::string& input, const std::string& output, const std::string& dataDir) {
+    if (LooksLikeATexture(input)) return TextureThumbnail(size, input, output);
     if (!LooksLikeAModel(input)) {
         std::fprintf(stderr, "vistrel-thumbnailer: %s: not a model file\n", input.c_str());
         return 1;
