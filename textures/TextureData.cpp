@@ -556,4 +556,11 @@ std::vector<uint8_t> RgbaPixels(const TextureImage& image) {
     return rgba;
 }
 
+bool LooksLikeTextureFile(const std::string& path) {
+    char head[6] = {};
+    std::ifstream file(path, std::ios::binary);
+    if (!file.read(head, sizeof head)) return false;
+    return std::memcmp(head, "GGAT", 4) == 0 || std::memcmp(head + 2, "GGAT", 4) == 0;
+}
+
 }  // namespace vistrel

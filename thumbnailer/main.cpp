@@ -32,7 +32,6 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -74,15 +73,6 @@ bool LooksLikeAModel(const std::string& path) {
     } catch (const EReadError&) {
         return false;  // shorter than a magic
     }
-}
-
-// Whether the file begins like a texture file: a tag ("GGAT") at once, or
-// after the type word.
-bool LooksLikeATexture(const std::string& path) {
-    char head[6] = {};
-    std::ifstream file(path, std::ios::binary);
-    if (!file.read(head, sizeof head)) return false;
-    return std::memcmp(head, "GGAT", 4) == 0 || std::memcmp(head + 2, "GGAT", 4) == 0;
 }
 
 // The smallest power of two at least n.
@@ -155,7 +145,7 @@ private:
 };
 
 int Thumbnail(int size, const std::string& input, const std::string& output, const std::string& dataDir) {
-    if (LooksLikeATexture(input)) return TextureThumbnail(size, input, output);
+    if (LooksLikeTextureFile(input)) return TextureThumbnail(size, input, output);
     if (!LooksLikeAModel(input)) {
         std::fprintf(stderr, "vistrel-thumbnailer: %s: not a model file\n", input.c_str());
         return 1;

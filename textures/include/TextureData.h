@@ -93,4 +93,10 @@ std::vector<uint8_t> RgbaPixels(const TextureImage& image);
 // "cannot read file <path>".
 std::optional<TextureImage> DecodeTextureFile(const std::string& path, std::string* error = nullptr);
 
+// Whether the file begins as texture files do: with a tag ("GGAT") at once
+// (palette files) or after the type word. For telling texture files from
+// models before either is read; the oldest palette files, which start with
+// their palette, are not recognised.
+bool LooksLikeTextureFile(const std::string& path);
+
 }  // namespace vistrel

@@ -203,6 +203,7 @@ public:
     std::vector<TextureData*> LodTextureData;
     int LodTextureCount = 0;
     GLuint GroundTextureName = 0;
+    bool GroundShownAlone = false;  // the ground texture is the view's picture while no model is loaded
     TextureData* GroundTextureData = nullptr;
     // Releases the previous LOD's textures and loads this LOD's (the panel's
     // context must be current).

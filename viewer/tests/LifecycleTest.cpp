@@ -3,6 +3,7 @@
 // save-as-MLOD command.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
@@ -15,6 +16,7 @@
 #include "P3dBuilder.h"
 #include "ScriptedPrompt.h"
 #include "TestSupport.h"
+#include "TextureData.h"
 
 using namespace vistrel;
 using vistrel::test::TWatchedMain;
@@ -231,6 +233,42 @@ TEST(StartUp, FirstCommandLineArgumentIsOpenedFromTheCommandLine) {
                              "had not been given.")
                   .arg(dir.filePath(QStringLiteral("gone"))));
     EXPECT_EQ(DataPath, QStringLiteral("/picked/root"));
+}
+
+// A texture file opened from a file manager is shown alone in the view,
+// fitted, then on the ground for the run; it loads no model and does not
+// become the saved ground texture.
+TEST(StartUp, TextureFileFromTheCommandLineIsShownAloneThenOnTheGround) {
+    DataPathGuard guard;
+    QTemporaryDir dir;
+    TScriptedPrompt prompt;
+    TWatchedMain main(&prompt);
+    main.SettingsFileOverride = dir.filePath(QStringLiteral("Setting.def"));
+    WriteRaw(main.SettingsFileOverride, "[Settings]\nDataPath=/r\nGroundTexture=\n");
+    const QString texture = dir.filePath(QStringLiteral("skin.unusual"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(VISTREL_SAMPLES_DIR "/data/turret_4444.paa"), texture));
+    main.CommandLineFiles = {texture};
+    main.show();
+    main.InitTimerTimer();
+    EXPECT_TRUE(main.Loads.empty());
+    EXPECT_TRUE(prompt.Messages.isEmpty()) << prompt.Messages.join(u'|').toStdString();
+    EXPECT_TRUE(main.CB_Ground->isChecked());
+    ASSERT_NE(main.GroundTextureData, nullptr);
+    // the picture alone in the view, fitted: the background beside it
+    const QImage frame = main.OpenGl->CaptureFrame().convertToFormat(QImage::Format_RGB32);
+    const QPoint centre(frame.width() / 2, frame.height() / 2);
+    const auto decoded = vistrel::DecodeTextureFile(texture.toStdString());
+    ASSERT_TRUE(decoded);
+    const uint8_t* middle =
+        &decoded->bgra[(std::size_t(decoded->height / 2) * decoded->width + decoded->width / 2) * 4];
+    const QRgb shown = frame.pixel(centre);
+    EXPECT_NEAR(qRed(shown), middle[2], 24);
+    EXPECT_NEAR(qGreen(shown), middle[1], 24);
+    EXPECT_NEAR(qBlue(shown), middle[0], 24);
+    const QPoint beside = frame.width() > frame.height() ? QPoint(2, centre.y()) : QPoint(centre.x(), 2);
+    EXPECT_NE(frame.pixel(beside), shown);
+    main.FormClose(nullptr);
+    EXPECT_NE(ReadRaw(main.SettingsFileOverride).indexOf("GroundTexture=\n"), -1);
 }
 
 TEST(StartUp, TimerRunsTheStepOnceAfterTheWindowIsShown) {

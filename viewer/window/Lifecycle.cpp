@@ -1,6 +1,7 @@
 // The main window's life around its real work: the start-up step that
 // restores the settings and opens a model named on the command line, the
 // saving of the settings at close, and the save-as-MLOD command.
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
@@ -15,6 +16,7 @@
 #include "Globals.h"
 #include "IniFile.h"
 #include "SettingsLocation.h"
+#include "TextureData.h"
 
 namespace vistrel {
 namespace {
@@ -81,21 +83,33 @@ void TMain::InitTimerTimer() {
     setWindowTitle(QStringLiteral("Vistrel ") + VersionText);
     TB_XChange();
 
+    bool textureGiven = false;
     if (!CommandLineFiles.isEmpty()) {
         const QString first = CommandLineFiles.first();
         if (QFileInfo(first).isFile()) {
             // the file list shows its folder with it chosen (not loaded twice)
             const QFileInfo file(first);
-            if (SetDirectory(QDir::toNativeSeparators(file.absolutePath()))) {
+            // a texture file (opened from a file manager) is shown alone in
+            // the view, then on the ground, for this run only; the file
+            // list shows models alone
+            textureGiven = LooksLikeTextureFile(QFile::encodeName(first).toStdString());
+            if (SetDirectory(QDir::toNativeSeparators(file.absolutePath())) && !textureGiven) {
                 const QSignalBlocker quiet(Files);
                 Files->SelectFile(file.fileName());
             }
-            LoadModel(first, true);
+            if (textureGiven) {
+                LoadGroundTexture(first);
+                GroundShownAlone = true;
+                CB_Ground->setChecked(true);
+                Repaint();
+            } else
+                LoadModel(first, true);
         } else
             Prompt().Message(first + QStringLiteral("couldn't be found."));
     }
 
-    if (!GroundTexture.isEmpty() && QFileInfo(GroundTexture).isFile()) LoadGroundTexture(GroundTexture);
+    if (!textureGiven && !GroundTexture.isEmpty() && QFileInfo(GroundTexture).isFile())
+        LoadGroundTexture(GroundTexture);
 }
 
 void TMain::FormClose(QCloseEvent* event) {

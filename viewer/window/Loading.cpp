@@ -77,6 +77,7 @@ void TMain::LoadModel(const QString& fileName, bool fromCommandLine) {
     }
     pendingPick_.reset();  // a pick made now supersedes any that waited
     loading_ = true;
+    GroundShownAlone = false;
     // However the load ends: an error that leaves it (shown by the caller)
     // still lets the waiting pick be loaded, after the error box.
     struct TLoadEnd {

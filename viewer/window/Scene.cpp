@@ -2,6 +2,8 @@
 // the camera the mouse moves.
 #include "F_main.h"
 
+#include <algorithm>
+
 #include "ListBox.h"
 
 #include <QCheckBox>
@@ -9,6 +11,7 @@
 #include <QSlider>
 
 #include "Scene.h"
+#include "SceneTextures.h"
 
 namespace vistrel {
 
@@ -113,9 +116,64 @@ void TMain::OpenGlResize(TOpenGLVexPanel* sender) {
     SetProjection(qRound(panel->width() * ratio), qRound(panel->height() * ratio));
 }
 
+namespace {
+
+// A picture alone, as large as the view allows with its sides' proportions,
+// centred, over the background; its transparency blends.
+void DrawPictureAlone(GLuint texture, int pictureWidth, int pictureHeight, int viewWidth, int viewHeight) {
+    const double scale = std::min(double(viewWidth) / pictureWidth, double(viewHeight) / pictureHeight);
+    const double w = pictureWidth * scale, h = pictureHeight * scale;
+    const double x = (viewWidth - w) / 2, y = (viewHeight - h) / 2;
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(0, viewWidth, viewHeight, 0, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glDisable(GL_LIGHTING);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glEnable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glColor4f(1, 1, 1, 1);
+    glBegin(GL_QUADS);  // the first stored row at the top
+    glTexCoord2f(0, 0);
+    glVertex2d(x, y);
+    glTexCoord2f(1, 0);
+    glVertex2d(x + w, y);
+    glTexCoord2f(1, 1);
+    glVertex2d(x + w, y + h);
+    glTexCoord2f(0, 1);
+    glVertex2d(x, y + h);
+    glEnd();
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopAttrib();
+}
+
+}  // namespace
+
 void TMain::OpenGlPaint(TOpenGLVexPanel* sender) {
     Q_UNUSED(sender);
-    DrawFrame(CurrentFrame());
+    // a ground texture loaded before the view had its context gets its GL
+    // texture on the first frame
+    if (GroundTextureName == 0 && GroundTextureData && Decoded(*GroundTextureData))
+        MakeGlTexture(*GroundTextureData, GroundTextureName);
+    const TFrame frame = CurrentFrame();
+    DrawFrame(frame);
+    // a texture file given on the command line, until a model is loaded
+    if (!frame.Lod && GroundShownAlone && GroundTextureName != 0 && GroundTextureData) {
+        const qreal ratio = OpenGl->devicePixelRatioF();
+        DrawPictureAlone(GroundTextureName, GroundTextureData->width, GroundTextureData->height,
+                         qRound(OpenGl->width() * ratio), qRound(OpenGl->height() * ratio));
+    }
 }
 
 TFrame TMain::CurrentFrame() {
