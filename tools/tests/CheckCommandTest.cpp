@@ -19,7 +19,6 @@
 #include <unistd.h>
 
 #include "Browser.h"
-#include "CheckReport.h"
 #include "GltfReadBack.h"
 #include "P3dBuilder.h"
 #include "P3dmodell.h"
@@ -211,9 +210,7 @@ TEST_F(CheckCommandTest, CatalogueShowsACardPerModelAndItsFilterWorksInABrowser)
     EXPECT_EQ(views.at(3).value("view3d_note", ""), "not read completely");
 
     if (!fs::exists(tooltest::kChromium)) GTEST_SKIP() << "no chromium";
-    const auto dom = [&](const std::string& hash) {
-        return tooltest::RenderedDom(html / "index.html", hash, dir.Path());
-    };
+    const auto dom = [&](const std::string& hash) { return tooltest::Chromium(html / "index.html", hash, dir.Path()); };
     const std::string all = dom("");
     const auto count = [&all](const std::string& pattern) {
         const std::regex expression(pattern);
@@ -224,9 +221,11 @@ TEST_F(CheckCommandTest, CatalogueShowsACardPerModelAndItsFilterWorksInABrowser)
     EXPECT_NE(all.find("<tr><td>data\\gone.paa</td><td class=\"n\">4</td>"), std::string::npos);
     EXPECT_EQ(tooltest::ShownCards(all), 7) << all.substr(0, 400);
     EXPECT_NE(all.find("<span id=\"shown\">7</span>"), std::string::npos);
-    EXPECT_EQ(tooltest::ShownCards(dom("#filter=gone.paa")), 4);  // by problem
-    EXPECT_EQ(tooltest::ShownCards(dom("#filter=B/")), 4);        // by name, letter case ignored
-    EXPECT_NE(all.find("<li>broken link: links/self.p3d: links to itself or to a loop</li>"), std::string::npos);
+    EXPECT_EQ(tooltest::ShownCards(dom("#filter=gone.paa")), 4);                 // by problem
+    EXPECT_EQ(tooltest::ShownCards(dom("#filter=B/")), 4);                       // by name, letter case ignored
+    EXPECT_NE(all.find("<section id=\"tree-problems\">\n"), std::string::npos);  // shown, the folders first
+    EXPECT_NE(all.find("<li>unreadable folder: locked: Permission denied</li><li>broken link: links/lost.p3d: "),
+              std::string::npos);
 }
 
 // Names that reach outside their root, with a file planted where they lead:
@@ -234,20 +233,22 @@ TEST_F(CheckCommandTest, CatalogueShowsACardPerModelAndItsFilterWorksInABrowser)
 // and name them apart from the missing ones.
 TEST(TextureRoot, NamesOutsideTheRootAreReportedNotLookedUp) {
     tooltest::TScratchDir dir;
-    const std::vector<uint8_t> picture =
-        vistrel::EncodeTexture(vistrel::TexImage(8, 8, {0, 0, 255, 255}), vistrel::TexFormat::Dxt1);
+    const std::string tree = dir.File("tree"), data = dir.File("data"), absolute = "\\" + dir.File("x.paa").substr(1);
     fs::create_directories(dir.Path() / "data");
     fs::create_directories(dir.Path() / "tree" / "m");
-    vistrel::WriteFile(dir.File("x.paa"), picture);
-    vistrel::WriteFile(dir.File("data/found.paa"), picture);
-    vistrel::WriteFile(dir.File("tree/m/a.p3d"), Model({"found.paa", "..\\x.paa", "\\" + dir.File("x.paa").substr(1)}));
+    for (const char* file : {"x.paa", "data/found.paa"})
+        vistrel::WriteFile(dir.File(file),
+                           vistrel::EncodeTexture(vistrel::TexImage(8, 8, {0, 0, 255, 255}), vistrel::TexFormat::Dxt1));
+    vistrel::WriteFile(dir.File("tree/m/a.p3d"), Model({"found.paa", "..\\x.paa", absolute}));
     vistrel::WriteFile(dir.File("tree/m/b.p3d"), Model({"C:x.paa", "..\\x.paa"}));
-    const std::string tree = dir.File("tree"), data = dir.File("data");
     const tooltest::TRun run = RunTool(P3DTOOL_EXE, {"check", tree, "--data", data, "--json", "-"}, dir.Path());
     EXPECT_EQ(run.status, 1);
     const nlohmann::json doc = nlohmann::json::parse(run.out);
     EXPECT_EQ(doc.at("summary").at("outside"), 3);
     EXPECT_EQ(doc.at("models").at(1).at("outside"), nlohmann::json::parse(R"(["C:x.paa","..\\x.paa"])"));
+    EXPECT_EQ(doc.at("models").at(1).at("problems"),  // as its card shows them
+              nlohmann::json::parse(R"(["texture outside the texture root: C:x.paa",
+                                        "texture outside the texture root: ..\\x.paa"])"));
     for (const auto& t : doc.at("textures"))
         EXPECT_EQ(t.at("status"), t.at("name") == "found.paa" ? "found" : "outside") << t;
     const tooltest::TRun beside = RunTool(P3DTOOL_EXE, {"check", tree}, dir.Path());
@@ -257,18 +258,8 @@ TEST(TextureRoot, NamesOutsideTheRootAreReportedNotLookedUp) {
               "problems, worst first:\n"
               "  outside the texture root: ..\\x.paa: needed by 2 models: m/a.p3d, m/b.p3d\n"
               "  outside the texture root: C:x.paa: needed by 1 model: m/b.p3d\n"
-              "  outside the texture root: \\" +
-                  dir.File("x.paa").substr(1) +
-                  ": needed by 1 model: m/a.p3d\n  missing: found.paa: needed by 1 model: m/a.p3d\n");
-    p3dtool::TCheckReport report;  // a model's own lines, as its card shows them
-    report.Textures.resize(1);
-    report.Textures[0].Name = "..\\x.paa";
-    report.Textures[0].Outside = true;
-    report.Models.resize(1);
-    report.Models[0].State = p3dtool::TCheckedModel::TState::Complete;
-    report.Models[0].Textures = {0};
-    EXPECT_EQ(p3dtool::ModelProblems(report, report.Models[0]),
-              std::vector<std::string>{"texture outside the texture root: ..\\x.paa"});
+              "  outside the texture root: " +
+                  absolute + ": needed by 1 model: m/a.p3d\n  missing: found.paa: needed by 1 model: m/a.p3d\n");
 
     const std::string glb = dir.File("b.glb");
     const tooltest::TRun exported = RunTool(P3DTOOL_EXE, {"export", dir.File("tree/m/b.p3d"), glb}, dir.Path());

@@ -104,10 +104,9 @@ TEST(ExportCommand, TheSampleReadBackFromGlbAndObj) {
     ASSERT_EQ(fromObj.error, "");
     EXPECT_EQ(fromObj.triangles, faces);
     bool objVertex = false;
-    for (std::size_t k = 0; k + 2 < fromObj.positions.size(); k += 3)
-        objVertex |=
-            (aiVector3D(fromObj.positions[k], fromObj.positions[k + 1], fromObj.positions[k + 2]) - seen).Length() <
-            1e-4f;
+    const std::vector<float>& xyz = fromObj.positions;
+    for (std::size_t k = 0; k + 2 < xyz.size(); k += 3)
+        objVertex |= (aiVector3D(xyz[k], xyz[k + 1], xyz[k + 2]) - seen).Length() < 1e-4f;
     EXPECT_TRUE(objVertex);
     const std::set<std::string> written = FilesUnder(dir.Path() / "out");
     EXPECT_TRUE(written.count("tank.mtl"));
@@ -155,20 +154,15 @@ TEST(ExportCommand, FacesWithUvsThatAreNotNumbersAreKeptWithUvsZero) {
     vistrel::BModel model;
     vistrel::BLod lod;
     lod.textures = {"data\\crate.paa"};
-    for (int f = 0; f < 8; ++f) {
-        vistrel::BPolygon quad;
-        quad.texture = 0;
-        for (int c = 0; c < 4; ++c) {
-            const float x = static_cast<float>(f + (c == 1 || c == 2)), y = static_cast<float>(c >= 2);
-            quad.corners.push_back(static_cast<int16_t>(lod.vertices.size()));
-            lod.vertices.push_back({f == 7 && c == 0 ? nan : x, y, 0});
-            lod.normals.push_back({0, 0, -1});
-            lod.uv.push_back({f < 6 ? nan : 0.5f, f == 5 ? inf : 0.25f});
-            lod.vertexInfo.push_back(0);
-            lod.link.push_back(static_cast<int16_t>(lod.unique.size()));
-            lod.unique.push_back(static_cast<int16_t>(lod.unique.size()));
-        }
-        lod.polygons.push_back(quad);
+    for (int16_t v = 0; v < 32; ++v) {  // corner v % 4 of quad v / 4
+        const int f = v / 4, c = v % 4;
+        lod.vertices.push_back({f == 7 && c == 0 ? nan : float(f + (c == 1 || c == 2)), float(c >= 2), 0});
+        lod.normals.push_back({0, 0, -1});
+        lod.uv.push_back({f < 6 ? nan : 0.5f, f == 5 ? inf : 0.25f});
+        lod.vertexInfo.push_back(0);
+        lod.link.push_back(v);
+        lod.unique.push_back(v);
+        if (c == 0) lod.polygons.push_back({0, 0, {v, int16_t(v + 1), int16_t(v + 2), int16_t(v + 3)}, {}});
     }
     lod.maxPos = {8, 1, 0};
     model.lods = {lod};

@@ -1,7 +1,7 @@
-// An export read back by a reader other than the library that wrote it,
-// where one is at hand: tinygltf for glTF, tinyobjloader for OBJ, a few
-// lines of our own for STL and for PLY's header; COLLADA by Assimp's
-// importer. What the tests ask of it: how many triangles it holds.
+// An export read back by a reader other than the library that wrote it:
+// tinygltf for glTF, tinyobjloader for OBJ, Assimp's importer for COLLADA, a
+// few lines of our own for STL and for PLY's header. How many triangles it
+// holds, and an OBJ's positions.
 #pragma once
 
 #include <assimp/scene.h>
@@ -10,13 +10,11 @@
 
 #include <cstdint>
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "GltfReadBack.h"
+#include "ToolRunner.h"
 
 namespace tooltest {
 
@@ -28,8 +26,7 @@ struct TReadBack {
 
 inline TReadBack ReadExport(const std::string& formatId, const std::string& path) {
     TReadBack out;
-    std::ifstream file(path, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::string bytes = ReadAll(path);
     if (formatId == "glb2" || formatId == "gltf2") {
         const TGltfReadBack gltf = ReadGltf(path);
         out.error = gltf.error;
@@ -44,24 +41,20 @@ inline TReadBack ReadExport(const std::string& formatId, const std::string& path
                 if (corners != 3) out.error = "a face that is not a triangle";
                 ++out.triangles;
             }
-        out.positions.assign(reader.GetAttrib().vertices.begin(), reader.GetAttrib().vertices.end());
-    } else if (formatId == "stlb") {
-        // an 80-byte header, the triangle count, 50 bytes per triangle
+        out.positions = reader.GetAttrib().vertices;
+    } else if (formatId == "stlb") {  // an 80-byte header, the triangle count, 50 bytes per triangle
         uint32_t n = 0;
         if (bytes.size() >= 84) std::memcpy(&n, bytes.data() + 80, 4);
         out.triangles = n;
         if (bytes.size() < 84 || bytes.size() != 84 + 50 * std::size_t{n}) out.error = "not a binary STL file";
     } else if (formatId == "stl") {
-        std::istringstream lines(bytes);
-        std::string word;
-        while (lines >> word) out.triangles += word == "facet";
+        for (auto at = bytes.find("facet normal"); at != std::string::npos; at = bytes.find("facet normal", at + 1))
+            ++out.triangles;
         if (bytes.rfind("solid", 0) != 0 || bytes.find("endsolid") == std::string::npos) out.error = "not STL text";
-    } else if (formatId == "ply" || formatId == "plyb") {
-        // the header: its format and its element counts
-        const std::string format = formatId == "ply" ? "format ascii 1.0\n" : "format binary_little_endian 1.0\n";
-        const std::size_t end = bytes.find("end_header\n");
-        const std::size_t faces = bytes.find("\nelement face ");
-        if (bytes.rfind("ply\n" + format, 0) != 0 || end == std::string::npos || faces > end)
+    } else if (formatId == "ply" || formatId == "plyb") {  // the header: its format and its count of faces
+        const std::string format = formatId == "ply" ? "ascii" : "binary_little_endian";
+        const std::size_t end = bytes.find("end_header\n"), faces = bytes.find("\nelement face ");
+        if (bytes.rfind("ply\nformat " + format + " 1.0\n", 0) != 0 || end == std::string::npos || faces > end)
             out.error = "not a PLY header of " + formatId;
         else
             out.triangles = std::stoul(bytes.substr(faces + 14));
