@@ -1,10 +1,10 @@
 // p3dtool check on one tree with a problem of every kind planted: a broken
 // model, a partial one, a file that is not a model, an editable one, a
 // missing texture named by two models, an undecodable texture and one that
-// is found, links that lead nowhere and a folder that cannot be listed. Its
-// text, JSON and catalogue, the catalogue rendered by headless Chromium
-// (Debian's chromium), the filter of the page narrowing the cards. Texture
-// names that reach outside their root, in check and export.
+// is found, names outside the texture root (one leading to a file), links
+// that lead nowhere and a folder that cannot be listed. Its text, JSON and
+// catalogue, the catalogue rendered by headless Chromium (Debian's
+// chromium), the filter of the page narrowing the cards.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -81,6 +81,9 @@ protected:
         Write("textures/data/found.paa",
               vistrel::EncodeTexture(vistrel::TexImage(16, 16, {0, 0, 255, 255}), vistrel::TexFormat::Dxt1));
         Write("textures/data/bad.paa", {0x01, 0xFF, 'j', 'u', 'n', 'k'});
+        fs::copy_file(dir.File("textures/data/found.paa"), dir.File("x.paa"));  // where ..\x.paa leads from both roots
+        fs::create_directories(Tree() / "c");
+        Write("tree/c/out.p3d", Model({"..\\x.paa", "C:x.paa"}));
         // (link, target): links that lead nowhere, one to a model (followed),
         // two to a folder (not followed), one that is no model; then a folder
         // nobody may list
@@ -129,8 +132,8 @@ TEST_F(CheckCommandTest, TextAndJsonReportExactlyThePlantedProblems) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out,
               Tree().string() +
-                  ": 7 models, 4 complete, 1 partial, 2 failed\n"
-                  "textures: 3 named, 1 found, 1 missing, 1 undecodable\n"
+                  ": 8 models, 5 complete, 1 partial, 2 failed\n"
+                  "textures: 5 named, 1 found, 1 missing, 1 undecodable, 2 outside the texture root\n"
                   "\n"
                   "problems, worst first:\n"
                   "  failed: b/broken.p3d: Stream read error (at byte 4: the file ends 3 bytes into a field of "
@@ -147,13 +150,15 @@ TEST_F(CheckCommandTest, TextAndJsonReportExactlyThePlantedProblems) {
                   "  undecodable: data\\bad.paa (" +
                   dir.File("textures") + "/data/bad.paa): " + undecodable +
                   "; needed by 1 model: a/other.p3d\n"
+                  "  outside the texture root: ..\\x.paa: needed by 1 model: c/out.p3d\n"
+                  "  outside the texture root: C:x.paa: needed by 1 model: c/out.p3d\n"
                   "  missing: data\\gone.paa: needed by 4 models: a/good.p3d, a/other.p3d, b/editable.p3d, "
                   "links/good.p3d\n");
     EXPECT_EQ(run.err.find("failed"), std::string::npos) << run.err;  // progress only
 
     const nlohmann::json doc = nlohmann::json::parse(ReadAll(json));
-    EXPECT_EQ(doc.at("summary"), nlohmann::json::parse(R"({"models":7,"complete":4,"partial":1,"failed":2,
-        "textures":3,"found":1,"missing":1,"outside":0,"undecodable":1,"broken_links":4,"unreadable":1})"));
+    EXPECT_EQ(doc.at("summary"), nlohmann::json::parse(R"({"models":8,"complete":5,"partial":1,"failed":2,
+        "textures":5,"found":1,"missing":1,"outside":2,"undecodable":1,"broken_links":4,"unreadable":1})"));
     std::map<std::string, std::string> status;
     for (const auto& m : doc.at("models")) status[m.at("path")] = m.at("status");
     EXPECT_EQ(status, (std::map<std::string, std::string>{{"a/good.p3d", "complete"},
@@ -162,6 +167,7 @@ TEST_F(CheckCommandTest, TextAndJsonReportExactlyThePlantedProblems) {
                                                           {"b/cut.p3d", "partial"},
                                                           {"b/editable.p3d", "complete"},
                                                           {"b/notes.p3d", "failed"},
+                                                          {"c/out.p3d", "complete"},
                                                           {"links/good.p3d", "complete"}}));
     EXPECT_EQ(doc.at("models").at(3).at("failure").at("lod"), 1);
     EXPECT_EQ(doc.at("models").at(4).at("format"), "editable");
@@ -169,6 +175,12 @@ TEST_F(CheckCommandTest, TextAndJsonReportExactlyThePlantedProblems) {
     EXPECT_EQ(doc.at("models").at(1).at("problems"),
               nlohmann::json::parse(R"(["undecodable texture data\\bad.paa: )" + undecodable +
                                     R"(", "missing texture data\\gone.paa"])"));
+    EXPECT_EQ(doc.at("models").at(6).at("outside"), nlohmann::json::parse(R"(["..\\x.paa","C:x.paa"])"));
+    EXPECT_EQ(doc.at("models").at(6).at("problems"),  // as its card shows them
+              nlohmann::json::parse(R"(["texture outside the texture root: ..\\x.paa",
+                                        "texture outside the texture root: C:x.paa"])"));
+    for (const auto& t : doc.at("textures"))
+        EXPECT_EQ(t.at("status") == "outside", t.at("name").get<std::string>().ends_with("x.paa")) << t;
     for (const auto& t : doc.at("textures"))
         if (t.at("status") == "found") {
             EXPECT_EQ(t.at("models"), 3);  // the good model, its editable copy and a link to it
@@ -181,6 +193,11 @@ TEST_F(CheckCommandTest, TextAndJsonReportExactlyThePlantedProblems) {
     EXPECT_EQ(clean.status, 1);  // its textures are not under the tree itself
     EXPECT_EQ(RunTool(P3DTOOL_EXE, {"check", dir.File("none")}, dir.Path()).status, 2);
     EXPECT_EQ(RunTool(P3DTOOL_EXE, {"check", Tree().string(), "-j", "0"}, dir.Path()).status, 2);
+    // export too looks up no name outside the root, beside the model either
+    const std::string glb = dir.File("out.glb");
+    EXPECT_EQ(RunTool(P3DTOOL_EXE, {"export", dir.File("tree/c/out.p3d"), glb}, dir.Path()).err,
+              "warning: 2 of 2 textures outside the texture root, left untextured: ..\\x.paa, C:x.paa\n");
+    EXPECT_TRUE(tooltest::ReadGltf(glb).model.images.empty());
 }
 
 TEST_F(CheckCommandTest, CatalogueShowsACardPerModelAndItsFilterWorksInABrowser) {
@@ -216,11 +233,11 @@ TEST_F(CheckCommandTest, CatalogueShowsACardPerModelAndItsFilterWorksInABrowser)
         const std::regex expression(pattern);
         return std::distance(std::sregex_iterator(all.begin(), all.end(), expression), std::sregex_iterator());
     };
-    EXPECT_EQ(count("<article class=\"card"), 7);
-    EXPECT_EQ(count("<img src=\"pictures/m\\d{6}\\.png\""), 4);  // the four that have faces to draw
+    EXPECT_EQ(count("<article class=\"card"), 8);
+    EXPECT_EQ(count("<img src=\"pictures/m\\d{6}\\.png\""), 5);  // the five that have faces to draw
     EXPECT_NE(all.find("<tr><td>data\\gone.paa</td><td class=\"n\">4</td>"), std::string::npos);
-    EXPECT_EQ(tooltest::ShownCards(all), 7) << all.substr(0, 400);
-    EXPECT_NE(all.find("<span id=\"shown\">7</span>"), std::string::npos);
+    EXPECT_EQ(tooltest::ShownCards(all), 8) << all.substr(0, 400);
+    EXPECT_NE(all.find("<span id=\"shown\">8</span>"), std::string::npos);
     EXPECT_EQ(tooltest::ShownCards(dom("#filter=gone.paa")), 4);  // by problem
     EXPECT_EQ(tooltest::ShownCards(dom("#filter=B/")), 4);        // by name, letter case ignored
     // the tree's own problems shown, the folders first
@@ -228,48 +245,6 @@ TEST_F(CheckCommandTest, CatalogueShowsACardPerModelAndItsFilterWorksInABrowser)
     EXPECT_NE(all.find("<li>unreadable folder: locked: Permission denied</li><li>broken link: links/lost.p3d: its "
                        "target does not exist: ../a/nowhere.p3d</li>"),
               std::string::npos);
-}
-
-// Names that reach outside their root, with a file planted where they lead:
-// check and export look none of them up (with --data or beside the model)
-// and name them apart from the missing ones.
-TEST(TextureRoot, NamesOutsideTheRootAreReportedNotLookedUp) {
-    tooltest::TScratchDir dir;
-    const std::string tree = dir.File("tree"), data = dir.File("data"), absolute = "\\" + dir.File("x.paa").substr(1);
-    fs::create_directories(dir.Path() / "data");
-    fs::create_directories(dir.Path() / "tree" / "m");
-    for (const char* file : {"x.paa", "data/found.paa"})
-        vistrel::WriteFile(dir.File(file),
-                           vistrel::EncodeTexture(vistrel::TexImage(8, 8, {0, 0, 255, 255}), vistrel::TexFormat::Dxt1));
-    vistrel::WriteFile(dir.File("tree/m/a.p3d"), Model({"found.paa", "..\\x.paa", absolute}));
-    vistrel::WriteFile(dir.File("tree/m/b.p3d"), Model({"C:x.paa", "..\\x.paa"}));
-    const tooltest::TRun run = RunTool(P3DTOOL_EXE, {"check", tree, "--data", data, "--json", "-"}, dir.Path());
-    EXPECT_EQ(run.status, 1);
-    const nlohmann::json doc = nlohmann::json::parse(run.out);
-    EXPECT_EQ(doc.at("summary").at("outside"), 3);
-    EXPECT_EQ(doc.at("models").at(1).at("outside"), nlohmann::json::parse(R"(["C:x.paa","..\\x.paa"])"));
-    EXPECT_EQ(doc.at("models").at(1).at("problems"),  // as its card shows them
-              nlohmann::json::parse(R"(["texture outside the texture root: C:x.paa",
-                                        "texture outside the texture root: ..\\x.paa"])"));
-    for (const auto& t : doc.at("textures"))
-        EXPECT_EQ(t.at("status"), t.at("name") == "found.paa" ? "found" : "outside") << t;
-    const tooltest::TRun beside = RunTool(P3DTOOL_EXE, {"check", tree}, dir.Path());
-    EXPECT_EQ(beside.out.substr(tree.size()),
-              ": 2 models, 2 complete, 0 partial, 0 failed\n"
-              "textures: 4 named, 0 found, 1 missing, 0 undecodable, 3 outside the texture root\n\n"
-              "problems, worst first:\n"
-              "  outside the texture root: ..\\x.paa: needed by 2 models: m/a.p3d, m/b.p3d\n"
-              "  outside the texture root: C:x.paa: needed by 1 model: m/b.p3d\n"
-              "  outside the texture root: " +
-                  absolute + ": needed by 1 model: m/a.p3d\n  missing: found.paa: needed by 1 model: m/a.p3d\n");
-
-    const std::string glb = dir.File("b.glb");
-    const tooltest::TRun exported = RunTool(P3DTOOL_EXE, {"export", dir.File("tree/m/b.p3d"), glb}, dir.Path());
-    EXPECT_EQ(exported.err, "warning: 2 of 2 textures outside the texture root, left untextured: C:x.paa, ..\\x.paa\n");
-    EXPECT_TRUE(tooltest::ReadGltf(glb).model.images.empty());
-    const tooltest::TRun all =
-        RunTool(P3DTOOL_EXE, {"export", "-r", "--data", data, tree, dir.File("out")}, dir.Path());
-    EXPECT_NE(all.out.find("m/a.p3d: exported (2 texture(s) left out)"), std::string::npos) << all.out;
 }
 
 TEST_F(CheckCommandTest, BrokenLinksAndUnreadableFoldersAreNamedByEveryWalkOfTheTree) {
@@ -292,8 +267,8 @@ TEST_F(CheckCommandTest, BrokenLinksAndUnreadableFoldersAreNamedByEveryWalkOfThe
 
     // the -r of mlod and export: each one a line of its own and a failure of the run, which goes on
     for (const auto& [command, summary] :
-         std::map<std::string, std::string>{{"mlod", "3 converted, 1 skipped as already editable, 8 failed\n"},
-                                            {"export", "4 exported, 8 failed\n"}}) {
+         std::map<std::string, std::string>{{"mlod", "4 converted, 1 skipped as already editable, 8 failed\n"},
+                                            {"export", "5 exported, 8 failed\n"}}) {
         const fs::path out = dir.Path() / command;
         const tooltest::TRun run = Tool({command, "-r", Tree().string(), out.string()});
         EXPECT_EQ(run.status, 1) << run.err;
@@ -301,6 +276,8 @@ TEST_F(CheckCommandTest, BrokenLinksAndUnreadableFoldersAreNamedByEveryWalkOfThe
         EXPECT_NE(run.out.find("\n" + summary + failures + "  b/broken.p3d: "), std::string::npos) << run.out;
         EXPECT_TRUE(fs::exists(out / (command == "mlod" ? "links/good.p3d" : "links/good.glb")));
         EXPECT_FALSE(fs::exists(out / "links" / "a"));
+        const bool leftOut = run.out.find("c/out.p3d: exported (2 texture(s) left out)") != std::string::npos;
+        EXPECT_EQ(leftOut, command == "export") << run.out;
     }
 }
 
