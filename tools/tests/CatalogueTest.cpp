@@ -1,14 +1,12 @@
-// The catalogue of p3dtool check in headless Chromium: texts as the JSON
-// document holds them (markup stays text, letters beyond ASCII filtered in
-// either case), the 3D view drawn with WebGL.
+// The 3D views of p3dtool check's catalogue: each model's script, and the
+// view drawn with WebGL in headless Chromium. (The page's texts and filter on
+// a tree with every problem planted: CheckCommandTest.)
 #include <gtest/gtest.h>
 
 #include <openssl/evp.h>
 #include <nlohmann/json.hpp>
 
 #include "Browser.h"
-#include "Corpus.h"
-#include "P3dBuilder.h"
 
 namespace fs = std::filesystem;
 using tooltest::ReadAll;
@@ -21,32 +19,6 @@ const fs::path kCorpus = VISTREL_CORPUS_DIR;
 constexpr auto npos = std::string::npos;
 
 }  // namespace
-
-TEST(CatalogueTest, ShowsTheDocumentsTextsAsTheyAre) {
-    tooltest::TScratchDir dir;
-    const fs::path tree = dir.Path() / "tree";
-    for (const char* folder : {"ünïcødé", "x"}) fs::create_directories(tree / folder);
-    for (const char* name : {"ünïcødé/a.p3d", "ünïcødé/b.p3d", "x/<img src=x onerror=alert(1)>.p3d"})
-        fs::copy_file(kCorpus / "models/vx/signs/single_face.p3d", tree / name);
-    vistrel::BModel model = vistrel::CorpusModels().at(2).model;  // texture names in Latin-1, and markup
-    model.lods.at(0).textures = {"data\\\334n\357c\370d\351.paa", "</script><script>document.title=1</script>"};
-    vistrel::WriteFile((tree / "x/names.p3d").string(), vistrel::BuildModel(model));
-    const tooltest::TRun run = RunTool(P3DTOOL_EXE, {"check", tree.string(), "--html", dir.File("html")}, dir.Path());
-    ASSERT_EQ(run.status, 1) << run.err;
-
-    if (!fs::exists(tooltest::kChromium)) GTEST_SKIP() << "no chromium";
-    const auto dom = [&](const std::string& hash) {
-        return tooltest::Chromium(dir.Path() / "html/index.html", hash, dir.Path());
-    };
-    const std::string page = dom("");
-    EXPECT_EQ(ShownCards(page), 4);
-    EXPECT_NE(page.find("<title>Models of " + tree.string() + "</title>"), npos);  // no script of a name ran
-    EXPECT_NE(page.find("<h2>x/&lt;img src=x onerror=alert(1)&gt;.p3d</h2>"), npos);
-    EXPECT_NE(page.find("<li>missing texture data\\Ünïcødé.paa</li>"), npos);  // made UTF-8 once
-    EXPECT_NE(page.find("<li>missing texture &lt;/script&gt;&lt;script&gt;document.title=1&lt;/script&gt;</li>"), npos);
-    // the folder's two models, and the Latin-1 texture name in upper case
-    EXPECT_EQ(ShownCards(dom("#filter=ünïcødé")), 3);
-}
 
 TEST(CatalogueTest, ThreeDViewOfACorpusModelDrawsAndTheFilterStillWorks) {
     tooltest::TScratchDir dir;

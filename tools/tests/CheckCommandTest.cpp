@@ -1,10 +1,11 @@
 // p3dtool check on one tree with a problem of every kind planted: a broken
 // model, a partial one, a file that is not a model, an editable one, a
 // missing texture named by two models, an undecodable texture and one that
-// is found, names outside the texture root (one leading to a file), links
-// that lead nowhere and a folder that cannot be listed. Its text, JSON and
-// catalogue, the catalogue rendered by headless Chromium (Debian's
-// chromium), the filter of the page narrowing the cards.
+// is found, names outside the texture root (one leading to a file), names
+// of markup and beyond ASCII, links that lead nowhere and a folder that
+// cannot be listed. Its text, JSON and catalogue, the catalogue rendered by
+// headless Chromium (Debian's chromium), the filter of the page narrowing
+// the cards.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -84,6 +85,12 @@ protected:
         fs::copy_file(dir.File("textures/data/found.paa"), dir.File("x.paa"));  // where ..\x.paa leads from both roots
         fs::create_directories(Tree() / "c");
         Write("tree/c/out.p3d", Model({"..\\x.paa", "C:x.paa"}));
+        // names the catalogue shows as text: markup, letters beyond ASCII, in Latin-1 too
+        fs::create_directories(Tree() / "ünïcødé");
+        fs::create_directories(Tree() / "x");
+        Write("tree/ünïcødé/<img src=x onerror=alert(1)>.p3d", Model({"data\\found.paa"}));
+        Write("tree/x/names.p3d",
+              Model({"data\\\334n\357c\370d\351.paa", "</script><script>document.title=1</script>"}));
         // (link, target): links that lead nowhere, one to a model (followed),
         // two to a folder (not followed), one that is no model; then a folder
         // nobody may list
@@ -132,8 +139,8 @@ TEST_F(CheckCommandTest, TextAndJsonReportExactlyThePlantedProblems) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out,
               Tree().string() +
-                  ": 8 models, 5 complete, 1 partial, 2 failed\n"
-                  "textures: 5 named, 1 found, 1 missing, 1 undecodable, 2 outside the texture root\n"
+                  ": 10 models, 7 complete, 1 partial, 2 failed\n"
+                  "textures: 7 named, 1 found, 3 missing, 1 undecodable, 2 outside the texture root\n"
                   "\n"
                   "problems, worst first:\n"
                   "  failed: b/broken.p3d: Stream read error (at byte 4: the file ends 3 bytes into a field of "
@@ -153,12 +160,14 @@ TEST_F(CheckCommandTest, TextAndJsonReportExactlyThePlantedProblems) {
                   "  outside the texture root: ..\\x.paa: needed by 1 model: c/out.p3d\n"
                   "  outside the texture root: C:x.paa: needed by 1 model: c/out.p3d\n"
                   "  missing: data\\gone.paa: needed by 4 models: a/good.p3d, a/other.p3d, b/editable.p3d, "
-                  "links/good.p3d\n");
-    EXPECT_EQ(run.err.find("failed"), std::string::npos) << run.err;  // progress only
+                  "links/good.p3d\n"
+                  "  missing: </script><script>document.title=1</script>: needed by 1 model: x/names.p3d\n"
+                  "  missing: data\\\334n\357c\370d\351.paa: needed by 1 model: x/names.p3d\n");  // 8-bit as it is
+    EXPECT_EQ(run.err.find("failed"), std::string::npos) << run.err;                              // progress only
 
     const nlohmann::json doc = nlohmann::json::parse(ReadAll(json));
-    EXPECT_EQ(doc.at("summary"), nlohmann::json::parse(R"({"models":8,"complete":5,"partial":1,"failed":2,
-        "textures":5,"found":1,"missing":1,"outside":2,"undecodable":1,"broken_links":4,"unreadable":1})"));
+    EXPECT_EQ(doc.at("summary"), nlohmann::json::parse(R"({"models":10,"complete":7,"partial":1,"failed":2,
+        "textures":7,"found":1,"missing":3,"outside":2,"undecodable":1,"broken_links":4,"unreadable":1})"));
     std::map<std::string, std::string> status;
     for (const auto& m : doc.at("models")) status[m.at("path")] = m.at("status");
     EXPECT_EQ(status, (std::map<std::string, std::string>{{"a/good.p3d", "complete"},
@@ -168,7 +177,9 @@ TEST_F(CheckCommandTest, TextAndJsonReportExactlyThePlantedProblems) {
                                                           {"b/editable.p3d", "complete"},
                                                           {"b/notes.p3d", "failed"},
                                                           {"c/out.p3d", "complete"},
-                                                          {"links/good.p3d", "complete"}}));
+                                                          {"links/good.p3d", "complete"},
+                                                          {"x/names.p3d", "complete"},
+                                                          {"ünïcødé/<img src=x onerror=alert(1)>.p3d", "complete"}}));
     EXPECT_EQ(doc.at("models").at(3).at("failure").at("lod"), 1);
     EXPECT_EQ(doc.at("models").at(4).at("format"), "editable");
     EXPECT_EQ(doc.at("models").at(0).at("missing"), nlohmann::json::parse(R"(["data\\gone.paa"])"));
@@ -183,7 +194,7 @@ TEST_F(CheckCommandTest, TextAndJsonReportExactlyThePlantedProblems) {
         EXPECT_EQ(t.at("status") == "outside", t.at("name").get<std::string>().ends_with("x.paa")) << t;
     for (const auto& t : doc.at("textures"))
         if (t.at("status") == "found") {
-            EXPECT_EQ(t.at("models"), 3);  // the good model, its editable copy and a link to it
+            EXPECT_EQ(t.at("models"), 4);  // the good model, its editable copy, a link to it and one more
             EXPECT_EQ(t.at("format"), "DXT1");
             EXPECT_EQ(t.at("width"), 16);
         }
@@ -233,13 +244,20 @@ TEST_F(CheckCommandTest, CatalogueShowsACardPerModelAndItsFilterWorksInABrowser)
         const std::regex expression(pattern);
         return std::distance(std::sregex_iterator(all.begin(), all.end(), expression), std::sregex_iterator());
     };
-    EXPECT_EQ(count("<article class=\"card"), 8);
-    EXPECT_EQ(count("<img src=\"pictures/m\\d{6}\\.png\""), 5);  // the five that have faces to draw
+    EXPECT_EQ(count("<article class=\"card"), 10);
+    EXPECT_EQ(count("<img src=\"pictures/m\\d{6}\\.png\""), 7);  // the seven that have faces to draw
     EXPECT_NE(all.find("<tr><td>data\\gone.paa</td><td class=\"n\">4</td>"), std::string::npos);
-    EXPECT_EQ(tooltest::ShownCards(all), 8) << all.substr(0, 400);
-    EXPECT_NE(all.find("<span id=\"shown\">8</span>"), std::string::npos);
+    EXPECT_EQ(tooltest::ShownCards(all), 10) << all.substr(0, 400);
+    EXPECT_NE(all.find("<span id=\"shown\">10</span>"), std::string::npos);
     EXPECT_EQ(tooltest::ShownCards(dom("#filter=gone.paa")), 4);  // by problem
     EXPECT_EQ(tooltest::ShownCards(dom("#filter=B/")), 4);        // by name, letter case ignored
+    EXPECT_EQ(tooltest::ShownCards(dom("#filter=ünïcødé")), 2);   // beyond ASCII too: Ü of the Latin-1 name
+    // the names as text, made UTF-8 once: no script of theirs ran, none changed the title
+    EXPECT_NE(all.find("<title>Models of " + Tree().string() + "</title>"), std::string::npos);
+    EXPECT_NE(all.find("<h2>ünïcødé/&lt;img src=x onerror=alert(1)&gt;.p3d</h2>"), std::string::npos);
+    EXPECT_NE(all.find("<li>missing texture data\\Ünïcødé.paa</li>"), std::string::npos);
+    EXPECT_NE(all.find("<li>missing texture &lt;/script&gt;&lt;script&gt;document.title=1&lt;/script&gt;</li>"),
+              std::string::npos);
     // the tree's own problems shown, the folders first
     EXPECT_NE(all.find("<section id=\"tree-problems\">\n"), std::string::npos);
     EXPECT_NE(all.find("<li>unreadable folder: locked: Permission denied</li><li>broken link: links/lost.p3d: its "
@@ -267,8 +285,8 @@ TEST_F(CheckCommandTest, BrokenLinksAndUnreadableFoldersAreNamedByEveryWalkOfThe
 
     // the -r of mlod and export: each one a line of its own and a failure of the run, which goes on
     for (const auto& [command, summary] :
-         std::map<std::string, std::string>{{"mlod", "4 converted, 1 skipped as already editable, 8 failed\n"},
-                                            {"export", "5 exported, 8 failed\n"}}) {
+         std::map<std::string, std::string>{{"mlod", "6 converted, 1 skipped as already editable, 8 failed\n"},
+                                            {"export", "7 exported, 8 failed\n"}}) {
         const fs::path out = dir.Path() / command;
         const tooltest::TRun run = Tool({command, "-r", Tree().string(), out.string()});
         EXPECT_EQ(run.status, 1) << run.err;
