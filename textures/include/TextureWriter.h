@@ -42,4 +42,12 @@ bool EncodeTextureFile(const TRgbaPicture& picture, TextureFormat type, std::vec
 // existing file as it was.
 bool WriteTextureFile(const std::string& path, const TRgbaPicture& picture, TextureFormat type, std::string& error);
 
+// One DXT1 block (8 bytes into out) of 4 × 4 pixels (red, green, blue, alpha,
+// row by row) by stb_dxt in its high-quality mode. With transparentIndex,
+// pixels of alpha below 128 take DXT1's transparent index: such a block uses
+// the three-colour mode (c0 <= c1), its endpoints found for the opaque pixels
+// alone. The block writer of EncodeTextureFile, for those that assemble files
+// themselves.
+void EncodeDxt1Block(const uint8_t* rgba, bool transparentIndex, uint8_t* out);
+
 }  // namespace vistrel
