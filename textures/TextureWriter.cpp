@@ -237,8 +237,8 @@ void TransparentBlock(const uint8_t* rgba, uint16_t transparent, uint8_t* out) {
     alignas(4) std::array<uint8_t, 64> opaque;
     for (int p = 0; p < 16; ++p)
         for (int c = 0; c < 4; ++c)
-            opaque[4 * p + c] = (transparent & (1u << p)) ? (c < 3 ? uint8_t((sum[c] + count / 2) / count) : 255)
-                                                          : rgba[4 * p + c];
+            opaque[4 * p + c] =
+                (transparent & (1u << p)) ? (c < 3 ? uint8_t((sum[c] + count / 2) / count) : 255) : rgba[4 * p + c];
     uint8_t block[8];
     stb_compress_dxt_block(block, opaque.data(), 0, STB_DXT_HIGHQUAL);
     ThreeColourFit(rgba, transparent, uint16_t(block[0] | block[1] << 8), uint16_t(block[2] | block[3] << 8), out);
@@ -337,8 +337,7 @@ TextureFormat ChooseTextureFormat(const TRgbaPicture& picture) {
     return grey ? TextureFormat::Ai88 : TextureFormat::Argb4444;
 }
 
-bool EncodeTextureFile(const TRgbaPicture& picture, TextureFormat type, std::vector<uint8_t>& out,
-                       std::string& error) {
+bool EncodeTextureFile(const TRgbaPicture& picture, TextureFormat type, std::vector<uint8_t>& out, std::string& error) {
     out.clear();
     switch (type) {
     case TextureFormat::Dxt1:

@@ -55,7 +55,10 @@ const TPicture kPictures[] = {
          return std::array<uint8_t, 4>{g, g, g, uint8_t(255 - y * 30)};
      }},
     {"narrow", 2, 16, [](int x, int y) { return Detail(x * 9, y, uint8_t(128 + y * 7)); }},
-    {"one pixel", 1, 1, [](int, int) { return std::array<uint8_t, 4>{200, 100, 50, 77}; }},
+    {"one pixel", 1, 1,
+     [](int, int) {
+         return std::array<uint8_t, 4>{200, 100, 50, 77};
+     }},
 };
 
 const TextureFormat kTypes[] = {TextureFormat::Dxt1,     TextureFormat::Dxt5, TextureFormat::Argb4444,
@@ -86,7 +89,8 @@ TRgbaPicture Halve(const TRgbaPicture& p) {
 
 std::vector<TRgbaPicture> Chain(const TRgbaPicture& p, TextureFormat type) {
     std::vector<TRgbaPicture> chain{p};
-    while (std::min(chain.back().Width, chain.back().Height) > (Dxt(type) ? 4 : 2)) chain.push_back(Halve(chain.back()));
+    while (std::min(chain.back().Width, chain.back().Height) > (Dxt(type) ? 4 : 2))
+        chain.push_back(Halve(chain.back()));
     return chain;
 }
 
@@ -229,8 +233,8 @@ TEST(TextureWriter, EveryPictureAsEveryTypeReadsBackAtEveryLevel) {
             for (const TRgbaPicture& level : Chain(picture, type)) {
                 SCOPED_TRACE(std::to_string(level.Width) + " x " + std::to_string(level.Height));
                 TextureData record{};
-                ASSERT_TRUE(DecodeTextureData(&record, file.data(), file.size(), &error,
-                                              std::max(level.Width, level.Height)))
+                ASSERT_TRUE(
+                    DecodeTextureData(&record, file.data(), file.size(), &error, std::max(level.Width, level.Height)))
                     << error;
                 ASSERT_EQ(record.width, level.Width);
                 ASSERT_EQ(record.height, level.Height);
@@ -346,8 +350,8 @@ TEST(TextureWriter, ExistingTexturesReEncodedDecodeAsBefore) {
         std::ifstream in(e.path(), std::ios::binary);
         files.push_back({e.path().filename().string(), Bytes(std::istreambuf_iterator<char>(in), {})});
     }
-    for (TexFormat f : {TexFormat::Argb4444, TexFormat::Argb1555, TexFormat::Ai88, TexFormat::Argb8888,
-                        TexFormat::Dxt1, TexFormat::Dxt5})
+    for (TexFormat f : {TexFormat::Argb4444, TexFormat::Argb1555, TexFormat::Ai88, TexFormat::Argb8888, TexFormat::Dxt1,
+                        TexFormat::Dxt5})
         files.push_back({"builder " + std::to_string(int(f)), EncodeTexture(textest::Pattern(32, 16), f)});
     ASSERT_GE(files.size(), 11u);
     for (const auto& [name, bytes] : files) {
