@@ -58,7 +58,8 @@ TRgbaPicture Picture(bool alpha) {
         for (int x = 0; x < kSide; ++x, o += 4) {
             const int t = (x + y) * 255 / (2 * kSide);
             const int px = x % 64, py = y % 64;
-            int shade = Noise(x, y, 128, 1) / 6 - 20 + Noise(x, y, 16, 2) / 16 + int(Hash(uint32_t(x), uint32_t(y), 3) % 7) - 3;
+            int shade =
+                Noise(x, y, 128, 1) / 6 - 20 + Noise(x, y, 16, 2) / 16 + int(Hash(uint32_t(x), uint32_t(y), 3) % 7) - 3;
             if (px < 2 || py < 2) shade -= 70;
             if ((px == 6 || px == 57) && py % 8 == 4) shade += 40;
             o[0] = Clamp(60 + t / 2 + shade);
