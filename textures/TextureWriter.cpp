@@ -220,6 +220,72 @@ void ThreeColourFit(const uint8_t* rgba, uint16_t transparent, uint16_t c0, uint
     PutBlock(c0, c1, indices, out);
 }
 
+// Each pixel's nearest of the four colours of c0 > c1 (c0, c1, and the points
+// at a third and two thirds between them); the indices and the summed squared
+// error.
+uint32_t FourColourIndices(const uint8_t* rgba, uint16_t c0, uint16_t c1, int& error) {
+    const auto e0 = Expand565(c0), e1 = Expand565(c1);
+    std::array<int, 3> colours[4] = {e0, e1, {}, {}};
+    for (int c = 0; c < 3; ++c) {
+        colours[2][c] = (2 * e0[c] + e1[c]) / 3;
+        colours[3][c] = (e0[c] + 2 * e1[c]) / 3;
+    }
+    uint32_t indices = 0;
+    error = 0;
+    for (int p = 0; p < 16; ++p) {
+        int best = std::numeric_limits<int>::max();
+        unsigned k = 0;
+        for (unsigned i = 0; i < 4; ++i) {
+            int d = 0;
+            for (int c = 0; c < 3; ++c) d += (rgba[4 * p + c] - colours[i][c]) * (rgba[4 * p + c] - colours[i][c]);
+            if (d < best) best = d, k = i;
+        }
+        error += best;
+        indices |= k << (2 * p);
+    }
+    return indices;
+}
+
+// A block of two colours a and b: stb_dxt puts them at the endpoints, where
+// the 5-6-5 rounding moves them. Endpoints beyond them that put one or both
+// on the points at a third and two thirds often hit them closer: every such
+// placement is tried and the best block kept.
+void TwoColourBlock(const uint8_t* rgba, const uint8_t* a, const uint8_t* b, uint8_t* out) {
+    const uint16_t s0 = uint16_t(out[0] | out[1] << 8), s1 = uint16_t(out[2] | out[3] << 8);
+    if (s0 <= s1) return;  // stb_dxt's own answer for colours it finds alike
+    int best = 0;
+    FourColourIndices(rgba, s0, s1, best);
+    // a at ta and b at tb on the line from c0 (0) to c1 (1), in thirds
+    static constexpr int kPlaces[5][2] = {{1, 2}, {0, 2}, {1, 3}, {0, 1}, {2, 3}};
+    for (const auto& place : kPlaces) {
+        double e0[3], e1[3];
+        for (int c = 0; c < 3; ++c) {
+            const double step = (double(b[c]) - a[c]) / (place[1] - place[0]);  // a third of c1 - c0
+            e0[c] = a[c] - place[0] * step;
+            e1[c] = e0[c] + 3 * step;
+        }
+        uint16_t c0 = Pack565(e0), c1 = Pack565(e1);
+        if (c0 == c1) continue;
+        if (c0 < c1) std::swap(c0, c1);
+        int error = 0;
+        const uint32_t indices = FourColourIndices(rgba, c0, c1, error);
+        if (error < best) best = error, PutBlock(c0, c1, indices, out);
+    }
+}
+
+// stb_dxt's colour block (four colours) of these pixels made better where the
+// block has only two colours (flat art, camouflage).
+void BetterTwoColours(const uint8_t* rgba, uint8_t* block) {
+    auto same = [&](int p, int q) { return std::equal(rgba + 4 * p, rgba + 4 * p + 3, rgba + 4 * q); };
+    int second = -1;
+    for (int p = 1; p < 16; ++p)
+        if (!same(p, 0)) {
+            if (second >= 0 && !same(p, second)) return;
+            second = p;
+        }
+    if (second > 0) TwoColourBlock(rgba, rgba, rgba + 4 * second, block);
+}
+
 // A block with transparent pixels: the three-colour mode from the endpoints
 // stb_dxt finds for the opaque pixels alone (the transparent ones replaced by
 // their mean).
@@ -264,7 +330,7 @@ Bytes DxtBlocks(const TLevel& level, TextureFormat type, bool transparentIndex) 
             if (type == TextureFormat::Dxt1)
                 EncodeDxt1Block(px.data(), transparentIndex, o);
             else
-                stb_compress_dxt_block(o, px.data(), 1, STB_DXT_HIGHQUAL);
+                stb_compress_dxt_block(o, px.data(), 1, STB_DXT_HIGHQUAL), BetterTwoColours(px.data(), o + 8);
         }
     return out;
 }
@@ -322,6 +388,7 @@ void EncodeDxt1Block(const uint8_t* rgba, bool transparentIndex, uint8_t* out) {
     std::copy_n(rgba, 64, opaque);
     for (int p = 0; p < 16; ++p) opaque[4 * p + 3] = 255;
     stb_compress_dxt_block(out, opaque, 0, STB_DXT_HIGHQUAL);
+    BetterTwoColours(opaque, out);
 }
 
 TextureFormat ChooseTextureFormat(const TRgbaPicture& picture) {
