@@ -327,10 +327,12 @@ Bytes DxtBlocks(const TLevel& level, TextureFormat type, bool transparentIndex) 
                     std::copy_n(&level.Rgba[(std::size_t(sy) * level.W + sx) * 4], 4, &px[(y * 4 + x) * 4]);
                 }
             }
-            if (type == TextureFormat::Dxt1)
+            if (type == TextureFormat::Dxt1) {
                 EncodeDxt1Block(px.data(), transparentIndex, o);
-            else
-                stb_compress_dxt_block(o, px.data(), 1, STB_DXT_HIGHQUAL), BetterTwoColours(px.data(), o + 8);
+            } else {
+                stb_compress_dxt_block(o, px.data(), 1, STB_DXT_HIGHQUAL);
+                BetterTwoColours(px.data(), o + 8);
+            }
         }
     return out;
 }
@@ -392,14 +394,13 @@ void EncodeDxt1Block(const uint8_t* rgba, bool transparentIndex, uint8_t* out) {
 }
 
 TextureFormat ChooseTextureFormat(const TRgbaPicture& picture) {
-    bool translucent = false, partial = false, grey = true;
+    // no alpha, or alpha only 0 and 255: DXT1 (with its transparent index)
+    bool partial = false, grey = true;
     for (std::size_t i = 0; i + 3 < picture.Rgba.size(); i += 4) {
         const uint8_t* p = &picture.Rgba[i];
-        if (p[3] != 255) translucent = true;
         if (p[3] != 255 && p[3] != 0) partial = true;
         if (p[0] != p[1] || p[1] != p[2]) grey = false;
     }
-    if (!translucent) return TextureFormat::Dxt1;
     if (!partial) return TextureFormat::Dxt1;
     return grey ? TextureFormat::Ai88 : TextureFormat::Argb4444;
 }
