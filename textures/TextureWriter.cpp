@@ -19,7 +19,7 @@ using Bytes = std::vector<uint8_t>;
 constexpr std::size_t kMaxLevelSize = 0xFFFFFF;
 // Positions a run is looked for at each byte of a level: pictures repeat at
 // short distances, and deeper chains cost more than they save on them.
-constexpr int kTextureSearchDepth = 8;
+constexpr int kTextureSearchDepth = 6;
 // Alpha below this is transparent where a format stores alpha as one bit.
 constexpr uint8_t kOnOffAlpha = 128;
 
