@@ -74,9 +74,8 @@ struct TexOptions {
     // DXT1: blocks with pixels of alpha below 128 use c0 <= c1 and index 3
     // (transparent black) for them. Off: alpha is ignored.
     bool dxt1Transparent = false;
-    // DXT1 blocks by the simple writer of the first sample textures (the two
-    // colours of a block farthest apart as endpoints) instead of the
-    // product's block writer, so that those files stay the same bytes.
+    // DXT1 blocks by the hand-made writer below, not the product's (for the
+    // sample textures, to stay the same bytes).
     bool farthestPairDxt1 = false;
 
     // DXT levels LZO-compressed (width bit 15). lzoCompress, when set, makes
