@@ -35,6 +35,10 @@ TextureFormat ChooseTextureFormat(const TRgbaPicture& picture);
 // not written or sides that are not powers of two from 1 to
 // kMaxWrittenTextureSide ("the sides of a texture must be powers of two: 300
 // × 200").
+//
+// A level whose stored size passes the 24-bit size field of its header
+// (16 777 215 bytes: DXT5 at 4096 × 4096, a 16-bit level of 4096 × 4096 that
+// does not compress to half its size) is refused too, with its size.
 bool EncodeTextureFile(const TRgbaPicture& picture, TextureFormat type, std::vector<uint8_t>& out, std::string& error);
 
 // EncodeTextureFile written to path under a temporary name and renamed over

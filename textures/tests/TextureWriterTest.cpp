@@ -254,6 +254,9 @@ TEST(TextureWriter, ChoosesTheTypeAndRefusesWhatItCannotWrite) {
     EXPECT_EQ(refused(4, 4, F::Palette), "textures of type palette are not written");
     EXPECT_EQ(refused(4, 4, F::Dxt1, 63), "a picture of 4 \u00D7 4 needs 64 bytes, not 63");
     EXPECT_EQ(refused(4096, 4096, F::Argb8888, 1), "a picture of 4096 \u00D7 4096 needs 67108864 bytes, not 1");
+    EXPECT_EQ(refused(4096, 4096, F::Dxt5),
+              "the level of 4096 \u00D7 4096 takes 16777216 bytes, more than a "
+              "texture file's level can hold (16777215)");
 }
 
 TEST(TextureWriter, WritesWholeFilesOrNothing) {
