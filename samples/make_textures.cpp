@@ -164,7 +164,10 @@ int main(int argc, char** argv) {
         auto write = [&](const char* name, const std::vector<uint8_t>& bytes) {
             vistrel::WriteFile((data / name).string(), bytes);
         };
-        write("hull_dxt1.paa", vistrel::EncodeTexture(Hull(), TexFormat::Dxt1));
+        // its blocks by the builder's first block writer: the committed file stays the same bytes
+        vistrel::TexOptions firstBlocks;
+        firstBlocks.farthestPairDxt1 = true;
+        write("hull_dxt1.paa", vistrel::EncodeTexture(Hull(), TexFormat::Dxt1, firstBlocks));
         write("turret_4444.paa", vistrel::EncodeTexture(Turret(), TexFormat::Argb4444));
         write("wheels_1555.paa", vistrel::EncodeTexture(Wheels(), TexFormat::Argb1555));
         write("glass_ai88.paa", vistrel::EncodeTexture(Glass(), TexFormat::Ai88));

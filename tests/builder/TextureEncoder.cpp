@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "LzssEncoder.h"
+#include "TextureWriter.h"
 
 namespace vistrel {
 namespace {
@@ -195,7 +196,7 @@ Bytes PixelBytes(const TexImage& image, TexFormat format) {
 // The stored data of one level of a non-palette file.
 Bytes LevelData(const TexImage& image, TexFormat format, const TexOptions& options) {
     if (IsDxt(format)) {
-        Bytes blocks = EncodeDxtBlocks(image, format, options.dxt1Transparent);
+        Bytes blocks = EncodeDxtBlocks(image, format, options.dxt1Transparent, options.farthestPairDxt1);
         if (!options.lzo) return blocks;
         return options.lzoCompress ? options.lzoCompress(blocks) : LzoLiteralStream(blocks);
     }
@@ -332,7 +333,8 @@ std::vector<uint8_t> EncodePixels16(const TexImage& image, TexFormat format) {
     return out;
 }
 
-std::vector<uint8_t> EncodeDxtBlocks(const TexImage& image, TexFormat format, bool dxt1Transparent) {
+std::vector<uint8_t> EncodeDxtBlocks(const TexImage& image, TexFormat format, bool dxt1Transparent,
+                                     bool farthestPairDxt1) {
     const int bw = (image.width + 3) / 4, bh = (image.height + 3) / 4;
     const bool dxt1 = format == TexFormat::Dxt1;
     const std::size_t blockBytes = dxt1 ? 8 : 16;
@@ -341,6 +343,13 @@ std::vector<uint8_t> EncodeDxtBlocks(const TexImage& image, TexFormat format, bo
     for (int by = 0; by < bh; ++by)
         for (int bx = 0; bx < bw; ++bx, b += blockBytes) {
             const auto px = BlockPixels(image, bx, by);
+            if (dxt1 && !farthestPairDxt1) {
+                std::array<uint8_t, 64> rgba;
+                for (int p = 0; p < 16; ++p)
+                    for (int c = 0; c < 4; ++c) rgba[4 * p + c] = px[p][c < 3 ? 2 - c : 3];
+                EncodeDxt1Block(rgba.data(), dxt1Transparent, b);
+                continue;
+            }
             if (dxt1) {
                 uint16_t mask = 0;
                 if (dxt1Transparent)

@@ -5,9 +5,11 @@
 //   palette (b, g, r), levels (u16 w, u16 h, u24 size, data), largest first,
 //   then 6 zero bytes.
 //
-// DXT blocks are built here by hand (the endpoints are the two colours of a
-// block farthest apart, each pixel takes the nearest of the block's colours), 16-bit and
-// 32-bit levels are LZSS with the signed checksum, palette levels run-length
+// DXT1 blocks come from the product's block writer (EncodeDxt1Block), DXT2 …
+// DXT5 blocks are built here by hand (the endpoints are the two colours of a
+// block farthest apart, each pixel takes the nearest of the block's colours;
+// for DXT1 too on request), 16-bit and 32-bit levels are LZSS (the product's
+// encoder) with the signed checksum, palette levels run-length
 // coded or, after the 1234 × 8765 marker, LZSS. Options write variants and
 // broken files on purpose; the layout record gives the offsets that tests need
 // to cut or patch a file at an exact place.
@@ -72,6 +74,9 @@ struct TexOptions {
     // DXT1: blocks with pixels of alpha below 128 use c0 <= c1 and index 3
     // (transparent black) for them. Off: alpha is ignored.
     bool dxt1Transparent = false;
+    // DXT1 blocks by the hand-made writer below, not the product's (for the
+    // sample textures, to stay the same bytes).
+    bool farthestPairDxt1 = false;
 
     // DXT levels LZO-compressed (width bit 15). lzoCompress, when set, makes
     // the stream; otherwise one literal run closed by the end marker is
@@ -126,7 +131,8 @@ TexFile EncodePaletteFile(int width, int height, const std::vector<uint8_t>& ind
 TexFile EncodePaletteImage(const TexImage& image, const TexOptions& options = {});
 
 // The pieces, for tests that assemble files by hand.
-std::vector<uint8_t> EncodeDxtBlocks(const TexImage& image, TexFormat format, bool dxt1Transparent = false);
+std::vector<uint8_t> EncodeDxtBlocks(const TexImage& image, TexFormat format, bool dxt1Transparent = false,
+                                     bool farthestPairDxt1 = false);
 std::vector<uint8_t> EncodePixels16(const TexImage& image, TexFormat format);  // w × h × 2 bytes
 std::vector<uint8_t> EncodeRunLength(const std::vector<uint8_t>& indices);
 std::vector<uint8_t> LzoLiteralStream(const std::vector<uint8_t>& data);

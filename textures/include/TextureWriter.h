@@ -35,11 +35,23 @@ TextureFormat ChooseTextureFormat(const TRgbaPicture& picture);
 // not written or sides that are not powers of two from 1 to
 // kMaxWrittenTextureSide ("the sides of a texture must be powers of two: 300
 // × 200").
+//
+// A level whose stored size passes the 24-bit size field of its header
+// (16 777 215 bytes: DXT5 at 4096 × 4096, a 16-bit level of 4096 × 4096 that
+// does not compress to half its size) is refused too, with its size.
 bool EncodeTextureFile(const TRgbaPicture& picture, TextureFormat type, std::vector<uint8_t>& out, std::string& error);
 
 // EncodeTextureFile written to path under a temporary name and renamed over
 // it once complete (TAtomicFile): a failed write leaves nothing behind and an
 // existing file as it was.
 bool WriteTextureFile(const std::string& path, const TRgbaPicture& picture, TextureFormat type, std::string& error);
+
+// One DXT1 block (8 bytes into out) of 4 × 4 pixels (red, green, blue, alpha,
+// row by row) by stb_dxt in its high-quality mode. With transparentIndex,
+// pixels of alpha below 128 take DXT1's transparent index: such a block uses
+// the three-colour mode (c0 <= c1), its endpoints found for the opaque pixels
+// alone. The block writer of EncodeTextureFile, for those that assemble files
+// themselves.
+void EncodeDxt1Block(const uint8_t* rgba, bool transparentIndex, uint8_t* out);
 
 }  // namespace vistrel
