@@ -364,8 +364,8 @@ bool FitTextureSides(TRgbaPicture& picture, bool resize, std::string& error) {
         error = "out of memory for a picture of " + Sides(scaled.Width, scaled.Height) + " pixels";
         return false;
     }
-    if (!stbir_resize_uint8_srgb(picture.Rgba.data(), w, h, 0, scaled.Rgba.data(), scaled.Width, scaled.Height, 0, 4,
-                                 3, 0)) {
+    if (!stbir_resize_uint8_srgb(picture.Rgba.data(), w, h, 0, scaled.Rgba.data(), scaled.Width, scaled.Height, 0, 4, 3,
+                                 0)) {
         error = "the picture of " + Sides(w, h) + " pixels could not be scaled";
         return false;
     }
