@@ -114,6 +114,51 @@ bool HeaderSides(TKind kind, const uint8_t* d, std::size_t size, long long& w, l
     return false;
 }
 
+// The Huffman tables of a DHT segment (at its length field, len bytes): each
+// a class and number byte, 16 counts of codes and as many values, at most 256
+// of them. stb_image takes more without checking and writes past its tables.
+bool SoundHuffmanTables(const uint8_t* d, std::size_t len) {
+    std::size_t p = 2;
+    while (p < len) {
+        if (len - p < 17) return false;
+        std::size_t n = 0;
+        for (int i = 1; i <= 16; ++i) n += d[p + i];
+        if (n > 256 || len - p - 17 < n) return false;
+        p += 17 + n;
+    }
+    return true;
+}
+
+// Whether a JPEG file is complete and sound where stb_image does not check:
+// the segments (their Huffman tables checked) and the entropy-coded data of
+// the scans in turn, up to the end marker. Entropy-coded data holds FF only
+// as FF 00 or before a restart marker.
+const char* JpegProblem(const uint8_t* d, std::size_t size) {
+    std::size_t p = 2;
+    for (;;) {
+        if (p + 2 > size) return "truncated";
+        if (d[p] != 0xFF) return "corrupt";
+        const unsigned marker = d[p + 1];
+        if (marker == 0xD9) return nullptr;
+        if (marker == 0xFF) {  // fill bytes
+            ++p;
+            continue;
+        }
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {
+            p += 2;
+            continue;
+        }
+        if (p + 4 > size) return "truncated";
+        const std::size_t len = std::size_t(d[p + 2]) << 8 | d[p + 3];  // big-endian, itself included
+        if (len < 2) return "corrupt";
+        if (len > size - p - 2) return "truncated";
+        if (marker == 0xC4 && !SoundHuffmanTables(d + p + 2, len)) return "corrupt";
+        p += 2 + len;
+        if (marker == 0xDA)
+            while (p + 1 < size && !(d[p] == 0xFF && d[p + 1] != 0 && (d[p + 1] < 0xD0 || d[p + 1] > 0xD7))) ++p;
+    }
+}
+
 // Whether all the pixels the header promises can be in the file.
 bool Complete(TKind kind, const uint8_t* d, std::size_t size, long long w, long long h) {
     switch (kind) {
@@ -147,29 +192,7 @@ bool Complete(TKind kind, const uint8_t* d, std::size_t size, long long w, long 
         }
         return true;
     }
-    case TKind::Jpeg: {
-        // the segments up to the first scan, then its end marker: entropy-coded
-        // data never holds FF D9
-        std::size_t p = 2;
-        for (;;) {
-            if (p + 4 > size || d[p] != 0xFF) return false;
-            const unsigned marker = d[p + 1];
-            if (marker == 0xFF) {
-                ++p;
-                continue;
-            }
-            if (marker == 0xD9) return false;
-            if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {
-                p += 2;
-                continue;
-            }
-            p += 2 + (std::size_t(d[p + 2]) << 8 | d[p + 3]);  // the length: big-endian, itself included
-            if (marker == 0xDA) break;
-        }
-        for (; p + 1 < size; ++p)
-            if (d[p] == 0xFF && d[p + 1] == 0xD9) return true;
-        return false;
-    }
+    case TKind::Jpeg: return true;  // JpegProblem, before the header was read
     }
     return false;
 }
@@ -246,11 +269,19 @@ bool DecodePicture(const uint8_t* data, std::size_t size, TRgbaPicture& picture,
         return false;
     }
     const std::string what = std::string(KindName(kind)) + " picture";
+    if (const char* problem = kind == TKind::Jpeg ? JpegProblem(data, size) : nullptr) {  // before stb_image reads it
+        error = std::string("a ") + problem + " " + what;
+        return false;
+    }
     long long w = 0, h = 0;
     if (!HeaderSides(kind, data, size, w, h)) {
         const char* reason = kind == TKind::Jpeg ? stbi_failure_reason() : nullptr;
         error = reason && std::strcmp(reason, "unknown image type") != 0 ? "a broken " + what + ": " + reason
                                                                          : "a truncated " + what;
+        return false;
+    }
+    if (w < 0) {
+        error = "a broken " + what + ": a width of " + std::to_string(w);
         return false;
     }
     if (w == 0 || h == 0) {
