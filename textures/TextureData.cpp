@@ -177,6 +177,7 @@ private:
                             " are no texture type, no tag and no palette count");
             }
         }
+        if (walk_) walk_->Known = true;
         return true;
     }
 

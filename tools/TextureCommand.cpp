@@ -165,7 +165,7 @@ int RunInfo(const std::string& path) {
     std::string text = path + ": " + std::to_string(bytes.size()) + " bytes\n";
     if (layout.TypeWord)
         text += "  type " + std::string(vistrel::TextureFormatName(layout.Kind)) + "\n";
-    else if (layout.Kind == vistrel::TextureFormat::Palette && (layout.Error.empty() || !layout.Tags.empty()))
+    else if (layout.Known)
         text += "  type palette (no type word)\n";
     for (const vistrel::TTextureTag& tag : layout.Tags)
         text += "  tag " + tag.Name + " at byte " + std::to_string(tag.At) + ": " + TagValue(tag, layout) + "\n";

@@ -30,6 +30,7 @@ struct TTextureLevel {
 
 struct TTextureLayout {
     TextureFormat Kind = TextureFormat::Dxt1;
+    bool Known = false;     // the first bytes were understood: a type, or a palette file's start
     bool TypeWord = false;  // the file starts with a type (palette files have none)
     std::vector<TTextureTag> Tags;
     int PaletteCount = 0;

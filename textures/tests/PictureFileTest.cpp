@@ -49,8 +49,7 @@ TEST(PictureFile, EveryKindReadsBackItsPixels) {
              stbi_write_tga_with_rle = 0;
              stbi_write_tga_to_func(Append, &b, w, h, c, p);
          }},
-        {"JPEG", 3, 40,
-         [](Bytes& b, const uint8_t* p, int c) { stbi_write_jpg_to_func(Append, &b, w, h, c, p, 100); }},
+        {"JPEG", 3, 40, [](Bytes& b, const uint8_t* p, int c) { stbi_write_jpg_to_func(Append, &b, w, h, c, p, 100); }},
     };
     for (const TCase& c : cases) {
         Bytes pixels;  // the picture with as many channels as the file holds
@@ -72,9 +71,9 @@ TEST(PictureFile, EveryKindReadsBackItsPixels) {
 }
 
 TEST(PictureFile, SidesToPowersOfTwo) {
-    const std::vector<std::pair<int, int>> nearest = {{1, 1},   {2, 2},   {3, 2},     {5, 4},     {6, 4},
-                                                      {7, 8},   {200, 256}, {300, 256}, {384, 256}, {385, 512},
-                                                      {4095, 4096}, {5000, 4096}};
+    const std::vector<std::pair<int, int>> nearest = {{1, 1},     {2, 2},     {3, 2},       {5, 4},
+                                                      {6, 4},     {7, 8},     {200, 256},   {300, 256},
+                                                      {384, 256}, {385, 512}, {4095, 4096}, {5000, 4096}};
     for (const auto& [side, expected] : nearest) EXPECT_EQ(vistrel::NearestPowerOfTwo(side), expected) << side;
 
     vistrel::TRgbaPicture picture{3, 5, {}};
