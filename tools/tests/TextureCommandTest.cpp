@@ -4,6 +4,8 @@
 
 #include <cstring>
 #include <filesystem>
+#include <optional>
+#include <tuple>
 
 #include "Browser.h"
 #include "P3dBuilder.h"
@@ -189,35 +191,25 @@ TEST(TextureCommand, PicturesThatCannotBeTexturesExitWithTwoAndLeaveNothing) {
     std::fill(empty.begin() + 18, empty.begin() + 26, 0);  // width and height
     huge[18] = huge[22] = 0x20;                            // 8192 (big-endian), before the checksum is looked at
     huge[19] = huge[23] = 0;
-    const std::vector<std::pair<std::string, Bytes>> files = {
-        {"cut.png", Cut(png, png.size() / 2)},
-        {"cut.tga", Cut(PictureFile("tga", 8, 8), 40)},
-        {"cut.jpg", Cut(PictureFile("jpg", 8, 8), 300)},
-        {"cut.bmp", Cut(PictureFile("bmp", 8, 8), 100)},
-        {"corrupt.png", corrupt},
-        {"empty.bmp", empty},
-        {"huge.png", huge},
-        {"odd.png", PictureFile("png", 300, 200)},
-        {"notes.png", Bytes{'n', 'o', 't', 'e', 's', '\n'}},
-    };
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {"cut.png", "a truncated PNG picture"},
-        {"cut.tga", "a truncated TGA picture"},
-        {"cut.jpg", "a truncated JPEG picture"},
-        {"cut.bmp", "a truncated BMP picture"},
-        {"corrupt.png", "a broken PNG picture: IDAT: incorrect data check"},
-        {"empty.bmp", "an empty picture: 0 \u00D7 0 pixels"},
-        {"huge.png", "a picture of 8192 \u00D7 8192 pixels is larger than a texture can be (4096 \u00D7 4096)"},
-        {"odd.png", "the sides of a texture must be powers of two: 300 \u00D7 200"},
-        {"notes.png", "not a picture: PNG, TGA, JPEG or BMP"},
-        {"folder.png", "a folder, not a picture"},
-        {"missing.png", ""},
+    // the file (none: a folder, or nothing) and the reason given after its name
+    const std::vector<std::tuple<std::string, std::optional<Bytes>, std::string>> cases = {
+        {"cut.png", Cut(png, png.size() / 2), "a truncated PNG picture"},
+        {"cut.tga", Cut(PictureFile("tga", 8, 8), 40), "a truncated TGA picture"},
+        {"cut.jpg", Cut(PictureFile("jpg", 8, 8), 300), "a truncated JPEG picture"},
+        {"cut.bmp", Cut(PictureFile("bmp", 8, 8), 100), "a truncated BMP picture"},
+        {"corrupt.png", corrupt, "a broken PNG picture: IDAT: incorrect data check"},
+        {"empty.bmp", empty, "an empty picture: 0 \u00D7 0 pixels"},
+        {"huge.png", huge, "a picture of 8192 \u00D7 8192 pixels is larger than a texture can be (4096 \u00D7 4096)"},
+        {"odd.png", PictureFile("png", 300, 200), "the sides of a texture must be powers of two: 300 \u00D7 200"},
+        {"notes.png", Bytes{'n', 'o', 't', 'e', 's', '\n'}, "not a picture: PNG, TGA, JPEG or BMP"},
+        {"folder.png", std::nullopt, "a folder, not a picture"},
+        {"missing.png", std::nullopt, ""},
     };
     fs::create_directories(dir.Path() / "in" / "folder.png");
     fs::create_directories(dir.Path() / "out");
-    for (const auto& [name, bytes] : files) vistrel::WriteFile(dir.File("in/" + name), bytes);
-    for (const auto& [name, message] : cases) {
+    for (const auto& [name, bytes, message] : cases) {
         const std::string in = dir.File("in/" + name), out = dir.File("out/" + name + ".paa");
+        if (bytes) vistrel::WriteFile(in, *bytes);
         const auto run = RunTool(P3DTOOL_EXE, {"texture", in, out}, dir.Path());
         EXPECT_EQ(run.status, 2) << name;
         EXPECT_EQ(run.out, "") << name;
