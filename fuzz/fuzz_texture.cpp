@@ -1,13 +1,15 @@
 // libFuzzer target: any bytes through the texture decoder. It must give an
 // image or an empty result with a reason, never a crash, a read outside the
 // bytes, or an allocation the bytes cannot back; an image must be as large as
-// it says, and the record interface must agree with the richer one.
+// it says, and the record interface must agree with the richer one. The
+// layout walk of --info must agree with the decoder on the largest level.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
 #include "TextureData.h"
+#include "TextureLayout.h"
 
 namespace {
 
@@ -38,6 +40,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             Fail("the record disagrees with the refusal");
     }
     vistrel::DestroyTextureData(&record);
+
+    const vistrel::TTextureLayout layout = vistrel::WalkTextureLayout(data, size);
+    if (layout.Error.empty() && !image) Fail("a sound layout that does not decode");
+    if (!layout.Error.empty() && layout.Levels.empty() && image) Fail("a decoded file whose first level is broken");
+    if (image && !layout.Levels.empty() &&
+        (layout.Levels[0].Width != image->width || layout.Levels[0].Height != image->height ||
+         layout.Levels[0].Storage != image->storage))
+        Fail("the layout's first level is not the decoded one");
 
     // A smaller level, when the file has one: never larger than the largest.
     const bool small = vistrel::DecodeTextureData(&record, data, size, nullptr, 4);

@@ -13,6 +13,7 @@
 // sizes taken from the input are checked against what the bytes that are left
 // can hold before anything is allocated for them.
 #include "TextureData.h"
+#include "TextureLayout.h"
 
 #include <algorithm>
 #include <cassert>
@@ -142,12 +143,12 @@ const char* LzssStatusText(LzssStatus status) {
 
 class TDecoder {
 public:
-    TDecoder(const uint8_t* data, std::size_t size, int largestSide)
-        : in_(data, size), size_(size), largest_(largestSide) {}
+    TDecoder(const uint8_t* data, std::size_t size, int largestSide, TTextureLayout* walk = nullptr)
+        : in_(data, size), size_(size), largest_(largestSide), walk_(walk) {}
 
     bool Run(TDecoded& out) {
         out_ = &out;
-        return ReadHead() && ReadTags() && ReadPalette() && ReadFirstLevel();
+        return ReadHead() && ReadTags() && ReadPalette() && (walk_ ? WalkLevels() : ReadFirstLevel());
     }
 
     std::string error;
@@ -164,6 +165,7 @@ private:
         const uint16_t type = uint16_t(in_.Here()[0] | in_.Here()[1] << 8);
         if (FormatOfType(type, out_->kind)) {
             in_.Skip(2);
+            if (walk_) walk_->TypeWord = true;
         } else {
             // A palette file: no type word; it starts with a tag or, in the
             // oldest files, directly with the palette count.
@@ -175,6 +177,7 @@ private:
                             " are no texture type, no tag and no palette count");
             }
         }
+        if (walk_) walk_->Known = true;
         return true;
     }
 
@@ -186,9 +189,11 @@ private:
             in_.Skip(8);
             uint32_t length = 0;
             in_.U32(length);
+            const uint8_t* value = in_.Here();
             if (!in_.Skip(length))
                 return Fail("truncated tag " + Printable(name) + At(start) + ": " + std::to_string(length) +
                             " bytes claimed, " + std::to_string(in_.Left()) + " left");
+            if (walk_) walk_->Tags.push_back({start, name, std::vector<uint8_t>(value, value + length)});
             out_->tags.push_back(std::move(name));
         }
         return true;
@@ -224,11 +229,17 @@ private:
         return true;
     }
 
-    bool ReadFirstLevel() {
+    // The header of the next level into level_ (with lzo_ and marker_); end
+    // when it is the 0 x 0 one that ends the list.
+    bool ReadLevelHeader(bool& end) {
         const std::size_t header = in_.Pos();
         uint16_t w = 0, h = 0;
         if (!in_.U16(w) || !in_.U16(h)) return Fail("truncated level header" + At(header));
-        if (w == 0 && h == 0) return Fail("no level: the level list ends" + At(header));
+        end = w == 0 && h == 0;
+        if (end) {
+            level_ = {nullptr, 0, in_.Pos(), header, 0, 0};
+            return true;
+        }
         const bool lzo = (w & kLzoBit) != 0;
         w = uint16_t(w & ~kLzoBit);
         const TextureFormat kind = out_->kind;
@@ -250,15 +261,52 @@ private:
             return Fail("truncated level data: the level" + At(header) + " claims " + std::to_string(size) +
                         " bytes, " + std::to_string(in_.Left()) + " left");
         level_ = {in_.Here(), size, dataPos, header, w, h};
+        lzo_ = lzo;
+        marker_ = marker;
+        return true;
+    }
+
+    bool ReadFirstLevel() {
+        bool end = false;
+        if (!ReadLevelHeader(end)) return false;
+        if (end) return Fail("no level: the level list ends" + At(level_.header));
+        const int w = level_.w, h = level_.h;
+        const TextureFormat kind = out_->kind;
         if (largest_ > 0 && (w > largest_ || h > largest_) && kind != TextureFormat::Palette &&
             SmallerLevelFollows(w, h)) {
-            in_.Skip(size);
+            in_.Skip(level_.size);
             return ReadFirstLevel();  // each level smaller than the one before: at most 30 deep
         }
+        return DecodeLevel();
+    }
 
-        if (IsDxt(kind)) return lzo ? DecodeLzoDxt() : DecodeRawDxt();
+    bool DecodeLevel() {
+        const TextureFormat kind = out_->kind;
+        if (IsDxt(kind)) return lzo_ ? DecodeLzoDxt() : DecodeRawDxt();
         if (Is16Bit(kind) || kind == TextureFormat::Argb8888) return DecodeLzssPixels();
-        return marker ? DecodeMarkedIndices() : DecodeRunLengthIndices();
+        return marker_ ? DecodeMarkedIndices() : DecodeRunLengthIndices();
+    }
+
+    // Every level decoded in turn and listed, then the end of the list: a
+    // 0 x 0 header, two zero bytes, nothing after them.
+    bool WalkLevels() {
+        for (;;) {
+            bool end = false;
+            if (!ReadLevelHeader(end)) return false;
+            if (end) break;
+            if (!DecodeLevel()) return false;
+            out_->pixels.reset();
+            walk_->Levels.push_back({level_.header, level_.w, level_.h, level_.size, out_->storage});
+            in_.Skip(level_.size);
+        }
+        if (walk_->Levels.empty()) return Fail("no level: the level list ends" + At(level_.header));
+        walk_->End = level_.header;
+        uint16_t zero = 1;
+        if (!in_.U16(zero) || zero != 0)
+            return Fail("the end of the level list" + At(level_.header) + " lacks its two closing zero bytes");
+        if (in_.Left() > 0)
+            return Fail(std::to_string(in_.Left()) + " bytes after the end of the file's layout" + At(in_.Pos()));
+        return true;
     }
 
     // Whether a sound level of smaller sides follows the one whose data
@@ -439,7 +487,10 @@ private:
     TDecoded* out_ = nullptr;
     const uint8_t* paletteEntries_ = nullptr;
     TLevel level_;
-    int largest_;  // 0: the largest level
+    bool lzo_ = false;      // level_ is LZO-compressed
+    bool marker_ = false;   // level_ came after the 1234 x 8765 marker
+    int largest_;           // 0: the largest level
+    TTextureLayout* walk_;  // every level is listed here, none handed over
 };
 
 bool Decode(const uint8_t* data, std::size_t size, TDecoded& out, std::string* error, int largestSide = 0) {
@@ -474,6 +525,17 @@ void Clear(TextureData* record) {
 }
 
 }  // namespace
+
+TTextureLayout WalkTextureLayout(const uint8_t* data, std::size_t size) {
+    TTextureLayout layout;
+    layout.Size = data ? size : 0;
+    TDecoded decoded;
+    TDecoder decoder(data, layout.Size, 0, &layout);
+    if (!decoder.Run(decoded)) layout.Error = decoder.error;
+    layout.Kind = decoded.kind;
+    layout.PaletteCount = decoded.paletteCount;
+    return layout;
+}
 
 const char* TextureFormatName(TextureFormat format) {
     switch (format) {

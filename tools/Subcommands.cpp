@@ -29,11 +29,12 @@ int UsageError(const TSubcommand& command, std::string_view text) {
 int RunOverTree(
     const TSubcommand& command, const std::string& inDir, const std::string& outDir, const std::string& extension,
     const std::function<TTreeItem(const std::filesystem::path& file, const std::filesystem::path& target)>& each,
-    const std::function<std::string(std::size_t done, std::size_t skipped, std::size_t failed)>& summary) {
+    const std::function<std::string(std::size_t done, std::size_t skipped, std::size_t failed)>& summary,
+    const std::vector<std::string>& extensions) {
     namespace fs = std::filesystem;
     std::error_code ec;
     if (!fs::is_directory(inDir, ec)) return UsageError(command, inDir + " is not a folder");
-    const TModelTree tree = WalkModelTree(inDir);
+    const TModelTree tree = WalkModelTree(inDir, extensions);
     if (!tree.RootError.empty()) {
         ReportError("cannot list " + inDir + ": " + tree.RootError);
         return kExitFailure;

@@ -12,10 +12,12 @@ namespace {
 
 constexpr int kMaxDepth = 256;  // a mount of a folder inside itself ends here
 
-bool IsModelName(const fs::path& path) {
-    const std::string ext = path.extension().string();
-    return ext.size() == 4 && ext[0] == '.' && std::tolower(static_cast<unsigned char>(ext[1])) == 'p' &&
-           ext[2] == '3' && std::tolower(static_cast<unsigned char>(ext[3])) == 'd';
+// Whether the name ends in one of the extensions (given in lower case), its
+// letter case ignored.
+bool HasExtension(const fs::path& path, const std::vector<std::string>& extensions) {
+    std::string ext = path.extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return std::find(extensions.begin(), extensions.end(), ext) != extensions.end();
 }
 
 std::string LinkReason(const fs::path& link, const std::error_code& ec) {
@@ -29,7 +31,7 @@ std::string LinkReason(const fs::path& link, const std::error_code& ec) {
 
 class TWalk {
 public:
-    explicit TWalk(const fs::path& tree) : tree_(tree) {}
+    TWalk(const fs::path& tree, const std::vector<std::string>& extensions) : tree_(tree), extensions_(extensions) {}
 
     TModelTree Run() {
         std::error_code ec;
@@ -70,9 +72,9 @@ private:
                     Problem(result_.Unreadable, path, openEc.message());
                 else
                     Folder(path, std::move(inner), depth + 1);
-            } else if (IsModelName(path) && type == fs::file_type::regular) {
+            } else if (type == fs::file_type::regular && HasExtension(path, extensions_)) {
                 result_.Files.push_back(path);
-            } else if (IsModelName(path) && type == fs::file_type::symlink) {
+            } else if (type == fs::file_type::symlink && HasExtension(path, extensions_)) {
                 std::error_code targetEc;
                 const fs::file_status target = fs::status(path, targetEc);
                 if (targetEc)
@@ -85,11 +87,14 @@ private:
     }
 
     fs::path tree_;
+    const std::vector<std::string>& extensions_;
     TModelTree result_;
 };
 
 }  // namespace
 
-TModelTree WalkModelTree(const fs::path& tree) { return TWalk(tree).Run(); }
+TModelTree WalkModelTree(const fs::path& tree, const std::vector<std::string>& extensions) {
+    return TWalk(tree, extensions).Run();
+}
 
 }  // namespace p3dtool

@@ -2,7 +2,8 @@
 //   p3dtool info [--json] FILE   the information panel of every LOD
 //   p3dtool log FILE             the reader's debug log
 //   p3dtool mlod [-r] IN OUT     conversion to the editable format
-//   p3dtool texture FILE OUT.png what the texture decoder sees
+//   p3dtool texture IN OUT       texture files to PNG pictures and back,
+//                                --info on a texture file's layout
 //   p3dtool export [-r] IN OUT   glTF, COLLADA, OBJ, STL, PLY
 //   p3dtool check TREE           every model of a tree and its textures
 // The subcommands are listed in kCommands; each one parses its own options.
@@ -40,7 +41,8 @@ std::string Usage() {
         "\n"
         "Reads model files (.p3d, binarized \"BMDL\" or editable \"MLOD\") as the\n"
         "viewer does, converts them to the editable format, and exports them to\n"
-        "glTF, OBJ and the other formats of the Assimp library.\n"
+        "glTF, OBJ and the other formats of the Assimp library. Converts texture\n"
+        "files (.paa, .pac) to PNG pictures and pictures to texture files.\n"
         "\n"
         "Commands:\n";
     for (const TSubcommand* command : kCommands) {

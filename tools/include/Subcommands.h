@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <functional>
 #include <string>
-
 #include <string_view>
+#include <vector>
 
 #include "ToolModel.h"
 
@@ -43,7 +43,8 @@ struct TTreeItem {
     std::string Reason;
 };
 
-// The -r of a subcommand: each model file under inDir (WalkModelTree) is
+// The -r of a subcommand: each model file (or each file of extensions) under
+// inDir (WalkModelTree) is
 // handed to each with its target, the same relative path under outDir (with
 // the extension given, when one is). First a line per folder the walk could
 // not read ("unreadable folder: relative: reason") and per broken link
@@ -55,7 +56,8 @@ struct TTreeItem {
 int RunOverTree(
     const TSubcommand& command, const std::string& inDir, const std::string& outDir, const std::string& extension,
     const std::function<TTreeItem(const std::filesystem::path& file, const std::filesystem::path& target)>& each,
-    const std::function<std::string(std::size_t done, std::size_t skipped, std::size_t failed)>& summary);
+    const std::function<std::string(std::size_t done, std::size_t skipped, std::size_t failed)>& summary,
+    const std::vector<std::string>& extensions = {".p3d"});
 
 // Makes the folder a target goes into; false with the reason in error.
 bool MakeFolderFor(const std::filesystem::path& target, std::string& error);
