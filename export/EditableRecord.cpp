@@ -180,8 +180,7 @@ std::vector<uint8_t> UnpackRecord(const uint8_t* view, std::size_t viewBytes, st
     }
     const std::size_t size = view[0] | view[1] << 8 | view[2] << 16 | std::size_t{view[3]} << 24;
     if (size > maxBytes) {
-        error = "the editable record claims " + std::to_string(size) + " bytes, more than " +
-                std::to_string(maxBytes);
+        error = "the editable record claims " + std::to_string(size) + " bytes, more than " + std::to_string(maxBytes);
         return record;
     }
     lzma_options_lzma options;

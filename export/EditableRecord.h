@@ -34,7 +34,6 @@ std::vector<uint8_t> PackRecord(const std::vector<uint8_t>& record);
 // in error, when they are not a packed record or unpack to other than the
 // size they give (bounded by maxBytes, which the caller sets from the file's
 // size).
-std::vector<uint8_t> UnpackRecord(const uint8_t* view, std::size_t viewBytes, std::size_t maxBytes,
-                                  std::string& error);
+std::vector<uint8_t> UnpackRecord(const uint8_t* view, std::size_t viewBytes, std::size_t maxBytes, std::string& error);
 
 }  // namespace vistrel::exporting
