@@ -24,9 +24,12 @@ constexpr char kRecordMagic[4] = {'V', 'X', 'E', 'D'};
 std::vector<uint8_t> EditableRecord(const TP3dModell& model, const std::vector<const TP3dLOD*>& lods);
 
 // The record packed: its size (4 bytes, little-endian), then a raw LZMA2
-// stream (preset 9 with lc 1, lp 2, pb 2) whose dictionary is
-// RecordDictionary of that size. Empty when it cannot be packed.
-constexpr std::size_t kRecordDictionaryMax = std::size_t{64} << 20;
+// stream (preset 9, or 1 above 256 KiB, with lc 1, lp 2, pb 2; a reader
+// needs none of these) whose dictionary is
+// RecordDictionary of that size: the size, at least 4 KiB and at most 8 MiB
+// (packing needs about 11 times the dictionary, under 100 MB). Empty when it
+// cannot be packed.
+constexpr std::size_t kRecordDictionaryMax = std::size_t{8} << 20;
 uint32_t RecordDictionary(std::size_t recordBytes);
 std::vector<uint8_t> PackRecord(const std::vector<uint8_t>& record);
 
