@@ -106,7 +106,8 @@ bool WriteGltf(const TExportJob& job, std::string& error) {
     if (binary)
         for (const TTextureOut& t : job.Textures)
             if (t.Usable()) size += Padded(t.Picture->Png.size());
-    const std::vector<uint8_t> record = EditableRecord(job.Model, job.Groups.Lods);
+    const std::vector<uint8_t> record =
+        job.EditableRecord ? EditableRecord(job.Model, job.Groups.Lods) : std::vector<uint8_t>{};
     const std::vector<uint8_t> packed = record.empty() ? record : PackRecord(record);
     size += Padded(packed.size());
     if (size > std::numeric_limits<uint32_t>::max() - 1024) {

@@ -185,7 +185,8 @@ TEST(Corpus, GltfHoldsEveryLodsTrianglesInItsNode) {
         for (const char* extension : {".glb", ".gltf"}) {
             SCOPED_TRACE(c.name + extension);
             const std::string out = dir.File(c.name + extension);
-            const TRun run = RunTool(P3DTOOL_EXE, {"export", "--all-lods", "--data", kData, c.file, out}, dir.Path());
+            const TRun run =
+                RunTool(P3DTOOL_EXE, {"export", "--all-lods", "--editable", "--data", kData, c.file, out}, dir.Path());
             ASSERT_EQ(run.status, 0) << Say(run);
             const bool box = c.name == "large";
             const auto warning = run.err.find("\nwarning: 6 faces with UVs that are not numbers: UVs set to 0\n");
