@@ -42,6 +42,7 @@ struct TExportJob {
     const TExportFormat& Format;
     const std::filesystem::path& Out;
     TStagedFiles& Staged;
+    bool EditableRecord = false;  // glTF: the editable record in the buffer (TExportOptions)
 };
 
 // Whether a format keeps materials with pictures (STL, PLY and others do

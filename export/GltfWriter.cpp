@@ -2,13 +2,16 @@
 // mesh per LOD with a primitive per texture, a material per texture, the
 // pictures as PNG in buffer views of a .glb or as files beside a .gltf), the
 // LODs' selections, properties and resolution and the model's mass as the
-// nodes' extras; the library serialises it into a stream of ours.
+// nodes' extras, with the editable record (EditableRecord.h) in a buffer
+// view the root node's extras name; the library serialises it into a stream
+// of ours.
 #include <tiny_gltf.h>
 
 #include <cstring>
 #include <fstream>
 #include <limits>
 
+#include "EditableRecord.h"
 #include "ExportWriters.h"
 
 namespace vistrel::exporting {
@@ -103,6 +106,10 @@ bool WriteGltf(const TExportJob& job, std::string& error) {
     if (binary)
         for (const TTextureOut& t : job.Textures)
             if (t.Usable()) size += Padded(t.Picture->Png.size());
+    const std::vector<uint8_t> record =
+        job.EditableRecord ? EditableRecord(job.Model, job.Groups.Lods) : std::vector<uint8_t>{};
+    const std::vector<uint8_t> packed = record.empty() ? record : PackRecord(record);
+    size += Padded(packed.size());
     if (size > std::numeric_limits<uint32_t>::max() - 1024) {
         error = "the model is too large for one glTF buffer";
         return false;
@@ -142,12 +149,10 @@ bool WriteGltf(const TExportJob& job, std::string& error) {
     }
     if (model.images.empty()) model.samplers.clear();
 
-    // The root node carries the mass; under it a node per LOD, with its
-    // mesh when it has faces.
+    // The root node carries the mass and the editable record; under it a
+    // node per LOD, with its mesh when it has faces.
     tinygltf::Node root;
     root.name = job.RootName;
-    root.extras =
-        tinygltf::Value(tinygltf::Value::Object{{"mass", tinygltf::Value(static_cast<double>(job.Model.Mass))}});
     model.nodes.push_back(std::move(root));
     std::vector<int> meshOfLod(job.Groups.Lods.size(), -1);
     for (const TMeshPart& part : job.Parts) {
@@ -184,6 +189,14 @@ bool WriteGltf(const TExportJob& job, std::string& error) {
             TINYGLTF_TYPE_SCALAR, part.Indices.size());
         model.meshes[static_cast<std::size_t>(meshOfLod[part.Lod])].primitives.push_back(std::move(primitive));
     }
+    // the record last in the buffer, after everything a viewer reads
+    tinygltf::Value::Object rootExtras{{"mass", tinygltf::Value(static_cast<double>(job.Model.Mass))}};
+    if (!packed.empty()) {
+        const int view =
+            buffer.View(packed.size(), 0, [&](unsigned char* to) { std::memcpy(to, packed.data(), packed.size()); });
+        rootExtras.emplace("editable", tinygltf::Value(tinygltf::Value::Object{{"bufferView", tinygltf::Value(view)}}));
+    }
+    model.nodes[0].extras = tinygltf::Value(std::move(rootExtras));
     for (std::size_t l = 0; l < job.Groups.Lods.size(); ++l) {
         tinygltf::Node node;
         node.name = Latin1ToUtf8(LodDisplayName(job.Groups.Lods[l]->Resolution));

@@ -216,9 +216,11 @@ TExportResult ExportModel(const TP3dModell& model, const std::string& modelFile,
         }
     }
 
-    const TExportJob job{
-        model, Utf8OrLatin1(fs::path(modelFile).stem().string()), groups, parts, textures, pictureFiles, format, out,
-        staged};
+    const TExportJob job{model,    Utf8OrLatin1(fs::path(modelFile).stem().string()),
+                         groups,   parts,
+                         textures, pictureFiles,
+                         format,   out,
+                         staged,   options.EditableRecord};
     if (!(format.Gltf ? WriteGltf(job, result.Error) : WriteWithAssimp(job, result.Error))) return result;
     if (!staged.Commit(result.Written, result.Error)) return result;
     result.Ok = true;

@@ -33,6 +33,7 @@ bool ParseExportArgs(const TArgs& args, TExportArgs& parsed, std::string& error)
     std::string lod;
     app.add_flag("-r,--recursive", parsed.Recursive);
     app.add_flag("--all-lods", parsed.Options.AllLods);
+    app.add_flag("--editable", parsed.Options.EditableRecord);
     app.add_flag("--formats", parsed.ListFormats);
     CLI::Option* lodOption = app.add_option("--lod", lod);
     app.add_option("--data", parsed.Options.DataDir);
@@ -161,6 +162,8 @@ int RunExport(const TArgs& args) {
                                               ? "no format is written with the extension of " + out.string() +
                                                     " (--format names one; --formats lists them)"
                                               : "unknown format " + formatId + " (--formats lists them)");
+    if (parsed.Options.EditableRecord && !format->Gltf)
+        return UsageError(kExportCommand, "--editable is written into glTF files only");
     if (parsed.Recursive) return RunRecursive(parsed.Operands[0], parsed.Operands[1], *format, parsed.Options);
 
     const TOutcome outcome = ExportOne(parsed.Operands[0], out, *format, parsed.Options, true);
@@ -173,7 +176,7 @@ int RunExport(const TArgs& args) {
 
 const TSubcommand kExportCommand{
     "export",
-    "[-r] [--lod N | --all-lods] [--data DIR] [--format ID] IN OUT | --formats",
+    "[-r] [--lod N | --all-lods] [--editable] [--data DIR] [--format ID] IN OUT | --formats",
     "exports a model (or a folder tree) to glTF, COLLADA, OBJ, STL or PLY",
     "Reads the model IN (binarized or editable) and writes OUT in the format of\n"
     "its extension (.glb, .gltf, .dae, .obj, .stl, .ply; --format ID names one,\n"
@@ -192,7 +195,9 @@ const TSubcommand kExportCommand{
     "with those UVs 0, counted in a warning; faces at positions that are not\n"
     "finite are left out, counted in another. Named selections (with their\n"
     "face counts), properties and the resolution go into each LOD node's\n"
-    "extras (metadata), the mass into the root node's. glTF 2.0 (.glb, .gltf:\n"
+    "extras (metadata), the mass into the root node's; with --editable (glTF\n"
+    "only) also a packed record of all that the editable format keeps of the\n"
+    "LODs, exactly (docs/gltf-extras.md). glTF 2.0 (.glb, .gltf:\n"
     "a mesh per LOD, a primitive per texture) is written by tinygltf, the\n"
     "other formats by Assimp.\n"
     "\n"

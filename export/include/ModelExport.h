@@ -56,8 +56,12 @@ private:
 };
 
 struct TExportOptions {
-    int Lod = 0;                              // counted from 0 in file order
-    bool AllLods = false;                     // every LOD, each its own node
+    int Lod = 0;           // counted from 0 in file order
+    bool AllLods = false;  // every LOD, each its own node
+    // glTF: also the editable record (docs/gltf-extras.md), everything the
+    // editable format keeps of the LODs; asked for, since packing it costs
+    // far more time than the rest of the export
+    bool EditableRecord = false;
     std::string DataDir;                      // the texture root; empty: beside the model
     TExportTextureCache* Textures = nullptr;  // a batch's; none: this export's own
 };
