@@ -18,13 +18,13 @@ struct TSceneMaterial {
 };
 
 struct TSceneMesh {
-    std::string Node;  // the nearest node above (or at) the mesh named as a LOD; empty for none
+    std::string Node;            // the nearest node above (or at) the mesh named as a LOD; empty for none
     bool HasResolution = false;  // when the node's extras give the resolution
     double Resolution = 0;
-    std::vector<float> Positions;  // x, y, z per vertex, node transforms applied
-    std::vector<float> Normals;    // empty, or x, y, z per vertex
-    std::vector<float> Uvs;        // empty, or u, v per vertex, rows from the top
-    std::vector<uint32_t> Sizes;   // corners per polygon
+    std::vector<float> Positions;   // x, y, z per vertex, node transforms applied
+    std::vector<float> Normals;     // empty, or x, y, z per vertex
+    std::vector<float> Uvs;         // empty, or u, v per vertex, rows from the top
+    std::vector<uint32_t> Sizes;    // corners per polygon
     std::vector<uint32_t> Indices;  // the polygons' vertices, as wound in the file
     std::vector<int> Materials;     // one per polygon, -1 for none
 };

@@ -29,9 +29,9 @@ std::string Lower(std::string text) {
 
 const std::vector<std::string> kGltf = {".glb", ".gltf"};
 const std::vector<std::string> kObj = {".obj"};
-const std::vector<std::string> kAssimp = {".fbx", ".dae", ".ply", ".stl", ".3ds", ".blend", ".x",  ".ase",
-                                          ".lwo", ".lws", ".ms3d", ".off", ".ac", ".md2", ".md3", ".3mf",
-                                          ".irr", ".b3d", ".q3o", ".dxf", ".smd", ".x3d", ".ogex", ".xgl"};
+const std::vector<std::string> kAssimp = {".fbx", ".dae", ".ply",  ".stl", ".3ds", ".blend", ".x",    ".ase",
+                                          ".lwo", ".lws", ".ms3d", ".off", ".ac",  ".md2",   ".md3",  ".3mf",
+                                          ".irr", ".b3d", ".q3o",  ".dxf", ".smd", ".x3d",   ".ogex", ".xgl"};
 
 bool In(const std::vector<std::string>& list, const std::string& ext) {
     return std::find(list.begin(), list.end(), ext) != list.end();
@@ -107,7 +107,8 @@ public:
         auto* polygon = new APolygon;
         polygon->VertexCount = n;
         polygon->TextureIndex = texture;
-        for (int k = 0; k < n; ++k) polygon->Corners[k] = {corners[k].Point, corners[k].Point, corners[k].U, corners[k].V};
+        for (int k = 0; k < n; ++k)
+            polygon->Corners[k] = {corners[k].Point, corners[k].Point, corners[k].U, corners[k].V};
         lod_->Polygons.Add(polygon);
         return true;
     }
@@ -317,8 +318,8 @@ TImportResult ImportModel(const std::string& path, const TImportOptions& options
             }
             const int32_t point = lod.Point(-p[0], p[1], p[2], nx, ny, nz);
             if (point < 0) {
-                limit = "more than " + std::to_string(kMaxPoints) + " points in the LOD " +
-                        LodDisplayName(resolution) + " (the editable format's limit)";
+                limit = "more than " + std::to_string(kMaxPoints) + " points in the LOD " + LodDisplayName(resolution) +
+                        " (the editable format's limit)";
                 ok = false;
                 return {};
             }
@@ -465,7 +466,8 @@ TImportResult ImportModel(const std::string& path, const TImportOptions& options
         result.Warnings.push_back(Count(counts.Degenerate, "degenerate face", "degenerate faces") +
                                   " (repeated or collinear corners) left out");
     if (counts.UvsNotNumbers)
-        result.Warnings.push_back(Count(counts.UvsNotNumbers, "corner", "corners") + " with UVs that are not numbers, made 0");
+        result.Warnings.push_back(Count(counts.UvsNotNumbers, "corner", "corners") +
+                                  " with UVs that are not numbers, made 0");
     if (counts.Triangulated)
         result.Warnings.push_back(Count(counts.Triangulated, "polygon", "polygons") +
                                   " of more than 4 corners made triangles");

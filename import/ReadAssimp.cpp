@@ -17,7 +17,8 @@ namespace vistrel::importing {
 bool ReadAssimpScene(const std::string& path, TScene& scene, std::string& error) {
     Assimp::Importer importer;
     importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
-    const aiScene* ai = importer.ReadFile(path, aiProcess_FlipUVs | aiProcess_SortByPType | aiProcess_ValidateDataStructure);
+    const aiScene* ai =
+        importer.ReadFile(path, aiProcess_FlipUVs | aiProcess_SortByPType | aiProcess_ValidateDataStructure);
     if (!ai || !ai->mRootNode) {
         error = std::string("cannot be read: ") + importer.GetErrorString();
         return false;
@@ -66,7 +67,8 @@ bool ReadAssimpScene(const std::string& path, TScene& scene, std::string& error)
             out.HasResolution = visit.HasResolution;
             out.Resolution = visit.Resolution;
             for (unsigned v = 0; v < mesh.mNumVertices; ++v) {
-                out.Positions.insert(out.Positions.end(), {mesh.mVertices[v].x, mesh.mVertices[v].y, mesh.mVertices[v].z});
+                out.Positions.insert(out.Positions.end(),
+                                     {mesh.mVertices[v].x, mesh.mVertices[v].y, mesh.mVertices[v].z});
                 if (mesh.mNormals)
                     out.Normals.insert(out.Normals.end(), {mesh.mNormals[v].x, mesh.mNormals[v].y, mesh.mNormals[v].z});
                 if (mesh.mTextureCoords[0])

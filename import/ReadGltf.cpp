@@ -157,7 +157,8 @@ private:
             if (LodResolutionOfName(node.name, resolution, true)) {
                 visit.Lod = node.name;
                 visit.HasResolution = false;
-                if (node.extras.IsObject() && node.extras.Has("resolution") && node.extras.Get("resolution").IsNumber()) {
+                if (node.extras.IsObject() && node.extras.Has("resolution") &&
+                    node.extras.Get("resolution").IsNumber()) {
                     visit.HasResolution = true;
                     visit.Resolution = node.extras.Get("resolution").GetNumberAsDouble();
                 }
@@ -197,7 +198,8 @@ private:
         view.Type = a.componentType;
         view.Normalized = a.normalized;
         view.Count = a.count;
-        if (view.ComponentBytes == 0 || (wantComponents && view.Components != static_cast<std::size_t>(wantComponents))) {
+        if (view.ComponentBytes == 0 ||
+            (wantComponents && view.Components != static_cast<std::size_t>(wantComponents))) {
             error = what + " has a type that does not fit its use";
             return false;
         }
@@ -218,8 +220,7 @@ private:
         const std::size_t element = view.Components * view.ComponentBytes;
         view.Stride = bv.byteStride ? bv.byteStride : element;
         const std::size_t start = bv.byteOffset, length = bv.byteLength;
-        if (start > data.size() || length > data.size() - start || a.byteOffset > length ||
-            view.Stride < element) {
+        if (start > data.size() || length > data.size() - start || a.byteOffset > length || view.Stride < element) {
             error = what + " lies outside its buffer (missing or too short)";
             return false;
         }
@@ -311,8 +312,7 @@ private:
                     return false;
                 }
                 indices.reserve(v.Count);
-                for (std::size_t k = 0; k < v.Count; ++k)
-                    indices.push_back(static_cast<uint32_t>(Component(v, k, 0)));
+                for (std::size_t k = 0; k < v.Count; ++k) indices.push_back(static_cast<uint32_t>(Component(v, k, 0)));
             } else {
                 for (std::size_t k = 0; k < n; ++k) indices.push_back(static_cast<uint32_t>(k));
             }

@@ -63,8 +63,8 @@ bool ReadObjScene(const std::string& path, TScene& scene, std::string& error) {
                 }
                 out.Indices.push_back(static_cast<uint32_t>(out.Positions.size() / 3));
                 const auto v = static_cast<std::size_t>(i.vertex_index);
-                out.Positions.insert(out.Positions.end(), {attrib.vertices[3 * v], attrib.vertices[3 * v + 1],
-                                                           attrib.vertices[3 * v + 2]});
+                out.Positions.insert(out.Positions.end(),
+                                     {attrib.vertices[3 * v], attrib.vertices[3 * v + 1], attrib.vertices[3 * v + 2]});
                 if (i.normal_index >= 0 && static_cast<std::size_t>(i.normal_index) < normals) {
                     const auto q = static_cast<std::size_t>(i.normal_index);
                     out.Normals.insert(out.Normals.end(),

@@ -4,9 +4,9 @@
 #include <memory>
 
 #include "ModelImport.h"
+#include "PictureFile.h"
 #include "Subcommands.h"
 #include "TextureWriter.h"
-#include "PictureFile.h"
 
 #include <CLI/CLI.hpp>
 

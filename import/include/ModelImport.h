@@ -29,9 +29,9 @@ struct TImportedTexture {
 };
 
 struct TImportResult {
-    std::unique_ptr<TP3dModell> Model;     // null on failure
-    std::string Error;                     // why nothing was made
-    std::vector<std::string> Warnings;     // counted problems, one line each
+    std::unique_ptr<TP3dModell> Model;       // null on failure
+    std::string Error;                       // why nothing was made
+    std::vector<std::string> Warnings;       // counted problems, one line each
     std::vector<TImportedTexture> Pictures;  // the pictures behind texture names
 };
 
