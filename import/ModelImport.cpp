@@ -222,6 +222,8 @@ std::string Count(std::size_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+TImportResult Build(TScene& scene, const std::string& path, const TImportOptions& options, float defaultResolution);
+
 }  // namespace
 
 std::vector<std::string> ImportFormats() {
@@ -272,6 +274,30 @@ TImportResult ImportModel(const std::string& path, const TImportOptions& options
         return result;
     }
 
+    return Build(scene, path, options, defaultResolution);
+}
+
+TImportResult ImportGltfBytes(const std::vector<unsigned char>& bytes, bool binary, const TImportOptions& options) {
+    TImportResult result;
+    float defaultResolution = 1.0f;
+    TScene scene;
+    std::string error;
+    try {
+        if (!LodOption(options.Lod, defaultResolution) || !ReadGltfBytes(bytes, binary, scene, error)) {
+            result.Error = error.empty() ? "cannot be read" : error;
+            return result;
+        }
+    } catch (const std::exception& e) {
+        result.Error = e.what();
+        return result;
+    }
+    return Build(scene, "memory.glb", options, defaultResolution);
+}
+
+namespace {
+
+TImportResult Build(TScene& scene, const std::string& path, const TImportOptions& options, float defaultResolution) {
+    TImportResult result;
     const fs::path folder = fs::path(path).parent_path();
     std::vector<std::string> refused;
     std::vector<TMaterialName> names;
@@ -482,6 +508,8 @@ TImportResult ImportModel(const std::string& path, const TImportOptions& options
     result.Model = std::move(model);
     return result;
 }
+
+}  // namespace
 
 void Transform(const TMatrix& m, std::vector<float>& positions, std::vector<float>& normals, std::size_t from) {
     if (m.Identity()) return;

@@ -45,4 +45,8 @@ std::vector<std::string> ImportExtensions();
 // Reads the file. Never throws for bad input: Error says what is wrong.
 TImportResult ImportModel(const std::string& path, const TImportOptions& options);
 
+// The same of a glTF file already in memory (binary: a .glb); buffers it
+// names outside itself are not found.
+TImportResult ImportGltfBytes(const std::vector<unsigned char>& bytes, bool binary, const TImportOptions& options);
+
 }  // namespace vistrel::importing
