@@ -85,8 +85,8 @@ TEST(ImportCommand, QuadsRebuiltDegenerateFacesCountedLodAndTextureNamed) {
           "usemtl data\\t80.pac\nf 1 6 4\nf 1 2 6\n"
           "f 1 2 5\nf 1 1 2\nf 1 2 9\nf 1 2 3 4 5\n");
     const tooltest::TRun run =
-        RunTool(P3DTOOL_EXE, {"import", "--lod", "Geometry", "--texture-dir", "my/data", dir.File("hand.obj"),
-                              dir.File("hand.p3d")},
+        RunTool(P3DTOOL_EXE,
+                {"import", "--lod", "Geometry", "--texture-dir", "my/data", dir.File("hand.obj"), dir.File("hand.p3d")},
                 dir.Path());
     EXPECT_EQ(run.status, 0);
     const std::string in = dir.File("hand.obj") + ": ";
@@ -145,15 +145,29 @@ TEST(ImportCommand, BadInputGivesItsMessageAndWritesNothing) {
         EXPECT_FALSE(fs::exists(dir.File("out.p3d")));
     }
     // a node tree with a cycle is taken once, with a warning
-    Write(dir.File("cycle.gltf"),
-          R"({"asset":{"version":"2.0"},"scenes":[{"nodes":[0]}],"meshes":[{"primitives":[{"attributes":{"POSITION":0}}]}],)"
-          R"("nodes":[{"mesh":0,"children":[1]},{"children":[0]}],)"
-          R"("accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3"}],)"
-          R"("bufferViews":[{"buffer":0,"byteLength":36}],)" +
-              buffer + "}");
-    const tooltest::TRun run = RunTool(P3DTOOL_EXE, {"import", dir.File("cycle.gltf"), dir.File("out.p3d")}, dir.Path());
+    Write(
+        dir.File("cycle.gltf"),
+        R"({"asset":{"version":"2.0"},"scenes":[{"nodes":[0]}],"meshes":[{"primitives":[{"attributes":{"POSITION":0}}]}],)"
+        R"("nodes":[{"mesh":0,"children":[1]},{"children":[0]}],)"
+        R"("accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3"}],)"
+        R"("bufferViews":[{"buffer":0,"byteLength":36}],)" +
+            buffer + "}");
+    const tooltest::TRun run =
+        RunTool(P3DTOOL_EXE, {"import", dir.File("cycle.gltf"), dir.File("out.p3d")}, dir.Path());
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "p3dtool: " + dir.File("cycle.gltf") +
                            ": 1 node references to nodes already met (a cycle or a shared child), taken once\n");
     EXPECT_TRUE(fs::exists(dir.File("out.p3d")));
+    // and a chain 100 000 nodes deep is walked without recursion
+    std::string nodes;
+    for (int k = 1; k < 100000; ++k) nodes += R"({"children":[)" + std::to_string(k) + "]},";
+    Write(dir.File("deep.gltf"), R"({"asset":{"version":"2.0"},"scenes":[{"nodes":[0]}],"nodes":[)" + nodes +
+                                     R"({"mesh":0,"name":"Geometry"}],)" + tri.substr(0, tri.find(R"(,"nodes")")) +
+                                     R"(,"accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3"}],)"
+                                     R"("bufferViews":[{"buffer":0,"byteLength":36}],)" +
+                                     buffer + "}");
+    EXPECT_EQ(RunTool(P3DTOOL_EXE, {"import", dir.File("deep.gltf"), dir.File("deep.p3d")}, dir.Path()).status, 0);
+    vistrel::TP3dModell deep(dir.File("deep.p3d"));
+    ASSERT_EQ(deep.LODs.Count(), 1);
+    EXPECT_EQ(deep.LODs[0]->Resolution, vistrel::kGeometryResolution);
 }
