@@ -99,7 +99,13 @@ std::size_t ComponentBytes(int type) {
 
 class TGltfReader {
 public:
-    TGltfReader(const tinygltf::Model& model, TScene& scene) : model_(model), scene_(scene) {}
+    TGltfReader(const tinygltf::Model& model, TScene& scene) : model_(model), scene_(scene) {
+        // Accessors may be shared by any number of primitives: what is read
+        // in all is bounded by the buffers' size, so that memory stays a few
+        // times the file's.
+        for (const tinygltf::Buffer& b : model_.buffers) budget_ += b.data.size();
+        budget_ = 4 * budget_ + (1u << 20);
+    }
 
     bool Run(std::string& error) {
         for (const tinygltf::Material& m : model_.materials) {
@@ -233,6 +239,15 @@ private:
         return true;
     }
 
+    bool Spend(std::size_t values, std::string& error) {
+        if (values > budget_) {
+            error = "the file's accessors ask for more data than its buffers hold";
+            return false;
+        }
+        budget_ -= values;
+        return true;
+    }
+
     static double Component(const TView& v, std::size_t k, std::size_t c) {
         const unsigned char* p = v.Data + k * v.Stride + c * v.ComponentBytes;
         switch (v.Type) {
@@ -265,13 +280,14 @@ private:
         }
     }
 
-    bool Floats(int accessor, int components, std::vector<float>& out, std::string& error) const {
+    bool Floats(int accessor, int components, std::vector<float>& out, std::string& error) {
         TView v;
         if (!View(accessor, components, v, error)) return false;
         if (v.Count > kMaxCorners) {
             error = "accessor " + std::to_string(accessor) + " holds more vertices than can be imported";
             return false;
         }
+        if (!Spend(v.Count * v.Components, error)) return false;
         out.reserve(out.size() + v.Count * v.Components);
         for (std::size_t k = 0; k < v.Count; ++k)
             for (std::size_t c = 0; c < v.Components; ++c) out.push_back(static_cast<float>(Component(v, k, c)));
@@ -311,6 +327,7 @@ private:
                     error = "accessor " + std::to_string(primitive.indices) + " cannot hold indices";
                     return false;
                 }
+                if (!Spend(3 * v.Count, error)) return false;
                 indices.reserve(v.Count);
                 for (std::size_t k = 0; k < v.Count; ++k) indices.push_back(static_cast<uint32_t>(Component(v, k, 0)));
             } else {
@@ -348,6 +365,7 @@ private:
 
     const tinygltf::Model& model_;
     TScene& scene_;
+    std::size_t budget_ = 0;
 };
 
 bool Read(tinygltf::TinyGLTF& loader, const std::function<bool(tinygltf::Model&, std::string&, std::string&)>& load,
