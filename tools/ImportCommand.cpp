@@ -143,8 +143,10 @@ int RunImport(const TArgs& args) {
 
 const TSubcommand kImportCommand{
     "import",
-    "[-r] [--lod NAME|RESOLUTION] [--texture-dir DIR] [--textures] IN OUT.p3d | --formats",
+    "[-r] [OPTIONS] IN OUT.p3d | --formats",
     "imports a glTF, OBJ or other 3D file (or a folder tree) as an editable model",
+    "Options: --lod NAME|RESOLUTION, --texture-dir DIR, --textures.\n"
+    "\n"
     "Reads the 3D file IN by its extension (--formats lists them: glTF 2.0 by\n"
     "tinygltf, OBJ with its .mtl by tinyobjloader, the rest by Assimp) and\n"
     "writes OUT in the editable format (\"MLOD\"). OUT is replaced only when\n"

@@ -42,8 +42,8 @@ std::string Usage() {
         "Reads model files (.p3d, binarized \"BMDL\" or editable \"MLOD\") as the\n"
         "viewer does, converts them to the editable format, and exports them to\n"
         "glTF, OBJ and the other formats of the Assimp library, and imports those\n"
-        "files back as editable models. Converts texture\n"
-        "files (.paa, .pac) to PNG pictures and pictures to texture files.\n"
+        "files back as editable models. Converts texture files (.paa, .pac) to\n"
+        "PNG pictures and pictures to texture files.\n"
         "\n"
         "Commands:\n";
     for (const TSubcommand* command : kCommands) {
