@@ -323,7 +323,12 @@ private:
             if (primitive.indices >= 0) {
                 TView v;
                 if (!View(primitive.indices, 1, v, error)) return false;
-                if (v.Type == TINYGLTF_COMPONENT_TYPE_FLOAT || v.Count > kMaxCorners) {
+                // indices are unsigned integers (the signed types would give
+                // negative ones)
+                if ((v.Type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE &&
+                     v.Type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT &&
+                     v.Type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT) ||
+                    v.Normalized || v.Count > kMaxCorners) {
                     error = "accessor " + std::to_string(primitive.indices) + " cannot hold indices";
                     return false;
                 }

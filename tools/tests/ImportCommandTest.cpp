@@ -134,6 +134,13 @@ TEST(ImportCommand, BadInputGivesItsMessageAndWritesNothing) {
              R"(,"accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3"}],)"
              R"("bufferViews":[{"buffer":0,"byteLength":36}],"buffers":[{"byteLength":36,"uri":"gone.bin"}]})",
          "not a glTF 2.0 file that can be read: "},
+        {"signed.gltf",  // indices of a signed type (found by fuzz_import)
+         R"({"asset":{"version":"2.0"},"meshes":[{"primitives":[{"attributes":{"POSITION":0},"indices":1}]}],)"
+         R"("nodes":[{"mesh":0}],"accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3"},)"
+         R"({"bufferView":0,"componentType":5122,"count":3,"type":"SCALAR"}],)"
+         R"("bufferViews":[{"buffer":0,"byteLength":36}],)" +
+             buffer + "}",
+         "accessor 1 cannot hold indices"},
         {"tank.xyz", "x", "cannot import \".xyz\" files (p3dtool import --formats lists what can be read)"},
     };
     for (const TCase& c : cases) {
