@@ -48,6 +48,9 @@ void TP3dLOD::Message(const std::string& text) const {
     if (OnMessage) OnMessage(text);
 }
 
+TP3dModell::TP3dModell(TLogEvent onLog, TMessageEvent onMessage)
+    : OnLog(std::move(onLog)), OnMessage(std::move(onMessage)) {}
+
 TP3dModell::TP3dModell(std::string fileName, TLogEvent onLog, TMessageEvent onMessage)
     : FileName(std::move(fileName)), OnLog(std::move(onLog)), OnMessage(std::move(onMessage)) {
     Open(FileName);

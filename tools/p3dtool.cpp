@@ -23,8 +23,8 @@
 namespace p3dtool {
 namespace {
 
-constexpr std::array<const TSubcommand*, 6> kCommands{
-    &kInfoCommand, &kLogCommand, &kMlodCommand, &kTextureCommand, &kExportCommand, &kCheckCommand,
+constexpr std::array<const TSubcommand*, 7> kCommands{
+    &kInfoCommand, &kLogCommand, &kMlodCommand, &kTextureCommand, &kExportCommand, &kCheckCommand, &kImportCommand,
 };
 
 const TSubcommand* FindCommand(std::string_view name) {
@@ -41,8 +41,9 @@ std::string Usage() {
         "\n"
         "Reads model files (.p3d, binarized \"BMDL\" or editable \"MLOD\") as the\n"
         "viewer does, converts them to the editable format, and exports them to\n"
-        "glTF, OBJ and the other formats of the Assimp library. Converts texture\n"
-        "files (.paa, .pac) to PNG pictures and pictures to texture files.\n"
+        "glTF, OBJ and the other formats of the Assimp library, and imports those\n"
+        "files back as editable models. Converts texture files (.paa, .pac) to\n"
+        "PNG pictures and pictures to texture files.\n"
         "\n"
         "Commands:\n";
     for (const TSubcommand* command : kCommands) {

@@ -133,6 +133,9 @@ private:
 
 class TP3dModell {
 public:
+    // An empty model, to be built in memory (an importer fills it); nothing
+    // is opened.
+    explicit TP3dModell(TLogEvent onLog = {}, TMessageEvent onMessage = {});
     // Opens FileName at once. The file's read errors (EFOpenError,
     // EReadError) leave the constructor.
     TP3dModell(std::string fileName, TLogEvent onLog = {}, TMessageEvent onMessage = {});
@@ -203,6 +206,12 @@ inline constexpr float kGeometryResolution = 1e13f;
 
 // The display name of a LOD from its resolution ("Geometry", "LOD 1.000"...).
 std::string LodDisplayName(float resolution);
+
+// The other way: the resolution of a LOD named as LodDisplayName names it
+// ("Geometry", "LOD 1.500"). With prefix, a name that begins with such a name
+// followed by a blank counts too (the longest such name wins). False for
+// any other name.
+bool LodResolutionOfName(const std::string& name, float& resolution, bool prefix = false);
 
 // The true extent of a selection over its vertices (positions as held, with
 // Offset2 included). False, with start and end untouched, for a selection

@@ -2,7 +2,9 @@
 // and coordinate triples.
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstring>
+#include <string_view>
 
 #include "NumberFormat.h"
 #include "P3dmodell.h"
@@ -53,6 +55,33 @@ std::string LodDisplayName(float resolution) {
     for (const TLodName& entry : kLodNames)
         if (entry.Resolution == resolution) return entry.Name;
     return FormatFloat("'LOD' 0.000", resolution);
+}
+
+bool LodResolutionOfName(const std::string& name, float& resolution, bool prefix) {
+    const auto fits = [&](std::string_view candidate) {
+        if (name.size() < candidate.size() || name.compare(0, candidate.size(), candidate) != 0) return false;
+        return name.size() == candidate.size() || (prefix && name[candidate.size()] == ' ');
+    };
+    std::size_t best = 0;
+    for (const TLodName& entry : kLodNames) {
+        const std::string_view candidate(entry.Name);
+        if (candidate.size() > best && fits(candidate)) {
+            best = candidate.size();
+            resolution = entry.Resolution;
+        }
+    }
+    if (best) return true;
+    // "LOD " and a number with three decimals
+    if (name.size() < 5 || name.compare(0, 4, "LOD ") != 0) return false;
+    const char* first = name.data() + 4;
+    const char* last = name.data() + name.size();
+    if (prefix) last = std::find(first, last, ' ');
+    float value = 0;
+    const auto r = std::from_chars(first, last, value, std::chars_format::fixed);
+    if (r.ec != std::errc() || r.ptr != last || first == last || !std::isfinite(value)) return false;
+    if (!prefix && last != name.data() + name.size()) return false;
+    resolution = value;
+    return true;
 }
 
 bool SelectionExtent(const TRealSelection& selection, TVec3& start, TVec3& end) {

@@ -29,6 +29,7 @@ extern const TSubcommand kMlodCommand;
 extern const TSubcommand kTextureCommand;
 extern const TSubcommand kExportCommand;
 extern const TSubcommand kCheckCommand;
+extern const TSubcommand kImportCommand;
 
 // Reports a usage error of a subcommand on standard error; returns
 // kExitFailure.

@@ -1,0 +1,71 @@
+// What a reader hands to the model builder: meshes with world positions in
+// the file's own frame, polygons as the file winds them, and materials.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vistrel::importing {
+
+// Bounds that keep a hostile file from taking all memory.
+inline constexpr std::size_t kMaxCorners = 200'000'000;  // corners of all polygons in a file
+
+struct TSceneMaterial {
+    std::string Name;
+    std::string Picture;  // the base colour picture's path as the file gives it; empty for none
+};
+
+struct TSceneMesh {
+    std::string Node;            // the nearest node above (or at) the mesh named as a LOD; empty for none
+    bool HasResolution = false;  // when the node's extras give the resolution
+    double Resolution = 0;
+    std::vector<float> Positions;   // x, y, z per vertex, node transforms applied
+    std::vector<float> Normals;     // empty, or x, y, z per vertex
+    std::vector<float> Uvs;         // empty, or u, v per vertex, rows from the top
+    std::vector<uint32_t> Sizes;    // corners per polygon
+    std::vector<uint32_t> Indices;  // the polygons' vertices, as wound in the file
+    std::vector<int> Materials;     // one per polygon, -1 for none
+};
+
+struct TScene {
+    std::vector<TSceneMesh> Meshes;
+    std::vector<TSceneMaterial> Materials;
+    std::vector<std::string> Warnings;
+    std::size_t BadIndices = 0;  // polygons naming a vertex beyond the count
+};
+
+// Each false with the reason in error.
+bool ReadGltfScene(const std::string& path, TScene& scene, std::string& error);
+bool ReadObjScene(const std::string& path, TScene& scene, std::string& error);
+bool ReadAssimpScene(const std::string& path, TScene& scene, std::string& error);
+// The same for a glTF file already in memory (the fuzz target's way in).
+bool ReadGltfBytes(const std::vector<unsigned char>& bytes, bool binary, TScene& scene, std::string& error);
+
+// A 4 x 4 matrix, column-major as glTF gives it.
+struct TMatrix {
+    double M[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    TMatrix operator*(const TMatrix& b) const {
+        TMatrix r;
+        for (int c = 0; c < 4; ++c)
+            for (int row = 0; row < 4; ++row) {
+                double s = 0;
+                for (int k = 0; k < 4; ++k) s += M[k * 4 + row] * b.M[c * 4 + k];
+                r.M[c * 4 + row] = s;
+            }
+        return r;
+    }
+    bool Identity() const {
+        const TMatrix one;
+        for (int k = 0; k < 16; ++k)
+            if (M[k] != one.M[k]) return false;
+        return true;
+    }
+};
+
+// Appends vertex arrays moved by the matrix: positions as points, normals by
+// the matrix's linear part, made unit length again.
+void Transform(const TMatrix& m, std::vector<float>& positions, std::vector<float>& normals, std::size_t from);
+
+}  // namespace vistrel::importing

@@ -1,0 +1,442 @@
+// glTF 2.0 through tinygltf's loader: the node tree walked without
+// recursion (a node met twice is a cycle or a shared child and is taken
+// once), each primitive of triangles read through accessors checked against
+// their buffers.
+#include <tiny_gltf.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+
+#include "ImportScene.h"
+#include "P3dmodell.h"
+
+namespace vistrel::importing {
+
+namespace {
+
+// The pictures are only named, never decoded.
+bool SkipImage(tinygltf::Image*, const int, std::string*, std::string*, int, int, const unsigned char*, int, void*) {
+    return true;
+}
+
+// The files the loader reads (the file itself, its .bin buffers): ours,
+// so that a file given as a folder or a device is refused.
+bool Exists(const std::string& path, void*) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(path, ec);
+}
+std::string Expanded(const std::string& path, void*) { return path; }
+bool ReadWhole(std::vector<unsigned char>* out, std::string* err, const std::string& path, void*) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        if (err) *err += "cannot be opened: " + path + "\n";
+        return false;
+    }
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        if (err) *err += "cannot be opened: " + path + ": " + std::strerror(errno) + "\n";
+        return false;
+    }
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec || size > std::numeric_limits<unsigned>::max()) {
+        std::fclose(file);
+        if (err) *err += "too large to read: " + path + "\n";
+        return false;
+    }
+    out->resize(static_cast<std::size_t>(size));
+    const bool read = std::fread(out->data(), 1, out->size(), file) == out->size();
+    std::fclose(file);
+    if (!read && err) *err += "cannot be read: " + path + "\n";
+    return read;
+}
+bool NoWrite(std::string*, const std::string&, const std::vector<unsigned char>&, void*) { return false; }
+
+TMatrix LocalMatrix(const tinygltf::Node& node) {
+    TMatrix m;
+    if (node.matrix.size() == 16) {
+        for (int k = 0; k < 16; ++k) m.M[k] = node.matrix[static_cast<std::size_t>(k)];
+        return m;
+    }
+    TMatrix t, r, s;
+    if (node.translation.size() == 3)
+        for (int k = 0; k < 3; ++k) t.M[12 + k] = node.translation[static_cast<std::size_t>(k)];
+    if (node.rotation.size() == 4) {
+        double x = node.rotation[0], y = node.rotation[1], z = node.rotation[2], w = node.rotation[3];
+        const double n = std::sqrt(x * x + y * y + z * z + w * w);
+        if (n > 0 && std::isfinite(n)) {
+            x /= n, y /= n, z /= n, w /= n;
+            r.M[0] = 1 - 2 * (y * y + z * z), r.M[1] = 2 * (x * y + z * w), r.M[2] = 2 * (x * z - y * w);
+            r.M[4] = 2 * (x * y - z * w), r.M[5] = 1 - 2 * (x * x + z * z), r.M[6] = 2 * (y * z + x * w);
+            r.M[8] = 2 * (x * z + y * w), r.M[9] = 2 * (y * z - x * w), r.M[10] = 1 - 2 * (x * x + y * y);
+        }
+    }
+    if (node.scale.size() == 3)
+        for (int k = 0; k < 3; ++k) s.M[k * 5] = node.scale[static_cast<std::size_t>(k)];
+    return t * r * s;
+}
+
+double Determinant(const TMatrix& m) {
+    const double* a = m.M;
+    return a[0] * (a[5] * a[10] - a[9] * a[6]) - a[4] * (a[1] * a[10] - a[9] * a[2]) +
+           a[8] * (a[1] * a[6] - a[5] * a[2]);
+}
+
+std::size_t ComponentBytes(int type) {
+    switch (type) {
+    case TINYGLTF_COMPONENT_TYPE_BYTE:
+    case TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE: return 1;
+    case TINYGLTF_COMPONENT_TYPE_SHORT:
+    case TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT: return 2;
+    case TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT:
+    case TINYGLTF_COMPONENT_TYPE_FLOAT: return 4;
+    default: return 0;
+    }
+}
+
+class TGltfReader {
+public:
+    TGltfReader(const tinygltf::Model& model, TScene& scene) : model_(model), scene_(scene) {
+        // Accessors may be shared by any number of primitives: what is read
+        // in all is bounded by the buffers' size, so that memory stays a few
+        // times the file's.
+        for (const tinygltf::Buffer& b : model_.buffers) budget_ += b.data.size();
+        budget_ = 4 * budget_ + (1u << 20);
+    }
+
+    bool Run(std::string& error) {
+        for (const tinygltf::Material& m : model_.materials) {
+            TSceneMaterial material{m.name, {}};
+            const int t = m.pbrMetallicRoughness.baseColorTexture.index;
+            if (t >= 0 && static_cast<std::size_t>(t) < model_.textures.size()) {
+                const int source = model_.textures[static_cast<std::size_t>(t)].source;
+                if (source >= 0 && static_cast<std::size_t>(source) < model_.images.size()) {
+                    const tinygltf::Image& image = model_.images[static_cast<std::size_t>(source)];
+                    material.Picture = image.uri.empty() ? image.name : image.uri;
+                }
+            }
+            scene_.Materials.push_back(std::move(material));
+        }
+        std::vector<int> roots;
+        if (model_.defaultScene >= 0 && static_cast<std::size_t>(model_.defaultScene) < model_.scenes.size())
+            roots = model_.scenes[static_cast<std::size_t>(model_.defaultScene)].nodes;
+        else if (!model_.scenes.empty())
+            roots = model_.scenes[0].nodes;
+        else
+            for (std::size_t k = 0; k < model_.nodes.size(); ++k) roots.push_back(static_cast<int>(k));
+        return Walk(roots, error);
+    }
+
+    std::size_t Cycles = 0;
+
+private:
+    struct TVisit {
+        int Node;
+        TMatrix World;
+        std::string Lod;
+        bool HasResolution;
+        double Resolution;
+    };
+
+    bool Walk(const std::vector<int>& roots, std::string& error) {
+        std::vector<char> visited(model_.nodes.size(), 0);
+        std::vector<TVisit> stack;
+        for (auto it = roots.rbegin(); it != roots.rend(); ++it) stack.push_back({*it, TMatrix{}, {}, false, 0});
+        while (!stack.empty()) {
+            TVisit visit = std::move(stack.back());
+            stack.pop_back();
+            if (visit.Node < 0 || static_cast<std::size_t>(visit.Node) >= model_.nodes.size()) {
+                error = "a node names node " + std::to_string(visit.Node) + ", which the file does not hold";
+                return false;
+            }
+            if (visited[static_cast<std::size_t>(visit.Node)]) {
+                ++Cycles;
+                continue;
+            }
+            visited[static_cast<std::size_t>(visit.Node)] = 1;
+            const tinygltf::Node& node = model_.nodes[static_cast<std::size_t>(visit.Node)];
+            visit.World = visit.World * LocalMatrix(node);
+            float resolution = 0;
+            if (LodResolutionOfName(node.name, resolution, true)) {
+                visit.Lod = node.name;
+                visit.HasResolution = false;
+                if (node.extras.IsObject() && node.extras.Has("resolution") &&
+                    node.extras.Get("resolution").IsNumber()) {
+                    visit.HasResolution = true;
+                    visit.Resolution = node.extras.Get("resolution").GetNumberAsDouble();
+                }
+            }
+            if (node.mesh >= 0) {
+                if (static_cast<std::size_t>(node.mesh) >= model_.meshes.size()) {
+                    error = "node " + std::to_string(visit.Node) + " names mesh " + std::to_string(node.mesh) +
+                            ", which the file does not hold";
+                    return false;
+                }
+                if (!Mesh(model_.meshes[static_cast<std::size_t>(node.mesh)], visit, error)) return false;
+            }
+            for (auto it = node.children.rbegin(); it != node.children.rend(); ++it)
+                stack.push_back({*it, visit.World, visit.Lod, visit.HasResolution, visit.Resolution});
+        }
+        return true;
+    }
+
+    // The bytes of an accessor's element k, component c; null when the
+    // accessor does not lie inside its buffer.
+    struct TView {
+        const unsigned char* Data = nullptr;
+        std::size_t Stride = 0, Count = 0, Components = 0, ComponentBytes = 0;
+        int Type = 0;
+        bool Normalized = false;
+    };
+
+    bool View(int index, int wantComponents, TView& view, std::string& error) const {
+        const std::string what = "accessor " + std::to_string(index);
+        if (index < 0 || static_cast<std::size_t>(index) >= model_.accessors.size()) {
+            error = what + " is not in the file";
+            return false;
+        }
+        const tinygltf::Accessor& a = model_.accessors[static_cast<std::size_t>(index)];
+        view.Components = static_cast<std::size_t>(tinygltf::GetNumComponentsInType(static_cast<uint32_t>(a.type)));
+        view.ComponentBytes = ComponentBytes(a.componentType);
+        view.Type = a.componentType;
+        view.Normalized = a.normalized;
+        view.Count = a.count;
+        if (view.ComponentBytes == 0 ||
+            (wantComponents && view.Components != static_cast<std::size_t>(wantComponents))) {
+            error = what + " has a type that does not fit its use";
+            return false;
+        }
+        if (a.sparse.isSparse) {
+            error = what + " is sparse, which is not read";
+            return false;
+        }
+        if (a.bufferView < 0 || static_cast<std::size_t>(a.bufferView) >= model_.bufferViews.size()) {
+            error = what + " names no buffer view";
+            return false;
+        }
+        const tinygltf::BufferView& bv = model_.bufferViews[static_cast<std::size_t>(a.bufferView)];
+        if (bv.buffer < 0 || static_cast<std::size_t>(bv.buffer) >= model_.buffers.size()) {
+            error = what + ": its buffer view names no buffer";
+            return false;
+        }
+        const std::vector<unsigned char>& data = model_.buffers[static_cast<std::size_t>(bv.buffer)].data;
+        const std::size_t element = view.Components * view.ComponentBytes;
+        view.Stride = bv.byteStride ? bv.byteStride : element;
+        const std::size_t start = bv.byteOffset, length = bv.byteLength;
+        if (start > data.size() || length > data.size() - start || a.byteOffset > length || view.Stride < element) {
+            error = what + " lies outside its buffer (missing or too short)";
+            return false;
+        }
+        const std::size_t room = length - a.byteOffset;
+        if (view.Count && (room < element || (view.Count - 1) > (room - element) / view.Stride)) {
+            error = what + " lies outside its buffer (missing or too short)";
+            return false;
+        }
+        view.Data = data.data() + start + a.byteOffset;
+        return true;
+    }
+
+    bool Spend(std::size_t values, std::string& error) {
+        if (values > budget_) {
+            error = "the file's accessors ask for more data than its buffers hold";
+            return false;
+        }
+        budget_ -= values;
+        return true;
+    }
+
+    static double Component(const TView& v, std::size_t k, std::size_t c) {
+        const unsigned char* p = v.Data + k * v.Stride + c * v.ComponentBytes;
+        switch (v.Type) {
+        case TINYGLTF_COMPONENT_TYPE_FLOAT: {
+            float f;
+            std::memcpy(&f, p, 4);
+            return f;
+        }
+        case TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT: {
+            uint32_t u;
+            std::memcpy(&u, p, 4);
+            return u;
+        }
+        case TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT: {
+            uint16_t u;
+            std::memcpy(&u, p, 2);
+            return v.Normalized ? u / 65535.0 : u;
+        }
+        case TINYGLTF_COMPONENT_TYPE_SHORT: {
+            int16_t s;
+            std::memcpy(&s, p, 2);
+            return v.Normalized ? std::max(s / 32767.0, -1.0) : s;
+        }
+        case TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE: return v.Normalized ? *p / 255.0 : *p;
+        case TINYGLTF_COMPONENT_TYPE_BYTE: {
+            const auto s = static_cast<int8_t>(*p);
+            return v.Normalized ? std::max(s / 127.0, -1.0) : s;
+        }
+        default: return 0;
+        }
+    }
+
+    bool Floats(int accessor, int components, std::vector<float>& out, std::string& error) {
+        TView v;
+        if (!View(accessor, components, v, error)) return false;
+        if (v.Count > kMaxCorners) {
+            error = "accessor " + std::to_string(accessor) + " holds more vertices than can be imported";
+            return false;
+        }
+        if (!Spend(v.Count * v.Components, error)) return false;
+        out.reserve(out.size() + v.Count * v.Components);
+        for (std::size_t k = 0; k < v.Count; ++k)
+            for (std::size_t c = 0; c < v.Components; ++c) out.push_back(static_cast<float>(Component(v, k, c)));
+        return true;
+    }
+
+    bool Mesh(const tinygltf::Mesh& mesh, const TVisit& visit, std::string& error) {
+        const bool mirrored = Determinant(visit.World) < 0;
+        for (const tinygltf::Primitive& primitive : mesh.primitives) {
+            const int mode = primitive.mode < 0 ? TINYGLTF_MODE_TRIANGLES : primitive.mode;
+            if (mode != TINYGLTF_MODE_TRIANGLES && mode != TINYGLTF_MODE_TRIANGLE_STRIP &&
+                mode != TINYGLTF_MODE_TRIANGLE_FAN)
+                continue;  // points and lines have no faces
+            const auto position = primitive.attributes.find("POSITION");
+            if (position == primitive.attributes.end()) continue;
+            TSceneMesh out;
+            out.Node = visit.Lod.empty() && LodNamed(mesh.name) ? mesh.name : visit.Lod;
+            out.HasResolution = visit.HasResolution;
+            out.Resolution = visit.Resolution;
+            if (!Floats(position->second, 3, out.Positions, error)) return false;
+            const std::size_t n = out.Positions.size() / 3;
+            const auto normal = primitive.attributes.find("NORMAL");
+            if (normal != primitive.attributes.end()) {
+                if (!Floats(normal->second, 3, out.Normals, error)) return false;
+                if (out.Normals.size() != out.Positions.size()) out.Normals.clear();
+            }
+            const auto uv = primitive.attributes.find("TEXCOORD_0");
+            if (uv != primitive.attributes.end()) {
+                if (!Floats(uv->second, 2, out.Uvs, error)) return false;
+                if (out.Uvs.size() != 2 * n) out.Uvs.clear();
+            }
+            std::vector<uint32_t> indices;
+            if (primitive.indices >= 0) {
+                TView v;
+                if (!View(primitive.indices, 1, v, error)) return false;
+                // indices are unsigned integers (the signed types would give
+                // negative ones)
+                if ((v.Type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE &&
+                     v.Type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT &&
+                     v.Type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT) ||
+                    v.Normalized || v.Count > kMaxCorners) {
+                    error = "accessor " + std::to_string(primitive.indices) + " cannot hold indices";
+                    return false;
+                }
+                if (!Spend(3 * v.Count, error)) return false;
+                indices.reserve(v.Count);
+                for (std::size_t k = 0; k < v.Count; ++k) indices.push_back(static_cast<uint32_t>(Component(v, k, 0)));
+            } else {
+                for (std::size_t k = 0; k < n; ++k) indices.push_back(static_cast<uint32_t>(k));
+            }
+            // triangles as lists of three
+            std::vector<uint32_t> tri;
+            if (mode == TINYGLTF_MODE_TRIANGLES) {
+                tri.assign(indices.begin(), indices.begin() + static_cast<std::ptrdiff_t>(indices.size() / 3 * 3));
+            } else {
+                for (std::size_t k = 2; k < indices.size(); ++k) {
+                    if (mode == TINYGLTF_MODE_TRIANGLE_FAN)
+                        tri.insert(tri.end(), {indices[0], indices[k - 1], indices[k]});
+                    else if (k % 2 == 0)
+                        tri.insert(tri.end(), {indices[k - 2], indices[k - 1], indices[k]});
+                    else
+                        tri.insert(tri.end(), {indices[k - 1], indices[k - 2], indices[k]});
+                }
+            }
+            if (mirrored)
+                for (std::size_t k = 0; k + 2 < tri.size(); k += 3) std::swap(tri[k + 1], tri[k + 2]);
+            out.Indices = std::move(tri);
+            out.Sizes.assign(out.Indices.size() / 3, 3);
+            out.Materials.assign(out.Sizes.size(), primitive.material);
+            Transform(visit.World, out.Positions, out.Normals, 0);
+            scene_.Meshes.push_back(std::move(out));
+        }
+        return true;
+    }
+
+    static bool LodNamed(const std::string& name) {
+        float r = 0;
+        return LodResolutionOfName(name, r, true);
+    }
+
+    const tinygltf::Model& model_;
+    TScene& scene_;
+    std::size_t budget_ = 0;
+};
+
+bool Read(tinygltf::TinyGLTF& loader, const std::function<bool(tinygltf::Model&, std::string&, std::string&)>& load,
+          TScene& scene, std::string& error) {
+    loader.SetImageLoader(SkipImage, nullptr);
+    loader.SetFsCallbacks({Exists, Expanded, ReadWhole, NoWrite, nullptr});
+    tinygltf::Model model;
+    std::string err, warn;
+    bool ok = false;
+    try {
+        ok = load(model, err, warn);
+    } catch (const std::exception& e) {
+        error = std::string("not a glTF file: ") + e.what();
+        return false;
+    }
+    if (!ok) {
+        while (!err.empty() && (err.back() == '\n' || err.back() == ' ')) err.pop_back();
+        for (char& c : err)
+            if (c == '\n') c = ';';
+        error = "not a glTF 2.0 file that can be read" + (err.empty() ? std::string() : ": " + err);
+        return false;
+    }
+    TGltfReader reader(model, scene);
+    if (!reader.Run(error)) return false;
+    if (reader.Cycles)
+        scene.Warnings.push_back(std::to_string(reader.Cycles) +
+                                 " node references to nodes already met (a cycle or a shared child), taken once");
+    return true;
+}
+
+}  // namespace
+
+bool ReadGltfScene(const std::string& path, TScene& scene, std::string& error) {
+    std::FILE* probe = std::fopen(path.c_str(), "rb");
+    if (!probe) {
+        error = "cannot be opened: " + std::string(std::strerror(errno));
+        return false;
+    }
+    char magic[4] = {};
+    const bool binary = std::fread(magic, 1, 4, probe) == 4 && std::memcmp(magic, "glTF", 4) == 0;
+    std::fclose(probe);
+    tinygltf::TinyGLTF loader;
+    return Read(
+        loader,
+        [&](tinygltf::Model& model, std::string& err, std::string& warn) {
+            return binary ? loader.LoadBinaryFromFile(&model, &err, &warn, path)
+                          : loader.LoadASCIIFromFile(&model, &err, &warn, path);
+        },
+        scene, error);
+}
+
+bool ReadGltfBytes(const std::vector<unsigned char>& bytes, bool binary, TScene& scene, std::string& error) {
+    if (bytes.size() > std::numeric_limits<unsigned>::max()) {
+        error = "too large";
+        return false;
+    }
+    tinygltf::TinyGLTF loader;
+    return Read(
+        loader,
+        [&](tinygltf::Model& model, std::string& err, std::string& warn) {
+            const auto n = static_cast<unsigned>(bytes.size());
+            if (binary) return loader.LoadBinaryFromMemory(&model, &err, &warn, bytes.data(), n, "");
+            return loader.LoadASCIIFromString(&model, &err, &warn, reinterpret_cast<const char*>(bytes.data()), n,
+                                              "/nonexistent");
+        },
+        scene, error);
+}
+
+}  // namespace vistrel::importing

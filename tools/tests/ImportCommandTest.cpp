@@ -1,0 +1,180 @@
+// p3dtool import: the sample exported and imported again from .glb and .obj,
+// quads rebuilt and degenerate faces counted on a hand-made OBJ, and a table
+// of bad input (its message, exit status 2, no file written).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <tuple>
+#include <vector>
+
+#include "P3dmodell.h"
+#include "ToolRunner.h"
+
+namespace fs = std::filesystem;
+using tooltest::RunTool;
+using tooltest::TScratchDir;
+
+namespace {
+
+std::string Sample() {
+    return (fs::path(__FILE__).parent_path().parent_path().parent_path() / "samples" / "tank.p3d").string();
+}
+
+void Write(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+// A LOD as the round trip keeps it: its points (rounded to 1e-4), its
+// faces counted as triangles and its texture names.
+struct TLodShape {
+    float Resolution;
+    std::set<std::tuple<long, long, long>> Points;
+    int Triangles = 0;
+    std::set<std::string> Textures;
+    bool operator==(const TLodShape&) const = default;
+};
+
+std::vector<TLodShape> Shapes(const std::string& path) {
+    vistrel::TP3dModell model(path);
+    EXPECT_TRUE(model.Complete()) << path;
+    std::vector<TLodShape> out;
+    for (const vistrel::TP3dLOD* lod : model.LODs) {
+        if (lod->Polygons.Empty()) continue;  // nothing of it is exported
+        TLodShape shape{lod->Resolution, {}, 0, {}};
+        for (const vistrel::AVertex* v : lod->Vertexes)
+            shape.Points.emplace(std::lround(v->X * 1e4f), std::lround(v->Y * 1e4f), std::lround(v->Z * 1e4f));
+        for (const vistrel::APolygon* p : lod->Polygons) {
+            shape.Triangles += p->VertexCount - 2;
+            if (p->TextureIndex >= 0) shape.Textures.insert(lod->Textures[static_cast<std::size_t>(p->TextureIndex)]);
+        }
+        out.push_back(std::move(shape));
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(ImportCommand, TheSampleStandsWhereItStoodAfterExportAndImport) {
+    TScratchDir dir;
+    ASSERT_EQ(RunTool(P3DTOOL_EXE, {"mlod", Sample(), dir.File("tank.p3d")}, dir.Path()).status, 0);
+    const std::vector<TLodShape> original = Shapes(dir.File("tank.p3d"));
+    ASSERT_EQ(original.size(), 4u);
+    for (const char* ext : {"glb", "obj"}) {
+        SCOPED_TRACE(ext);
+        const std::string exported = dir.File(std::string("tank.") + ext);
+        ASSERT_EQ(RunTool(P3DTOOL_EXE, {"export", "--all-lods", Sample(), exported}, dir.Path()).status, 0);
+        const tooltest::TRun run = RunTool(P3DTOOL_EXE, {"import", exported, dir.File("back.p3d")}, dir.Path());
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(Shapes(dir.File("back.p3d")), original);
+        // the editable reader takes it as the mlod command's output
+        EXPECT_EQ(RunTool(P3DTOOL_EXE, {"info", dir.File("back.p3d")}, dir.Path()).status, 0);
+    }
+}
+
+TEST(ImportCommand, QuadsRebuiltDegenerateFacesCountedLodAndTextureNamed) {
+    TScratchDir dir;
+    // a quad split as the export splits it, a triangle pair that is no quad
+    // (bent), a line, a repeated corner, a corner beyond the list, a pentagon
+    Write(dir.File("hand.mtl"), "newmtl wood\nmap_Kd pics/oak.png\nnewmtl data\\t80.pac\n");
+    Write(dir.File("hand.obj"),
+          "mtllib hand.mtl\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 2 0 0\nv 1 1 1\n"
+          "usemtl wood\nf 1 3 4\nf 1 2 3\n"
+          "usemtl data\\t80.pac\nf 1 6 4\nf 1 2 6\n"
+          "f 1 2 5\nf 1 1 2\nf 1 2 9\nf 1 2 3 4 5\n");
+    const tooltest::TRun run =
+        RunTool(P3DTOOL_EXE,
+                {"import", "--lod", "Geometry", "--texture-dir", "my/data", dir.File("hand.obj"), dir.File("hand.p3d")},
+                dir.Path());
+    EXPECT_EQ(run.status, 0);
+    const std::string in = dir.File("hand.obj") + ": ";
+    EXPECT_EQ(run.err, "p3dtool: " + in + "1 face names a vertex beyond the vertex count, left out\n" +
+                           "p3dtool: " + in + "2 degenerate faces (repeated or collinear corners) left out\n" +
+                           "p3dtool: " + in + "1 polygon of more than 4 corners made triangles\n");
+    vistrel::TP3dModell model(dir.File("hand.p3d"));
+    ASSERT_EQ(model.LODs.Count(), 1);
+    const vistrel::TP3dLOD& lod = *model.LODs[0];
+    EXPECT_EQ(lod.Resolution, vistrel::kGeometryResolution);
+    std::vector<int> corners;
+    for (const vistrel::APolygon* p : lod.Polygons) corners.push_back(p->VertexCount);
+    EXPECT_EQ(corners, (std::vector<int>{4, 3, 3, 3, 3, 3}));
+    EXPECT_EQ(lod.Textures, (std::vector<std::string>{"my\\data\\oak.paa", "data\\t80.pac"}));
+    EXPECT_EQ(lod.UniqueVertexes.Count, 6);
+}
+
+TEST(ImportCommand, BadInputGivesItsMessageAndWritesNothing) {
+    TScratchDir dir;
+    const std::string tri = R"("meshes":[{"primitives":[{"attributes":{"POSITION":0}}]}],"nodes":[{"mesh":0}])";
+    const std::string buffer = R"("buffers":[{"byteLength":36,"uri":"data:application/octet-stream;base64,)"
+                               R"(AAAAAAAAAAAAAAAAAACAPwAAAAAAAAAAAAAAAAAAgD8AAAAA"}])";
+    struct TCase {
+        const char* name;
+        std::string text;
+        std::string message;
+    } cases[] = {
+        {"text.glb", "not a model", "not a glTF 2.0 file that can be read: [json.exception.parse_error.101]"},
+        {"short.glb", std::string("glTF\x02\0\0\0\xff\0\0\0", 12), "not a glTF 2.0 file that can be read: "},
+        {"lines.obj", "v 0 0 0\nv 1 0 0\nl 1 2\n", "no faces to import"},
+        {"points.gltf",
+         R"({"asset":{"version":"2.0"},"meshes":[{"primitives":[{"attributes":{"POSITION":0},"mode":0}]}],)"
+         R"("nodes":[{"mesh":0}],"accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3"}],)"
+         R"("bufferViews":[{"buffer":0,"byteLength":36}],)" +
+             buffer + "}",
+         "no faces to import"},
+        {"outside.gltf",
+         R"({"asset":{"version":"2.0"},)" + tri +
+             R"(,"accessors":[{"bufferView":0,"componentType":5126,"count":4,"type":"VEC3"}],)"
+             R"("bufferViews":[{"buffer":0,"byteLength":36}],)" +
+             buffer + "}",
+         "accessor 0 lies outside its buffer (missing or too short)"},
+        {"nobuffer.gltf",
+         R"({"asset":{"version":"2.0"},)" + tri +
+             R"(,"accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3"}],)"
+             R"("bufferViews":[{"buffer":0,"byteLength":36}],"buffers":[{"byteLength":36,"uri":"gone.bin"}]})",
+         "not a glTF 2.0 file that can be read: "},
+        {"signed.gltf",  // indices of a signed type (found by fuzz_import)
+         R"({"asset":{"version":"2.0"},"meshes":[{"primitives":[{"attributes":{"POSITION":0},"indices":1}]}],)"
+         R"("nodes":[{"mesh":0}],"accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3"},)"
+         R"({"bufferView":0,"componentType":5122,"count":3,"type":"SCALAR"}],)"
+         R"("bufferViews":[{"buffer":0,"byteLength":36}],)" +
+             buffer + "}",
+         "accessor 1 cannot hold indices"},
+        {"tank.xyz", "x", "cannot import \".xyz\" files (p3dtool import --formats lists what can be read)"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Write(dir.File(c.name), c.text);
+        const tooltest::TRun run = RunTool(P3DTOOL_EXE, {"import", dir.File(c.name), dir.File("out.p3d")}, dir.Path());
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.err.rfind("p3dtool: " + dir.File(c.name) + ": " + c.message, 0), 0u) << run.err;
+        EXPECT_FALSE(fs::exists(dir.File("out.p3d")));
+    }
+    // a node tree with a cycle is taken once, with a warning
+    Write(
+        dir.File("cycle.gltf"),
+        R"({"asset":{"version":"2.0"},"scenes":[{"nodes":[0]}],"meshes":[{"primitives":[{"attributes":{"POSITION":0}}]}],)"
+        R"("nodes":[{"mesh":0,"children":[1]},{"children":[0]}],)"
+        R"("accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3"}],)"
+        R"("bufferViews":[{"buffer":0,"byteLength":36}],)" +
+            buffer + "}");
+    const tooltest::TRun run =
+        RunTool(P3DTOOL_EXE, {"import", dir.File("cycle.gltf"), dir.File("out.p3d")}, dir.Path());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "p3dtool: " + dir.File("cycle.gltf") +
+                           ": 1 node references to nodes already met (a cycle or a shared child), taken once\n");
+    EXPECT_TRUE(fs::exists(dir.File("out.p3d")));
+    // and a chain 100 000 nodes deep is walked without recursion
+    std::string nodes;
+    for (int k = 1; k < 100000; ++k) nodes += R"({"children":[)" + std::to_string(k) + "]},";
+    Write(dir.File("deep.gltf"), R"({"asset":{"version":"2.0"},"scenes":[{"nodes":[0]}],"nodes":[)" + nodes +
+                                     R"({"mesh":0,"name":"Geometry"}],)" + tri.substr(0, tri.find(R"(,"nodes")")) +
+                                     R"(,"accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3"}],)"
+                                     R"("bufferViews":[{"buffer":0,"byteLength":36}],)" +
+                                     buffer + "}");
+    EXPECT_EQ(RunTool(P3DTOOL_EXE, {"import", dir.File("deep.gltf"), dir.File("deep.p3d")}, dir.Path()).status, 0);
+    vistrel::TP3dModell deep(dir.File("deep.p3d"));
+    ASSERT_EQ(deep.LODs.Count(), 1);
+    EXPECT_EQ(deep.LODs[0]->Resolution, vistrel::kGeometryResolution);
+}
