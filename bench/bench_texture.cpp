@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "BenchNoise.h"
 #include "Lzss.h"
 #include "LzssEncoder.h"
 #include "TextureData.h"
@@ -28,21 +29,9 @@ using namespace vistrel;
 constexpr int kSide = 1024;
 constexpr int64_t kPixels = int64_t(kSide) * kSide;
 
-uint32_t Hash(uint32_t x, uint32_t y, uint32_t seed) {
-    uint32_t h = x * 374761393u + y * 668265263u + seed * 2246822519u;
-    h = (h ^ (h >> 13)) * 1274126177u;
-    return h ^ (h >> 16);
-}
-
-int Noise(int x, int y, int cell, uint32_t seed) {
-    const int ix = x / cell, iy = y / cell, fx = x % cell, fy = y % cell;
-    auto v = [&](int cx, int cy) { return int(Hash(uint32_t(cx), uint32_t(cy), seed) & 255); };
-    const int top = v(ix, iy) * (cell - fx) + v(ix + 1, iy) * fx;
-    const int bottom = v(ix, iy + 1) * (cell - fx) + v(ix + 1, iy + 1) * fx;
-    return (top * (cell - fy) + bottom * fy) / (cell * cell);
-}
-
-uint8_t Clamp(int v) { return uint8_t(v < 0 ? 0 : v > 255 ? 255 : v); }
+using bench::Clamp;
+using bench::Hash;
+using bench::Noise;
 
 // Camouflaged armour plates of 128 × 128 with dark seams and rivets, smooth
 // shading and a little grain.

@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchNoise.h"
 #include "BenchRatios.h"
 #include "TextureData.h"
 #include "TextureWriter.h"
@@ -34,22 +35,9 @@ using namespace vistrel;
 
 constexpr int kSide = 1024;
 
-uint32_t Hash(uint32_t x, uint32_t y, uint32_t seed) {
-    uint32_t h = x * 374761393u + y * 668265263u + seed * 2246822519u;
-    h = (h ^ (h >> 13)) * 1274126177u;
-    return h ^ (h >> 16);
-}
-
-// Smooth value noise 0..255 over cells of cell pixels.
-int Noise(int x, int y, int cell, uint32_t seed) {
-    const int ix = x / cell, iy = y / cell, fx = x % cell, fy = y % cell;
-    auto v = [&](int cx, int cy) { return int(Hash(uint32_t(cx), uint32_t(cy), seed) & 255); };
-    const int top = v(ix, iy) * (cell - fx) + v(ix + 1, iy) * fx;
-    const int bottom = v(ix, iy + 1) * (cell - fx) + v(ix + 1, iy + 1) * fx;
-    return (top * (cell - fy) + bottom * fy) / (cell * cell);
-}
-
-uint8_t Clamp(int v) { return uint8_t(v < 0 ? 0 : v > 255 ? 255 : v); }
+using bench::Clamp;
+using bench::Hash;
+using bench::Noise;
 
 // A diagonal sky-to-earth gradient under panels of 64 × 64 with dark seams,
 // rivets, shading by larger noise and a little grain; with alpha, a smooth
