@@ -3,8 +3,10 @@
 #include <lzma.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <unordered_map>
 
 #include "EditableLayout.h"
@@ -151,54 +153,135 @@ uint32_t RecordDictionary(std::size_t recordBytes) {
     return static_cast<uint32_t>(std::clamp<std::size_t>(recordBytes, LZMA_DICT_SIZE_MIN, kRecordDictionaryMax));
 }
 
-std::vector<uint8_t> PackRecord(const std::vector<uint8_t>& record) {
-    // A raw LZMA2 stream without a container: on the small models the
-    // container would cost as much as the record. The literal coding suits
-    // the 4-byte numbers that make up most of the record. Preset 9 packs
-    // about 3 MB a second, preset 1 ten times that for about 12 % more
-    // bytes: preset 9 only where the record is small and every byte counts
-    // against the model's meshes.
+namespace {
+
+// One part of the record as a raw LZMA2 stream without a container: on the
+// small models the container would cost as much as the record. The literal
+// coding suits the 4-byte numbers that make up most of the record. Preset 9
+// packs about 3 MB a second, preset 1 ten times that for about 12 % more
+// bytes: preset 9 only where the part is small and every byte counts against
+// the model's meshes.
+bool PackPart(const uint8_t* part, std::size_t n, std::vector<uint8_t>& packed) {
     lzma_options_lzma options;
-    if (lzma_lzma_preset(&options, record.size() <= kStrongPackingBytes ? 9 : 1)) return {};
-    options.dict_size = RecordDictionary(record.size());
+    if (lzma_lzma_preset(&options, n <= kStrongPackingBytes ? 9 : 1)) return false;
+    options.dict_size = RecordDictionary(n);
     options.lc = 1;
     options.lp = 2;
     options.pb = 2;
     const lzma_filter filters[] = {{LZMA_FILTER_LZMA2, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
-    if (record.size() > UINT32_MAX) return {};
-    std::vector<uint8_t> packed(4 + lzma_stream_buffer_bound(record.size()));
-    for (int b = 0; b < 4; ++b) packed[static_cast<std::size_t>(b)] = static_cast<uint8_t>(record.size() >> (8 * b));
-    std::size_t at = 4;
-    if (lzma_raw_buffer_encode(filters, nullptr, record.data(), record.size(), packed.data(), &at, packed.size()) !=
-        LZMA_OK)
-        return {};
+    packed.resize(lzma_stream_buffer_bound(n));
+    std::size_t at = 0;
+    if (lzma_raw_buffer_encode(filters, nullptr, part, n, packed.data(), &at, packed.size()) != LZMA_OK) return false;
     packed.resize(at);
-    return packed;
+    return true;
+}
+
+// The stream must give exactly outBytes and end where its bytes end.
+bool UnpackPart(const uint8_t* in, std::size_t inBytes, uint8_t* out, std::size_t outBytes) {
+    lzma_options_lzma options{};  // the stream gives the rest
+    options.dict_size = RecordDictionary(outBytes);
+    const lzma_filter filters[] = {{LZMA_FILTER_LZMA2, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+    std::size_t read = 0, written = 0;
+    return lzma_raw_buffer_decode(filters, nullptr, in, &read, inBytes, out, &written, outBytes) == LZMA_OK &&
+           written == outBytes && read == inBytes;
+}
+
+// Runs each(k) for k below n on up to as many threads as the machine has.
+template <class F>
+void OnThreads(std::size_t n, F&& each) {
+    const std::size_t threads = std::min<std::size_t>(n, std::max(1u, std::thread::hardware_concurrency()));
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        for (std::size_t k; (k = next++) < n;) each(k);
+    };
+    std::vector<std::thread> helpers;
+    for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(work);
+    work();
+    for (std::thread& t : helpers) t.join();
+}
+
+uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24; }
+void PutLe32(std::vector<uint8_t>& out, std::size_t at, std::size_t v) {
+    for (int b = 0; b < 4; ++b) out[at + static_cast<std::size_t>(b)] = static_cast<uint8_t>(v >> (8 * b));
+}
+
+}  // namespace
+
+std::vector<uint8_t> PackRecord(const std::vector<uint8_t>& record) {
+    if (record.size() > UINT32_MAX) return {};
+    // parts packed and unpacked side by side, each on its own
+    const std::size_t parts = std::clamp<std::size_t>(record.size() / kRecordPartBytes, 1, kRecordPartsMax);
+    const std::size_t step = (record.size() + parts - 1) / parts;
+    std::vector<std::vector<uint8_t>> packed(parts);
+    std::atomic<bool> failed{false};
+    OnThreads(parts, [&](std::size_t k) {
+        const std::size_t from = std::min(record.size(), k * step), to = std::min(record.size(), from + step);
+        if (!PackPart(record.data() + from, to - from, packed[k])) failed = true;
+    });
+    if (failed) return {};
+    if (parts == 1) {  // the size and the stream: on the small models every byte counts
+        std::vector<uint8_t> out(4);
+        PutLe32(out, 0, record.size());
+        out.insert(out.end(), packed[0].begin(), packed[0].end());
+        return out;
+    }
+    std::vector<uint8_t> out(8 + 12 * parts);
+    PutLe32(out, 0, 0);
+    PutLe32(out, 4, parts);
+    for (std::size_t k = 0; k < parts; ++k) {
+        const std::size_t from = std::min(record.size(), k * step), to = std::min(record.size(), from + step);
+        PutLe32(out, 8 + 12 * k, to - from);
+        PutLe32(out, 12 + 12 * k, packed[k].size());
+        PutLe32(out, 16 + 12 * k, lzma_crc32(record.data() + from, to - from, 0));
+        out.insert(out.end(), packed[k].begin(), packed[k].end());
+    }
+    return out;
 }
 
 std::vector<uint8_t> UnpackRecord(const uint8_t* view, std::size_t viewBytes, std::size_t maxBytes,
                                   std::string& error) {
     std::vector<uint8_t> record;
-    if (viewBytes < 4) {
-        error = "the editable record is cut short";
-        return record;
-    }
-    const std::size_t size = view[0] | view[1] << 8 | view[2] << 16 | std::size_t{view[3]} << 24;
-    if (size > maxBytes) {
-        error = "the editable record claims " + std::to_string(size) + " bytes, more than " + std::to_string(maxBytes);
-        return record;
-    }
-    lzma_options_lzma options{};  // the stream gives the rest
-    options.dict_size = RecordDictionary(size);
-    const lzma_filter filters[] = {{LZMA_FILTER_LZMA2, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
-    record.resize(size);
-    std::size_t in = 4, out = 0;
-    const lzma_ret unpacked =
-        lzma_raw_buffer_decode(filters, nullptr, view, &in, viewBytes, record.data(), &out, record.size());
-    if (unpacked != LZMA_OK || out != size || size < 4 || !std::equal(kRecordMagic, kRecordMagic + 4, record.begin())) {
-        error = "the editable record does not unpack";
+    const auto fail = [&](std::string why) {
+        error = std::move(why);
         record.clear();
+        return record;
+    };
+    if (viewBytes < 8) return fail("the editable record is cut short");
+    // one part: its size and its stream; more: a 0, then the parts
+    struct TPart {
+        std::size_t In, InBytes, Out, OutBytes;
+        uint32_t Crc;
+        bool Checked;
+    };
+    std::vector<TPart> parts;
+    std::size_t size = Le32(view);
+    if (size != 0) {
+        parts.push_back({4, viewBytes - 4, 0, size, 0, false});
+    } else {
+        const std::size_t n = Le32(view + 4);
+        if (n == 0 || n > kRecordPartsMax || viewBytes - 8 < 12 * n) return fail("the editable record is cut short");
+        std::size_t in = 8 + 12 * n;
+        for (std::size_t k = 0; k < n; ++k) {
+            const std::size_t out = Le32(view + 8 + 12 * k), bytes = Le32(view + 12 + 12 * k);
+            if (bytes > viewBytes - in) return fail("the editable record is cut short");
+            if (out > maxBytes - size) break;  // reported below
+            parts.push_back({in, bytes, size, out, Le32(view + 16 + 12 * k), true});
+            in += bytes;
+            size += out;
+        }
+        if (parts.size() < n) size = maxBytes + 1;
     }
+    if (size > maxBytes) return fail("the editable record claims more than " + std::to_string(maxBytes) + " bytes");
+    record.resize(size);
+    std::atomic<bool> failed{false};
+    OnThreads(parts.size(), [&](std::size_t k) {
+        const TPart& p = parts[k];
+        if (!UnpackPart(view + p.In, p.InBytes, record.data() + p.Out, p.OutBytes) ||
+            (p.Checked && lzma_crc32(record.data() + p.Out, p.OutBytes, 0) != p.Crc))
+            failed = true;
+    });
+    if (failed || size < 4 || !std::equal(kRecordMagic, kRecordMagic + 4, record.begin()))
+        return fail("the editable record does not unpack");
     return record;
 }
 

@@ -4,8 +4,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "P3dmodell.h"
 
 namespace vistrel::importing {
 
@@ -34,6 +37,11 @@ struct TScene {
     std::vector<TSceneMaterial> Materials;
     std::vector<std::string> Warnings;
     std::size_t BadIndices = 0;  // polygons naming a vertex beyond the count
+    // A glTF export's editable record, packed (the buffer view its root
+    // node's extras name), and the model it holds; then the meshes are not
+    // read.
+    std::vector<uint8_t> Record;
+    std::unique_ptr<TP3dModell> FromRecord;
 };
 
 // Each false with the reason in error.
@@ -42,6 +50,11 @@ bool ReadObjScene(const std::string& path, TScene& scene, std::string& error);
 bool ReadAssimpScene(const std::string& path, TScene& scene, std::string& error);
 // The same for a glTF file already in memory (the fuzz target's way in).
 bool ReadGltfBytes(const std::vector<unsigned char>& bytes, bool binary, TScene& scene, std::string& error);
+
+// The model an editable record describes, or null with the reason in error.
+// The record unpacks to at most kMaxRecordBytes.
+inline constexpr std::size_t kMaxRecordBytes = std::size_t{256} << 20;
+std::unique_ptr<TP3dModell> ModelFromRecord(const uint8_t* packed, std::size_t bytes, std::string& error);
 
 // A 4 x 4 matrix, column-major as glTF gives it.
 struct TMatrix {

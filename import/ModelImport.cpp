@@ -303,6 +303,23 @@ TImportResult Build(TScene& scene, const std::string& path, const TImportOptions
     std::vector<TMaterialName> names;
     names.reserve(scene.Materials.size());
     for (const TSceneMaterial& m : scene.Materials) names.push_back(NameOf(m, options, folder, refused));
+    const auto pictures = [&] {
+        for (std::size_t m = 0; m < names.size(); ++m)
+            if (!names[m].Picture.empty()) {
+                const bool known = std::any_of(result.Pictures.begin(), result.Pictures.end(),
+                                               [&](const TImportedTexture& t) { return t.Name == names[m].Name; });
+                if (!known) result.Pictures.push_back({names[m].Name, names[m].Picture});
+            }
+    };
+
+    // A file of our own export carries the model whole: take it from there.
+    if (scene.FromRecord) {
+        result.Model = std::move(scene.FromRecord);
+        result.Model->FileName = path;
+        for (const std::string& w : scene.Warnings) result.Warnings.push_back(w);
+        pictures();
+        return result;
+    }
 
     // The LODs in the order their nodes come; meshes without a LOD node go
     // to the one --lod names.
@@ -499,12 +516,7 @@ TImportResult Build(TScene& scene, const std::string& path, const TImportOptions
                                   " of more than 4 corners made triangles");
     for (const std::string& name : refused)
         result.Warnings.push_back("texture name \"" + name + "\" climbs out of the texture folder (..), left empty");
-    for (std::size_t m = 0; m < names.size(); ++m)
-        if (!names[m].Picture.empty()) {
-            const bool known = std::any_of(result.Pictures.begin(), result.Pictures.end(),
-                                           [&](const TImportedTexture& t) { return t.Name == names[m].Name; });
-            if (!known) result.Pictures.push_back({names[m].Name, names[m].Picture});
-        }
+    pictures();
     result.Model = std::move(model);
     return result;
 }

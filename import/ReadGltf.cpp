@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <nlohmann/json.hpp>
 
 #include "ImportScene.h"
 #include "P3dmodell.h"
@@ -107,7 +108,8 @@ public:
         budget_ = 4 * budget_ + (1u << 20);
     }
 
-    bool Run(std::string& error) {
+    // The materials, and unless materialsOnly the meshes.
+    bool Run(std::string& error, bool materialsOnly) {
         for (const tinygltf::Material& m : model_.materials) {
             TSceneMaterial material{m.name, {}};
             const int t = m.pbrMetallicRoughness.baseColorTexture.index;
@@ -120,6 +122,7 @@ public:
             }
             scene_.Materials.push_back(std::move(material));
         }
+        if (materialsOnly) return true;
         std::vector<int> roots;
         if (model_.defaultScene >= 0 && static_cast<std::size_t>(model_.defaultScene) < model_.scenes.size())
             roots = model_.scenes[static_cast<std::size_t>(model_.defaultScene)].nodes;
@@ -373,8 +376,85 @@ private:
     std::size_t budget_ = 0;
 };
 
+// The packed editable record that the root nodes' extras name, when one of
+// them names a buffer view that lies within its buffer.
+void TakeRecord(const tinygltf::Model& model, TScene& scene) {
+    std::size_t at = model.defaultScene >= 0 ? static_cast<std::size_t>(model.defaultScene) : 0;
+    if (at >= model.scenes.size()) at = 0;
+    if (at >= model.scenes.size()) return;
+    for (const int n : model.scenes[at].nodes) {
+        if (n < 0 || static_cast<std::size_t>(n) >= model.nodes.size()) continue;
+        const tinygltf::Value& extras = model.nodes[static_cast<std::size_t>(n)].extras;
+        if (!extras.IsObject() || !extras.Has("editable") || !extras.Get("editable").Has("bufferView")) continue;
+        const tinygltf::Value& index = extras.Get("editable").Get("bufferView");
+        if (!index.IsInt() || index.Get<int>() < 0 ||
+            static_cast<std::size_t>(index.Get<int>()) >= model.bufferViews.size())
+            continue;
+        const tinygltf::BufferView& view = model.bufferViews[static_cast<std::size_t>(index.Get<int>())];
+        if (view.buffer < 0 || static_cast<std::size_t>(view.buffer) >= model.buffers.size()) continue;
+        const std::vector<unsigned char>& data = model.buffers[static_cast<std::size_t>(view.buffer)].data;
+        if (view.byteOffset > data.size() || view.byteLength > data.size() - view.byteOffset) continue;
+        scene.Record.assign(data.begin() + static_cast<std::ptrdiff_t>(view.byteOffset),
+                            data.begin() + static_cast<std::ptrdiff_t>(view.byteOffset + view.byteLength));
+        return;
+    }
+}
+
+// Where the editable record of a .glb lies in the file, found without the
+// meshes: the JSON chunk parsed, the root nodes' extras read, the buffer
+// view checked against the binary chunk. False when there is none.
+bool RecordInGlb(const std::vector<unsigned char>& file, std::size_t& at, std::size_t& size) {
+    const auto le32 = [&](std::size_t k) {
+        return std::size_t{file[k]} | std::size_t{file[k + 1]} << 8 | std::size_t{file[k + 2]} << 16 |
+               std::size_t{file[k + 3]} << 24;
+    };
+    if (file.size() < 20 || std::memcmp(file.data(), "glTF", 4) != 0 || le32(4) != 2) return false;
+    const std::size_t jsonBytes = le32(12);
+    if (std::memcmp(file.data() + 16, "JSON", 4) != 0 || jsonBytes > file.size() - 20) return false;
+    const std::size_t binAt = 20 + jsonBytes;
+    if (file.size() - binAt < 8 || std::memcmp(file.data() + binAt + 4, "BIN", 4) != 0) return false;
+    const std::size_t binBytes = std::min(le32(binAt), file.size() - binAt - 8);
+    std::size_t offset = 0, length = 0;
+    {
+        const nlohmann::json doc = nlohmann::json::parse(
+            file.begin() + 20, file.begin() + 20 + static_cast<std::ptrdiff_t>(jsonBytes), nullptr, false);
+        const auto index = [](const nlohmann::json& object, const char* key, std::size_t& out) {
+            if (!object.is_object() || !object.contains(key) || !object[key].is_number_unsigned()) return false;
+            out = object[key].get<std::size_t>();
+            return true;
+        };
+        std::size_t scene = 0, view = 0;
+        if (!doc.is_object() || !doc.contains("scenes") || !doc["scenes"].is_array() || !doc.contains("nodes") ||
+            !doc["nodes"].is_array() || !doc.contains("bufferViews") || !doc["bufferViews"].is_array())
+            return false;
+        if (!index(doc, "scene", scene) || scene >= doc["scenes"].size()) scene = 0;
+        if (doc["scenes"].empty() || !doc["scenes"][scene].is_object()) return false;
+        const nlohmann::json& roots = doc["scenes"][scene].value("nodes", nlohmann::json::array());
+        if (!roots.is_array()) return false;
+        bool found = false;
+        for (const nlohmann::json& root : roots) {
+            if (!root.is_number_unsigned() || root.get<std::size_t>() >= doc["nodes"].size()) continue;
+            const nlohmann::json& node = doc["nodes"][root.get<std::size_t>()];
+            if (!node.is_object() || !node.contains("extras") || !node["extras"].is_object() ||
+                !node["extras"].contains("editable"))
+                continue;
+            found = index(node["extras"]["editable"], "bufferView", view);
+            break;
+        }
+        if (!found || view >= doc["bufferViews"].size()) return false;
+        const nlohmann::json& bv = doc["bufferViews"][view];
+        std::size_t buffer = 0;
+        if (!index(bv, "byteLength", length) || (index(bv, "buffer", buffer) && buffer != 0)) return false;
+        if (bv.is_object() && bv.contains("byteOffset") && !index(bv, "byteOffset", offset)) return false;
+    }
+    if (offset > binBytes || length > binBytes - offset) return false;
+    at = binAt + 8 + offset;
+    size = length;
+    return true;
+}
+
 bool Read(tinygltf::TinyGLTF& loader, const std::function<bool(tinygltf::Model&, std::string&, std::string&)>& load,
-          TScene& scene, std::string& error) {
+          TScene& scene, std::string& error, bool takeRecord = true) {
     loader.SetImageLoader(SkipImage, nullptr);
     loader.SetFsCallbacks({Exists, Expanded, ReadWhole, NoWrite, nullptr});
     tinygltf::Model model;
@@ -393,12 +473,44 @@ bool Read(tinygltf::TinyGLTF& loader, const std::function<bool(tinygltf::Model&,
         error = "not a glTF 2.0 file that can be read" + (err.empty() ? std::string() : ": " + err);
         return false;
     }
+    if (takeRecord) TakeRecord(model, scene);
+    if (!scene.Record.empty()) {
+        std::string why;
+        scene.FromRecord = ModelFromRecord(scene.Record.data(), scene.Record.size(), why);
+        if (!scene.FromRecord) scene.Warnings.push_back(why + ": the meshes are imported instead");
+        scene.Record = {};
+    }
     TGltfReader reader(model, scene);
-    if (!reader.Run(error)) return false;
+    if (!reader.Run(error, scene.FromRecord != nullptr)) return false;
     if (reader.Cycles)
         scene.Warnings.push_back(std::to_string(reader.Cycles) +
                                  " node references to nodes already met (a cycle or a shared child), taken once");
     return true;
+}
+
+// A .glb in memory: the editable record when it has one that builds, else
+// everything through the loader.
+bool ReadGlb(tinygltf::TinyGLTF& loader, const std::vector<unsigned char>& bytes, const std::string& folder,
+             TScene& scene, std::string& error) {
+    std::size_t at = 0, size = 0;
+    const bool record = RecordInGlb(bytes, at, size);
+    if (record) {
+        std::string why;
+        scene.FromRecord = ModelFromRecord(bytes.data() + at, size, why);
+        if (!scene.FromRecord) scene.Warnings.push_back(why + ": the meshes are imported instead");
+        if (scene.FromRecord) return true;
+    }
+    if (bytes.size() > std::numeric_limits<unsigned>::max()) {
+        error = "too large";
+        return false;
+    }
+    return Read(
+        loader,
+        [&](tinygltf::Model& model, std::string& err, std::string& warn) {
+            return loader.LoadBinaryFromMemory(&model, &err, &warn, bytes.data(), static_cast<unsigned>(bytes.size()),
+                                               folder);
+        },
+        scene, error, !record);
 }
 
 }  // namespace
@@ -413,11 +525,19 @@ bool ReadGltfScene(const std::string& path, TScene& scene, std::string& error) {
     const bool binary = std::fread(magic, 1, 4, probe) == 4 && std::memcmp(magic, "glTF", 4) == 0;
     std::fclose(probe);
     tinygltf::TinyGLTF loader;
+    if (binary) {
+        std::vector<unsigned char> bytes;
+        std::string err;
+        if (!ReadWhole(&bytes, &err, path, nullptr)) {
+            error = err.empty() ? "cannot be read" : err.substr(0, err.size() - 1);
+            return false;
+        }
+        return ReadGlb(loader, bytes, std::filesystem::path(path).parent_path().string(), scene, error);
+    }
     return Read(
         loader,
         [&](tinygltf::Model& model, std::string& err, std::string& warn) {
-            return binary ? loader.LoadBinaryFromFile(&model, &err, &warn, path)
-                          : loader.LoadASCIIFromFile(&model, &err, &warn, path);
+            return loader.LoadASCIIFromFile(&model, &err, &warn, path);
         },
         scene, error);
 }
@@ -428,11 +548,11 @@ bool ReadGltfBytes(const std::vector<unsigned char>& bytes, bool binary, TScene&
         return false;
     }
     tinygltf::TinyGLTF loader;
+    if (binary) return ReadGlb(loader, bytes, "", scene, error);
     return Read(
         loader,
         [&](tinygltf::Model& model, std::string& err, std::string& warn) {
             const auto n = static_cast<unsigned>(bytes.size());
-            if (binary) return loader.LoadBinaryFromMemory(&model, &err, &warn, bytes.data(), n, "");
             return loader.LoadASCIIFromString(&model, &err, &warn, reinterpret_cast<const char*>(bytes.data()), n,
                                               "/nonexistent");
         },

@@ -31,21 +31,6 @@ std::string Field(TMemStream& s, std::size_t width) {
     return std::string(buf, strnlen(buf, width));
 }
 
-// The binarized hint bits that the writer turns into these point flags.
-uint32_t VertexInfoFromPointFlags(uint32_t flags) {
-    uint32_t v = (flags & 0xF) << 8 | (flags & 0x300) << 4 | (flags & 0x3000) << 2;
-    uint32_t m = (flags >> 4) & 0xF;
-    if (m >= 1 && m <= 8) {
-        m += 7;
-        if (m == 10)
-            m = 11;
-        else if (m == 11)
-            m = 10;
-        v |= m << 20;
-    }
-    return v;
-}
-
 void CheckRecords(const TMemStream& s, int32_t count, uint64_t bytes, const char* what) {
     if (count < 0) throw EBadData(std::string("Negative count of ") + what);
     if (static_cast<uint64_t>(count) * bytes > s.Remaining())
@@ -66,6 +51,20 @@ struct TCornerRef {
 bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 }  // namespace
+
+uint32_t VertexInfoFromPointFlags(uint32_t flags) {
+    uint32_t v = (flags & 0xF) << 8 | (flags & 0x300) << 4 | (flags & 0x3000) << 2;
+    uint32_t m = (flags >> 4) & 0xF;
+    if (m >= 1 && m <= 8) {
+        m += 7;
+        if (m == 10)
+            m = 11;
+        else if (m == 11)
+            m = 10;
+        v |= m << 20;
+    }
+    return v;
+}
 
 TReadResult TModelReader::ReadEditableLod(TP3dLOD& lod, TMemStream& s, std::vector<float>& masses) {
     return Guarded(lod, s, [&] { return ReadEditableLodBody(lod, s, masses); });

@@ -220,6 +220,9 @@ bool SelectionExtent(const TRealSelection& selection, TVec3& start, TVec3& end);
 
 // The editable format's point flags computed from a vertex's hint bits.
 uint32_t MlodPointFlags(uint32_t vertexInfo);
+// The other way, as the editable reader takes them; flags that no hint bits
+// give (MlodPointFlags of the result differs) lose what cannot be held.
+uint32_t VertexInfoFromPointFlags(uint32_t flags);
 
 // "( %.3f; %.3f; %.3f )" with a point as decimal mark.
 std::string FormatTriple(float x, float y, float z);

@@ -200,6 +200,20 @@ TEST(Corpus, GltfHoldsEveryLodsTrianglesInItsNode) {
             const TRun mlod = RunTool(P3DTOOL_EXE, {"mlod", c.file, out + ".p3d"}, dir.Path());
             ASSERT_EQ(mlod.status, 0) << Say(mlod);
             EXPECT_TRUE(MlodFromRecord(back.model) == tooltest::ReadAll(out + ".p3d"));
+            // and the importer makes that file of it
+            const TRun imported = RunTool(P3DTOOL_EXE, {"import", out, out + ".imported.p3d"}, dir.Path());
+            EXPECT_EQ(imported.status, 0) << Say(imported);
+            EXPECT_TRUE(tooltest::ReadAll(out + ".imported.p3d") == tooltest::ReadAll(out + ".p3d"));
+            if (c.name == "large" && std::string(extension) == ".glb") {  // in parts, each with its CRC
+                std::string damaged = tooltest::ReadAll(out);
+                const uint32_t json = *reinterpret_cast<const uint32_t*>(damaged.data() + 12);
+                damaged[28 + json + back.model.bufferViews.back().byteOffset + 16] ^= 1;  // the first part's
+                std::ofstream(out + ".damaged.glb", std::ios::binary) << damaged;
+                const TRun warned = RunTool(P3DTOOL_EXE, {"import", out + ".damaged.glb", out + ".m.p3d"}, dir.Path());
+                EXPECT_NE(warned.err.find(": the editable record does not unpack: the meshes are imported instead\n"),
+                          std::string::npos)
+                    << Say(warned);
+            }
             if (std::string(extension) != ".glb") continue;  // base64 in a .gltf costs a third more
             tinygltf::Model without = back.model, whole = back.model;
             without.nodes[0].extras =

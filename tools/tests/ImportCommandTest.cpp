@@ -11,6 +11,8 @@
 #include <tuple>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "P3dmodell.h"
 #include "ToolRunner.h"
 
@@ -21,7 +23,7 @@ using tooltest::TScratchDir;
 namespace {
 
 std::string Sample() {
-    return (fs::path(__FILE__).parent_path().parent_path().parent_path() / "samples" / "tank.p3d").string();
+    return fs::absolute(fs::path(__FILE__).parent_path().parent_path().parent_path() / "samples" / "tank.p3d").string();
 }
 
 void Write(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
@@ -71,6 +73,45 @@ TEST(ImportCommand, TheSampleStandsWhereItStoodAfterExportAndImport) {
         EXPECT_EQ(Shapes(dir.File("back.p3d")), original);
         // the editable reader takes it as the mlod command's output
         EXPECT_EQ(RunTool(P3DTOOL_EXE, {"info", dir.File("back.p3d")}, dir.Path()).status, 0);
+    }
+}
+
+// A .glb with the editable record comes back as the mlod command's file; a
+// record that is damaged gives way to the meshes, with a warning.
+TEST(ImportCommand, TheEditableRecordGivesMlodsFileOrWayToTheMeshes) {
+    TScratchDir dir;
+    const std::string glb = dir.File("tank.glb"), mlod = dir.File("tank.p3d"), back = dir.File("back.p3d");
+    ASSERT_EQ(RunTool(P3DTOOL_EXE, {"mlod", Sample(), mlod}, dir.Path()).status, 0);
+    ASSERT_EQ(RunTool(P3DTOOL_EXE, {"export", "--all-lods", "--editable", Sample(), glb}, dir.Path()).status, 0);
+    tooltest::TRun run = RunTool(P3DTOOL_EXE, {"import", glb, back}, dir.Path());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_TRUE(tooltest::ReadAll(back) == tooltest::ReadAll(mlod));
+
+    const std::string file = tooltest::ReadAll(glb);
+    const uint32_t json = *reinterpret_cast<const uint32_t*>(file.data() + 12);
+    const auto doc = nlohmann::json::parse(file.substr(20, json));
+    const auto& view = doc["bufferViews"][doc["nodes"][0]["extras"]["editable"]["bufferView"].get<int>()];
+    const std::size_t at = 28 + json + view["byteOffset"].get<std::size_t>();
+    const struct {
+        std::size_t offset;
+        std::string bytes, warning;
+    } cases[] = {
+        {0, std::string("\xff\xff\xff\x7f"), "the editable record claims more than 268435456 bytes"},
+        {0, std::string("\0\0\0\0\x40", 5), "the editable record is cut short"},  // 64 parts
+        {0, std::string("\x10"), "the editable record does not unpack"},          // 16 bytes, not all
+        {30, std::string("\x55\xaa"), "the editable record does not unpack"},     // the stream
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.warning + " at " + std::to_string(c.offset));
+        std::string damaged = file;
+        damaged.replace(at + c.offset, c.bytes.size(), c.bytes);
+        Write(dir.File("damaged.glb"), damaged);
+        run = RunTool(P3DTOOL_EXE, {"import", dir.File("damaged.glb"), back}, dir.Path());
+        EXPECT_EQ(run.status, 0);
+        EXPECT_NE(run.err.find("damaged.glb: " + c.warning + ": the meshes are imported instead\n"), std::string::npos)
+            << run.err;
+        EXPECT_EQ(Shapes(back), Shapes(mlod));
     }
 }
 

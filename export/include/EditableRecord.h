@@ -23,20 +23,23 @@ constexpr char kRecordMagic[4] = {'V', 'X', 'E', 'D'};
 // members that are not the LOD's, too few masses).
 std::vector<uint8_t> EditableRecord(const TP3dModell& model, const std::vector<const TP3dLOD*>& lods);
 
-// The record packed: its size (4 bytes, little-endian), then a raw LZMA2
-// stream (preset 9, or 1 above 256 KiB, with lc 1, lp 2, pb 2; a reader
-// needs none of these) whose dictionary is
-// RecordDictionary of that size: the size, at least 4 KiB and at most 8 MiB
-// (packing needs about 11 times the dictionary, under 100 MB). Empty when it
-// cannot be packed.
+// The record packed. It is cut into parts of about kRecordPartBytes (at
+// most kRecordPartsMax), packed and unpacked on as many threads as there
+// are, each a raw LZMA2 stream (preset 9 up to 256 KiB, preset 1 above, with
+// lc 1, lp 2, pb 2; a reader needs none of these) whose dictionary is
+// RecordDictionary of the part's size: the size, at least 4 KiB and at most
+// 8 MiB. One part: its size (4 bytes, little-endian, never 0), then its
+// stream. K parts: a 0, K, K triples (the part's size, its size packed, the
+// CRC-32 of the part), then the K streams. Empty when it cannot be packed.
 constexpr std::size_t kRecordDictionaryMax = std::size_t{8} << 20;
+constexpr std::size_t kRecordPartBytes = std::size_t{512} << 10;
+constexpr std::size_t kRecordPartsMax = 64;
 uint32_t RecordDictionary(std::size_t recordBytes);
 std::vector<uint8_t> PackRecord(const std::vector<uint8_t>& record);
 
 // The record again from the bytes of its buffer view: empty, with the reason
-// in error, when they are not a packed record or unpack to other than the
-// size they give (bounded by maxBytes, which the caller sets from the file's
-// size).
+// in error, when they are not a packed record, unpack to other than the sizes
+// they give (in all bounded by maxBytes) or fail their CRC.
 std::vector<uint8_t> UnpackRecord(const uint8_t* view, std::size_t viewBytes, std::size_t maxBytes, std::string& error);
 
 }  // namespace vistrel::exporting
