@@ -1,6 +1,8 @@
-// libFuzzer target: any bytes through the importer's glTF path (the first
-// byte chooses .glb or .gltf), then the model it makes written in the
-// editable format to memory's temporary folder. It must give a model or a
+// libFuzzer target: any bytes through one of the importer's readers, then
+// the model it makes written in the editable format to the temporary
+// folder. The first byte chooses the reader: bit 0 .glb or .gltf (from
+// memory) when bits 1-3 are 0, else the file written with the extension
+// they name (OBJ through its own reader, the rest through Assimp's). It must give a model or a
 // refusal with a reason, never a crash, a read outside the bytes or an index
 // the editable format cannot hold.
 #include <unistd.h>
@@ -25,9 +27,20 @@ namespace {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (size < 1) return 0;
-    const bool binary = data[0] & 1;
+    static const char* const kFileReaders[] = {".obj", ".stl", ".ply", ".off", ".dae", ".3ds", ".obj"};
+    const unsigned reader = (data[0] >> 1) & 7;
     const std::vector<unsigned char> bytes(data + 1, data + size);
-    vistrel::importing::TImportResult result = vistrel::importing::ImportGltfBytes(bytes, binary, {});
+    vistrel::importing::TImportResult result;
+    if (reader == 0) {
+        result = vistrel::importing::ImportGltfBytes(bytes, data[0] & 1, {});
+    } else {
+        const std::string in = "/tmp/fuzz_import_" + std::to_string(::getpid()) + kFileReaders[reader - 1];
+        if (std::FILE* f = std::fopen(in.c_str(), "wb")) {
+            std::fwrite(bytes.data(), 1, bytes.size(), f);
+            std::fclose(f);
+        }
+        result = vistrel::importing::ImportModel(in, {});
+    }
     if (!result.Model) {
         if (result.Error.empty()) Fail("a refusal without a reason");
         return 0;
