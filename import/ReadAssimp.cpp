@@ -1,12 +1,15 @@
 // Every other format through Assimp's importer: the node tree walked without
 // recursion, each node's meshes moved by its transform, polygons as the
 // library gives them (its triangulation left off: quads stay quads), rows of
-// the pictures counted from the top.
+// the pictures counted from the top, FBX lengths made metres.
 #include <assimp/material.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 #include <assimp/Importer.hpp>
 
+#include <cctype>
+#include <cmath>
+#include <filesystem>
 #include <unordered_set>
 
 #include "ImportScene.h"
@@ -31,7 +34,7 @@ bool ReadAssimpScene(const std::string& path, TScene& scene, std::string& error)
             material->GetTexture(aiTextureType_DIFFUSE, 0, &picture);
         else if (material->GetTextureCount(aiTextureType_BASE_COLOR) > 0)
             material->GetTexture(aiTextureType_BASE_COLOR, 0, &picture);
-        scene.Materials.push_back({name.C_Str(), picture.C_Str()});
+        scene.Materials.push_back({name.C_Str(), picture.C_Str(), {}});
     }
     struct TVisit {
         const aiNode* Node;
@@ -40,7 +43,21 @@ bool ReadAssimpScene(const std::string& path, TScene& scene, std::string& error)
         bool HasResolution;
         double Resolution;
     };
-    std::vector<TVisit> stack{{ai->mRootNode, aiMatrix4x4(), {}, false, 0}};
+    // FBX lengths are in the file's unit, UnitScaleFactor centimetres (1 by
+    // default); the model's are metres.
+    aiMatrix4x4 top;
+    std::string ext = std::filesystem::path(path).extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ext == ".fbx") {
+        double unit = 1;
+        float single = 1;
+        if (ai->mMetaData && !ai->mMetaData->Get("UnitScaleFactor", unit) &&
+            ai->mMetaData->Get("UnitScaleFactor", single))
+            unit = single;
+        if (!(unit > 0) || !std::isfinite(unit)) unit = 1;
+        aiMatrix4x4::Scaling(aiVector3D(static_cast<ai_real>(unit / 100)), top);
+    }
+    std::vector<TVisit> stack{{ai->mRootNode, top, {}, false, 0}};
     std::unordered_set<const aiNode*> visited;
     while (!stack.empty()) {
         TVisit visit = std::move(stack.back());
