@@ -18,6 +18,9 @@ inline constexpr std::size_t kMaxCorners = 200'000'000;  // corners of all polyg
 struct TSceneMaterial {
     std::string Name;
     std::string Picture;  // the base colour picture's path as the file gives it; empty for none
+    // The picture's bytes when the file holds them (a buffer view or a
+    // data: URI); then Picture is its name only.
+    std::vector<uint8_t> PictureBytes;
 };
 
 struct TSceneMesh {

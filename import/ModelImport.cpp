@@ -156,6 +156,7 @@ struct TCounts {
 struct TMaterialName {
     std::string Name;
     std::string Picture;
+    const std::vector<uint8_t>* Bytes = nullptr;  // the picture itself when the file holds it
 };
 
 bool ClimbsOut(const std::string& name) {
@@ -199,6 +200,7 @@ TMaterialName NameOf(const TSceneMaterial& material, const TImportOptions& optio
     }
     if (!name.empty() && name.back() != '\\') name += '\\';
     name += file + ".paa";
+    if (!material.PictureBytes.empty()) return {name, {}, &material.PictureBytes};
     std::string picture = material.Picture;
     if (fs::path(picture).is_relative()) picture = (folder / picture).string();
     return {name, picture};
@@ -305,10 +307,12 @@ TImportResult Build(TScene& scene, const std::string& path, const TImportOptions
     for (const TSceneMaterial& m : scene.Materials) names.push_back(NameOf(m, options, folder, refused));
     const auto pictures = [&] {
         for (std::size_t m = 0; m < names.size(); ++m)
-            if (!names[m].Picture.empty()) {
+            if (!names[m].Picture.empty() || names[m].Bytes) {
                 const bool known = std::any_of(result.Pictures.begin(), result.Pictures.end(),
                                                [&](const TImportedTexture& t) { return t.Name == names[m].Name; });
-                if (!known) result.Pictures.push_back({names[m].Name, names[m].Picture});
+                if (!known)
+                    result.Pictures.push_back(
+                        {names[m].Name, names[m].Picture, names[m].Bytes ? *names[m].Bytes : std::vector<uint8_t>{}});
             }
     };
 

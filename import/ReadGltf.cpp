@@ -19,8 +19,12 @@ namespace vistrel::importing {
 
 namespace {
 
-// The pictures are only named, never decoded.
-bool SkipImage(tinygltf::Image*, const int, std::string*, std::string*, int, int, const unsigned char*, int, void*) {
+// The pictures are only named, never decoded; those of data: URIs are kept
+// as they are (those of buffer views stay in their buffers).
+bool SkipImage(tinygltf::Image* image, const int, std::string*, std::string*, int, int, const unsigned char* bytes,
+               int size, void*) {
+    if (image && image->bufferView < 0 && image->uri.rfind("data:", 0) == 0 && bytes && size > 0)
+        image->image.assign(bytes, bytes + size);
     return true;
 }
 
@@ -111,13 +115,21 @@ public:
     // The materials, and unless materialsOnly the meshes.
     bool Run(std::string& error, bool materialsOnly) {
         for (const tinygltf::Material& m : model_.materials) {
-            TSceneMaterial material{m.name, {}};
+            TSceneMaterial material{m.name, {}, {}};
             const int t = m.pbrMetallicRoughness.baseColorTexture.index;
             if (t >= 0 && static_cast<std::size_t>(t) < model_.textures.size()) {
                 const int source = model_.textures[static_cast<std::size_t>(t)].source;
                 if (source >= 0 && static_cast<std::size_t>(source) < model_.images.size()) {
                     const tinygltf::Image& image = model_.images[static_cast<std::size_t>(source)];
-                    material.Picture = image.uri.empty() ? image.name : image.uri;
+                    // a picture inside the file is known by its name only
+                    const bool inside = image.uri.empty() || image.uri.rfind("data:", 0) == 0;
+                    material.Picture = inside ? image.name : image.uri;
+                    if (inside) material.PictureBytes = Inside(image);
+                    if (material.Picture.empty())
+                        scene_.Warnings.push_back("material " + std::to_string(scene_.Materials.size()) +
+                                                  (m.name.empty() ? "" : " (" + m.name + ")") +
+                                                  ": its picture is inside the file with no name, so it has no "
+                                                  "texture name");
                 }
             }
             scene_.Materials.push_back(std::move(material));
@@ -136,6 +148,19 @@ public:
     std::size_t Cycles = 0;
 
 private:
+    // The bytes of a picture the file holds; empty when its buffer view
+    // does not lie within its buffer.
+    std::vector<uint8_t> Inside(const tinygltf::Image& image) const {
+        if (image.bufferView < 0) return image.image;
+        if (static_cast<std::size_t>(image.bufferView) >= model_.bufferViews.size()) return {};
+        const tinygltf::BufferView& view = model_.bufferViews[static_cast<std::size_t>(image.bufferView)];
+        if (view.buffer < 0 || static_cast<std::size_t>(view.buffer) >= model_.buffers.size()) return {};
+        const std::vector<unsigned char>& data = model_.buffers[static_cast<std::size_t>(view.buffer)].data;
+        if (view.byteOffset > data.size() || view.byteLength > data.size() - view.byteOffset) return {};
+        const auto from = data.begin() + static_cast<std::ptrdiff_t>(view.byteOffset);
+        return {from, from + static_cast<std::ptrdiff_t>(view.byteLength)};
+    }
+
     struct TVisit {
         int Node;
         TMatrix World;
@@ -195,7 +220,7 @@ private:
         bool Normalized = false;
     };
 
-    bool View(int index, int wantComponents, TView& view, std::string& error) const {
+    bool View(int index, int wantComponents, TView& view, std::string& error, bool sparse = false) const {
         const std::string what = "accessor " + std::to_string(index);
         if (index < 0 || static_cast<std::size_t>(index) >= model_.accessors.size()) {
             error = what + " is not in the file";
@@ -212,15 +237,23 @@ private:
             error = what + " has a type that does not fit its use";
             return false;
         }
-        if (a.sparse.isSparse) {
-            error = what + " is sparse, which is not read";
+        if (a.sparse.isSparse && !sparse) {
+            error = what + " is sparse, which is not read where it is used";
             return false;
         }
-        if (a.bufferView < 0 || static_cast<std::size_t>(a.bufferView) >= model_.bufferViews.size()) {
+        // a sparse accessor without a buffer view starts as zeros
+        if (a.sparse.isSparse && a.bufferView < 0) return true;
+        return Place(a.bufferView, a.byteOffset, what, view, error);
+    }
+
+    // Points the view (its count and element set) at a buffer view's bytes
+    // from offset on, checked to hold them all.
+    bool Place(int bufferView, std::size_t offset, const std::string& what, TView& view, std::string& error) const {
+        if (bufferView < 0 || static_cast<std::size_t>(bufferView) >= model_.bufferViews.size()) {
             error = what + " names no buffer view";
             return false;
         }
-        const tinygltf::BufferView& bv = model_.bufferViews[static_cast<std::size_t>(a.bufferView)];
+        const tinygltf::BufferView& bv = model_.bufferViews[static_cast<std::size_t>(bufferView)];
         if (bv.buffer < 0 || static_cast<std::size_t>(bv.buffer) >= model_.buffers.size()) {
             error = what + ": its buffer view names no buffer";
             return false;
@@ -229,16 +262,60 @@ private:
         const std::size_t element = view.Components * view.ComponentBytes;
         view.Stride = bv.byteStride ? bv.byteStride : element;
         const std::size_t start = bv.byteOffset, length = bv.byteLength;
-        if (start > data.size() || length > data.size() - start || a.byteOffset > length || view.Stride < element) {
+        if (start > data.size() || length > data.size() - start || offset > length || view.Stride < element) {
             error = what + " lies outside its buffer (missing or too short)";
             return false;
         }
-        const std::size_t room = length - a.byteOffset;
+        const std::size_t room = length - offset;
         if (view.Count && (room < element || (view.Count - 1) > (room - element) / view.Stride)) {
             error = what + " lies outside its buffer (missing or too short)";
             return false;
         }
-        view.Data = data.data() + start + a.byteOffset;
+        view.Data = data.data() + start + offset;
+        return true;
+    }
+
+    // Writes a sparse accessor's substitutes over its values (components
+    // each, from out[from] on).
+    bool Substitute(int index, std::size_t from, std::vector<float>& out, std::string& error) const {
+        const tinygltf::Accessor& a = model_.accessors[static_cast<std::size_t>(index)];
+        const std::string what = "accessor " + std::to_string(index) + "'s sparse ";
+        if (a.sparse.count < 0 || static_cast<std::size_t>(a.sparse.count) > a.count) {
+            error = what + "count is beyond its count";
+            return false;
+        }
+        TView at, values;
+        at.Components = 1;
+        at.ComponentBytes = ComponentBytes(a.sparse.indices.componentType);
+        at.Type = a.sparse.indices.componentType;
+        at.Count = values.Count = static_cast<std::size_t>(a.sparse.count);
+        values.Components = static_cast<std::size_t>(tinygltf::GetNumComponentsInType(static_cast<uint32_t>(a.type)));
+        values.ComponentBytes = ComponentBytes(a.componentType);
+        values.Type = a.componentType;
+        values.Normalized = a.normalized;
+        if (at.Type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE && at.Type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT &&
+            at.Type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT) {
+            error = what + "indices are not unsigned integers";
+            return false;
+        }
+        if (a.sparse.indices.byteOffset < 0 || a.sparse.values.byteOffset < 0) {
+            error = what + "values lie outside their buffer (missing or too short)";
+            return false;
+        }
+        if (!Place(a.sparse.indices.bufferView, static_cast<std::size_t>(a.sparse.indices.byteOffset), what + "indices",
+                   at, error) ||
+            !Place(a.sparse.values.bufferView, static_cast<std::size_t>(a.sparse.values.byteOffset), what + "values",
+                   values, error))
+            return false;
+        for (std::size_t k = 0; k < at.Count; ++k) {
+            const auto element = static_cast<std::size_t>(Component(at, k, 0));
+            if (element >= a.count) {
+                error = what + "index " + std::to_string(element) + " is beyond its count";
+                return false;
+            }
+            for (std::size_t c = 0; c < values.Components; ++c)
+                out[from + element * values.Components + c] = static_cast<float>(Component(values, k, c));
+        }
         return true;
     }
 
@@ -285,16 +362,22 @@ private:
 
     bool Floats(int accessor, int components, std::vector<float>& out, std::string& error) {
         TView v;
-        if (!View(accessor, components, v, error)) return false;
+        if (!View(accessor, components, v, error, true)) return false;
         if (v.Count > kMaxCorners) {
             error = "accessor " + std::to_string(accessor) + " holds more vertices than can be imported";
             return false;
         }
         if (!Spend(v.Count * v.Components, error)) return false;
-        out.reserve(out.size() + v.Count * v.Components);
-        for (std::size_t k = 0; k < v.Count; ++k)
-            for (std::size_t c = 0; c < v.Components; ++c) out.push_back(static_cast<float>(Component(v, k, c)));
-        return true;
+        const std::size_t from = out.size();
+        if (!v.Data) {
+            out.resize(from + v.Count * v.Components, 0.0f);
+        } else {
+            out.reserve(from + v.Count * v.Components);
+            for (std::size_t k = 0; k < v.Count; ++k)
+                for (std::size_t c = 0; c < v.Components; ++c) out.push_back(static_cast<float>(Component(v, k, c)));
+        }
+        return !model_.accessors[static_cast<std::size_t>(accessor)].sparse.isSparse ||
+               Substitute(accessor, from, out, error);
     }
 
     bool Mesh(const tinygltf::Mesh& mesh, const TVisit& visit, std::string& error) {
@@ -466,6 +549,13 @@ bool Read(tinygltf::TinyGLTF& loader, const std::function<bool(tinygltf::Model&,
         error = std::string("not a glTF file: ") + e.what();
         return false;
     }
+    // Compressed meshes fail the loader's checks or leave accessors without
+    // data: say why rather than which accessor broke.
+    for (const std::string& required : model.extensionsRequired)
+        if (required == "KHR_draco_mesh_compression" || required == "EXT_meshopt_compression") {
+            error = "its meshes are compressed (" + required + "), which is not read";
+            return false;
+        }
     if (!ok) {
         while (!err.empty() && (err.back() == '\n' || err.back() == ' ')) err.pop_back();
         for (char& c : err)

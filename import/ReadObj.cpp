@@ -31,7 +31,8 @@ bool ReadObjScene(const std::string& path, TScene& scene, std::string& error) {
         error = "not an OBJ file that can be read" + (why.empty() ? std::string() : ": " + why);
         return false;
     }
-    for (const tinyobj::material_t& m : reader.GetMaterials()) scene.Materials.push_back({m.name, m.diffuse_texname});
+    for (const tinyobj::material_t& m : reader.GetMaterials())
+        scene.Materials.push_back({m.name, m.diffuse_texname, {}});
     const tinyobj::attrib_t& attrib = reader.GetAttrib();
     const std::size_t positions = attrib.vertices.size() / 3, normals = attrib.normals.size() / 3,
                       uvs = attrib.texcoords.size() / 2;

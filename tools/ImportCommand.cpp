@@ -37,7 +37,9 @@ void WritePictures(const vistrel::importing::TImportResult& result, const fs::pa
         const fs::path target = out.parent_path() / relative;
         vistrel::TRgbaPicture picture;
         std::string error;
-        if (!vistrel::ReadPictureFile(t.Picture, picture, error)) {
+        const bool read = t.Bytes.empty() ? vistrel::ReadPictureFile(t.Picture, picture, error)
+                                          : vistrel::DecodePicture(t.Bytes.data(), t.Bytes.size(), picture, error);
+        if (!read) {
             warnings.push_back("texture " + t.Name + " not written: " + error);
             continue;
         }
@@ -168,10 +170,12 @@ const TSubcommand kImportCommand{
     "\n"
     "Texture names: a material named by a texture path (\"data\\t80.pac\", as\n"
     "the export names them) keeps it; else the base colour picture's file\n"
-    "name with \".paa\" under --texture-dir DIR (\"mymod\\data\"); untextured\n"
-    "materials give none. A name with a \"..\" part is refused with a\n"
-    "warning. --textures also writes each such picture as that texture file\n"
-    "under OUT's folder (it must have sides that are powers of two).\n"
+    "name (a picture inside a glTF file: its name) with \".paa\" under\n"
+    "--texture-dir DIR (\"mymod\\data\"); untextured materials, and pictures\n"
+    "inside the file without a name (a warning), give none. A name with a\n"
+    "\"..\" part is refused with a warning. --textures also writes each such\n"
+    "picture, beside the file or inside it, as that texture file under OUT's\n"
+    "folder (it must have sides that are powers of two).\n"
     "\n"
     "With -r, IN and OUT are folders: every file under IN with an extension\n"
     "that can be read is imported to the same relative path under OUT, with\n"

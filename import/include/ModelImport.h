@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,8 +25,9 @@ struct TImportOptions {
 
 // A picture a material uses, and the texture name it was given.
 struct TImportedTexture {
-    std::string Name;     // "mymod\data\wood.paa"
-    std::string Picture;  // the picture's file, as the file names it (resolved beside it)
+    std::string Name;            // "mymod\data\wood.paa"
+    std::string Picture;         // the picture's file, as the file names it (resolved beside it)
+    std::vector<uint8_t> Bytes;  // the picture's file itself when the model's file holds it; then Picture is empty
 };
 
 struct TImportResult {
