@@ -304,7 +304,14 @@ TImportResult Build(TScene& scene, const std::string& path, const TImportOptions
     std::vector<std::string> refused;
     std::vector<TMaterialName> names;
     names.reserve(scene.Materials.size());
-    for (const TSceneMaterial& m : scene.Materials) names.push_back(NameOf(m, options, folder, refused));
+    std::vector<std::string> nameless;  // materials whose picture inside the file has no name
+    for (const TSceneMaterial& m : scene.Materials) {
+        names.push_back(NameOf(m, options, folder, refused));
+        if (names.back().Name.empty() && m.Picture.empty() && !m.PictureBytes.empty())
+            nameless.push_back("material " + std::to_string(names.size() - 1) +
+                               (m.Name.empty() ? "" : " (" + m.Name + ")") +
+                               ": its picture is inside the file with no name, so it has no texture name");
+    }
     const auto pictures = [&] {
         for (std::size_t m = 0; m < names.size(); ++m)
             if (!names[m].Picture.empty() || names[m].Bytes) {
@@ -518,6 +525,7 @@ TImportResult Build(TScene& scene, const std::string& path, const TImportOptions
     if (counts.Triangulated)
         result.Warnings.push_back(Count(counts.Triangulated, "polygon", "polygons") +
                                   " of more than 4 corners made triangles");
+    result.Warnings.insert(result.Warnings.end(), nameless.begin(), nameless.end());
     for (const std::string& name : refused)
         result.Warnings.push_back("texture name \"" + name + "\" climbs out of the texture folder (..), left empty");
     pictures();

@@ -125,11 +125,6 @@ public:
                     const bool inside = image.uri.empty() || image.uri.rfind("data:", 0) == 0;
                     material.Picture = inside ? image.name : image.uri;
                     if (inside) material.PictureBytes = Inside(image);
-                    if (material.Picture.empty())
-                        scene_.Warnings.push_back("material " + std::to_string(scene_.Materials.size()) +
-                                                  (m.name.empty() ? "" : " (" + m.name + ")") +
-                                                  ": its picture is inside the file with no name, so it has no "
-                                                  "texture name");
                 }
             }
             scene_.Materials.push_back(std::move(material));
