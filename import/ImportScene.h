@@ -80,8 +80,8 @@ struct TMatrix {
     }
 };
 
-// Appends vertex arrays moved by the matrix: positions as points, normals by
-// the matrix's linear part, made unit length again.
+// Moves vertex arrays by the matrix: positions as points, normals by the
+// inverse transpose of its linear part, made unit length again.
 void Transform(const TMatrix& m, std::vector<float>& positions, std::vector<float>& normals, std::size_t from);
 
 }  // namespace vistrel::importing

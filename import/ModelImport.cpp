@@ -544,10 +544,17 @@ void Transform(const TMatrix& m, std::vector<float>& positions, std::vector<floa
         positions[k + 1] = static_cast<float>(a[1] * x + a[5] * y + a[9] * z + a[13]);
         positions[k + 2] = static_cast<float>(a[2] * x + a[6] * y + a[10] * z + a[14]);
     }
+    // Normals go by the inverse transpose (a scale in one direction tilts
+    // them the other way): the cofactors, whose columns are the cross
+    // products of the matrix's, turned with the determinant's sign.
+    const double c0[3] = {a[5] * a[10] - a[6] * a[9], a[6] * a[8] - a[4] * a[10], a[4] * a[9] - a[5] * a[8]};
+    const double c1[3] = {a[9] * a[2] - a[10] * a[1], a[10] * a[0] - a[8] * a[2], a[8] * a[1] - a[9] * a[0]};
+    const double c2[3] = {a[1] * a[6] - a[2] * a[5], a[2] * a[4] - a[0] * a[6], a[0] * a[5] - a[1] * a[4]};
+    const double sign = a[0] * c0[0] + a[1] * c0[1] + a[2] * c0[2] < 0 ? -1.0 : 1.0;
     for (std::size_t k = from * 3; k + 2 < normals.size(); k += 3) {
-        const double x = normals[k], y = normals[k + 1], z = normals[k + 2];
-        const double nx = a[0] * x + a[4] * y + a[8] * z, ny = a[1] * x + a[5] * y + a[9] * z,
-                     nz = a[2] * x + a[6] * y + a[10] * z;
+        const double x = sign * normals[k], y = sign * normals[k + 1], z = sign * normals[k + 2];
+        const double nx = c0[0] * x + c1[0] * y + c2[0] * z, ny = c0[1] * x + c1[1] * y + c2[1] * z,
+                     nz = c0[2] * x + c1[2] * y + c2[2] * z;
         const double length = std::sqrt(nx * nx + ny * ny + nz * nz);
         if (length > 0 && std::isfinite(length)) {
             normals[k] = static_cast<float>(nx / length);

@@ -244,9 +244,9 @@ TEST(ImportCommand, BadInputGivesItsMessageAndWritesNothing) {
 }
 
 // A triangle placed by a sparse accessor alone, a picture inside the glTF
-// file (written by --textures; without a name, a warning) and an FBX file
-// in inches.
-TEST(ImportCommand, SparsePositionsPicturesInsideAndFbxUnitsComeThrough) {
+// file (written by --textures; without a name, a warning), normals under a
+// scale in one direction and an FBX file in inches.
+TEST(ImportCommand, SparsePositionsPicturesInsideScaledNormalsAndFbxUnitsComeThrough) {
     TScratchDir dir;
     // positions: zeros, then points 1 and 2 substituted; then UVs, a 4 x 4 PNG
     std::vector<uint8_t> png;
@@ -294,6 +294,24 @@ TEST(ImportCommand, SparsePositionsPicturesInsideAndFbxUnitsComeThrough) {
     EXPECT_EQ(run.err, "p3dtool: " + dir.File("nameless.gltf") +
                            ": material 0: its picture is inside the file with no name, so it has no texture "
                            "name\n");
+
+    // a scale along y tilts the normals of the plane x + y = 0 towards x
+    Write(dir.File("n.bin"), Bytes<float>({0, 0, 0, 1, -1, 0, 0, 0, 1}) + Bytes<float>({1, 1, 0, 1, 1, 0, 1, 1, 0}));
+    Write(dir.File("scaled.gltf"),
+          R"({"asset":{"version":"2.0"},"nodes":[{"mesh":0,"scale":[1,2,1]}],"meshes":[{"primitives":[{)"
+          R"("attributes":{"POSITION":0,"NORMAL":1}}]}],"accessors":[{"bufferView":0,"componentType":5126,)"
+          R"("count":3,"type":"VEC3"},{"bufferView":0,"byteOffset":36,"componentType":5126,"count":3,"type":"VEC3"}],)"
+          R"("bufferViews":[{"buffer":0,"byteLength":72}],"buffers":[{"uri":"n.bin","byteLength":72}]})");
+    ASSERT_EQ(RunTool(P3DTOOL_EXE, {"import", dir.File("scaled.gltf"), dir.File("s.p3d")}, dir.Path()).status, 0);
+    {
+        vistrel::TP3dModell model(dir.File("s.p3d"));
+        ASSERT_EQ(model.LODs.Count(), 1);
+        ASSERT_GT(model.LODs[0]->Normals.Count(), 0);
+        const vistrel::ANormal& n = *model.LODs[0]->Normals[0];  // (2, 1, 0) / sqrt 5, y and z as the model keeps them
+        EXPECT_NEAR(n.X, 2 / std::sqrt(5.0f), 1e-5f);
+        EXPECT_NEAR(n.Y, -1 / std::sqrt(5.0f), 1e-5f);
+        EXPECT_NEAR(n.Z, 0, 1e-5f);
+    }
 
     // lengths in the file's unit, UnitScaleFactor centimetres each
     Write(
