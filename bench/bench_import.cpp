@@ -108,10 +108,10 @@ int main(int argc, char** argv) {
     double growth = 0, model = 0;
     if (Files().ok && ImportPeak(growth, model)) {
         const double glb = static_cast<double>(fs::file_size(Files().glb)), mb = 1024.0 * 1024.0;
-        std::printf("import peak memory:                %.1f MB for a %.1f MB .glb and a %.1f MB model "
-                    "(goal at most 4 x file + model = %.1f MB: %s)\n",
-                    growth / mb, glb / mb, model / mb, (4 * glb + model) / mb,
-                    growth <= 4 * glb + model ? "met" : "NOT met");
+        std::printf(
+            "import peak memory:                %.1f MB for a %.1f MB .glb and a %.1f MB model "
+            "(goal at most 4 x file + model = %.1f MB: %s)\n",
+            growth / mb, glb / mb, model / mb, (4 * glb + model) / mb, growth <= 4 * glb + model ? "met" : "NOT met");
     } else {
         std::printf("import peak memory: not measured (no resettable high-water mark here)\n");
     }

@@ -131,8 +131,8 @@ std::unique_ptr<TP3dLOD> ReadLod(TRecordIn& in, std::vector<float>& masses, bool
         polygon->Flags = TRecordIn::Le32(faceFlags + 4 * i);
         const uint16_t texture = TRecordIn::Le16(textures + 2 * i);
         if (texture != 0xFFFF && texture >= t) {
-            error = "face " + std::to_string(i) + " names texture " + std::to_string(texture) + " of " +
-                    std::to_string(t);
+            error =
+                "face " + std::to_string(i) + " names texture " + std::to_string(texture) + " of " + std::to_string(t);
             return nullptr;
         }
         polygon->TextureIndex = texture == 0xFFFF ? int16_t{-1} : static_cast<int16_t>(texture);
@@ -141,11 +141,12 @@ std::unique_ptr<TP3dLOD> ReadLod(TRecordIn& in, std::vector<float>& masses, bool
         for (int slot = 0; slot < (quad ? 4 : 3); ++slot, ++c) {
             const uint16_t point = TRecordIn::Le16(points + 2 * c);
             if (point >= p) {
-                error = "face " + std::to_string(i) + " names point " + std::to_string(point) + " of " +
-                        std::to_string(p);
+                error =
+                    "face " + std::to_string(i) + " names point " + std::to_string(point) + " of " + std::to_string(p);
                 return nullptr;
             }
-            polygon->Corners[order[slot]] = {point, point, TRecordIn::F32(uvs + 8 * c), TRecordIn::F32(uvs + 8 * c + 4)};
+            polygon->Corners[order[slot]] = {point, point, TRecordIn::F32(uvs + 8 * c),
+                                             TRecordIn::F32(uvs + 8 * c + 4)};
         }
         lod->Polygons.Add(polygon.release());
     }
@@ -192,8 +193,10 @@ std::unique_ptr<TP3dModell> ModelFromRecord(const uint8_t* packed, std::size_t b
         std::vector<float> masses;
         std::unique_ptr<TP3dLOD> lod = ReadLod(in, masses, holdsMasses, error);
         if (!lod) {
-            if (error.empty()) error = "LOD " + std::to_string(l) + " of the editable record is cut short";
-            else error = "LOD " + std::to_string(l) + " of the editable record: " + error;
+            if (error.empty())
+                error = "LOD " + std::to_string(l) + " of the editable record is cut short";
+            else
+                error = "LOD " + std::to_string(l) + " of the editable record: " + error;
             return nullptr;
         }
         if (holdsMasses) {

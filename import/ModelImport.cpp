@@ -370,7 +370,7 @@ TImportResult Build(TScene& scene, const std::string& path, const TImportOptions
                     nz = -n[2];
                 }
             }
-            const int32_t point = lod.Point(-p[0], p[1], p[2], nx, ny, nz);
+            const int32_t point = lod.Point(0.0f - p[0], p[1], p[2], nx, ny, nz);  // 0 stays 0, not -0
             if (point < 0) {
                 limit = "more than " + std::to_string(kMaxPoints) + " points in the LOD " + LodDisplayName(resolution) +
                         " (the editable format's limit)";

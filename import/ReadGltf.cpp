@@ -4,6 +4,7 @@
 // their buffers.
 #include <tiny_gltf.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -609,6 +610,12 @@ bool ReadGltfScene(const std::string& path, TScene& scene, std::string& error) {
     char magic[4] = {};
     const bool binary = std::fread(magic, 1, 4, probe) == 4 && std::memcmp(magic, "glTF", 4) == 0;
     std::fclose(probe);
+    std::string ext = std::filesystem::path(path).extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (!binary && ext == ".glb") {
+        error = "not a binary glTF file: it does not start with \"glTF\"";
+        return false;
+    }
     tinygltf::TinyGLTF loader;
     if (binary) {
         std::vector<unsigned char> bytes;

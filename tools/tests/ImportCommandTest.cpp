@@ -125,6 +125,38 @@ TEST(ImportCommand, TheEditableRecordGivesMlodsFileOrWayToTheMeshes) {
     }
 }
 
+// A tree: every model file in it imported or named with its reason, the
+// pictures of the materials written as textures under --texture-dir, one
+// that cannot be a texture named in the model's line.
+TEST(ImportCommand, ATreeWithItsPicturesAsTextureFiles) {
+    TScratchDir dir;
+    const fs::path in = dir.Path() / "in", out = dir.Path() / "out";
+    fs::create_directories(in / "sub");
+    Write((in / "sub" / "box.obj").string(),
+          "mtllib box.mtl\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvt 0 0\nvt 1 0\n"
+          "vt 1 1\nvt 0 1\nusemtl wood\nf 1/1 2/2 3/3\nusemtl odd\nf 1/1 3/3 4/4\n");
+    Write((in / "sub" / "box.mtl").string(), "newmtl wood\nmap_Kd wood.png\nnewmtl odd\nmap_Kd odd.png\n");
+    const std::vector<uint8_t> pixels(4 * 16, 200);
+    std::string error;
+    ASSERT_TRUE(vistrel::WritePng((in / "sub" / "wood.png").string(), 4, 4, pixels.data(), true, error));
+    ASSERT_TRUE(vistrel::WritePng((in / "sub" / "odd.png").string(), 3, 3, pixels.data(), true, error));
+    Write((in / "bad.glb").string(), "garbage");
+    const tooltest::TRun run =
+        RunTool(P3DTOOL_EXE, {"import", "-r", in.string(), out.string(), "--texture-dir", "mymod\\data", "--textures"},
+                dir.Path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out + run.err,
+              "[1/2] bad.glb: failed, not a binary glTF file: it does not start with \"glTF\"\n"
+              "[2/2] sub/box.obj: imported (texture mymod\\data\\odd.paa not written: the sides of a texture must "
+              "be powers of two: 3 \u00d7 3)\n\n1 imported, 1 failed\n"
+              "  bad.glb: not a binary glTF file: it does not start with \"glTF\"\n");
+    EXPECT_TRUE(fs::is_regular_file(out / "sub" / "mymod" / "data" / "wood.paa"));
+    EXPECT_FALSE(fs::exists(out / "sub" / "mymod" / "data" / "odd.paa"));
+    const vistrel::TP3dModell model((out / "sub" / "box.p3d").string());
+    ASSERT_EQ(model.LODs.Count(), 1);
+    EXPECT_EQ(model.LODs[0]->Textures, (std::vector<std::string>{"mymod\\data\\wood.paa", "mymod\\data\\odd.paa"}));
+}
+
 TEST(ImportCommand, QuadsRebuiltDegenerateFacesCountedLodAndTextureNamed) {
     TScratchDir dir;
     // a quad split as the export splits it, a triangle pair that is no quad
@@ -165,7 +197,8 @@ TEST(ImportCommand, BadInputGivesItsMessageAndWritesNothing) {
         std::string text;
         std::string message;
     } cases[] = {
-        {"text.glb", "not a model", "not a glTF 2.0 file that can be read: [json.exception.parse_error.101]"},
+        {"text.glb", "not a model", "not a binary glTF file: it does not start with \"glTF\""},
+        {"text.gltf", "not a model", "not a glTF 2.0 file that can be read: [json.exception.parse_error.101]"},
         {"short.glb", std::string("glTF\x02\0\0\0\xff\0\0\0", 12), "not a glTF 2.0 file that can be read: "},
         {"lines.obj", "v 0 0 0\nv 1 0 0\nl 1 2\n", "no faces to import"},
         {"points.gltf",
