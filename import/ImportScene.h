@@ -19,8 +19,9 @@ struct TSceneMaterial {
     std::string Name;
     std::string Picture;  // the base colour picture's path as the file gives it; empty for none
     // The picture's bytes when the file holds them (a buffer view or a
-    // data: URI); then Picture is its name only.
-    std::vector<uint8_t> PictureBytes;
+    // data: URI), shared by the materials that use it; then Picture is its
+    // name only.
+    std::shared_ptr<const std::vector<uint8_t>> PictureBytes;
 };
 
 struct TSceneMesh {

@@ -156,7 +156,7 @@ struct TCounts {
 struct TMaterialName {
     std::string Name;
     std::string Picture;
-    const std::vector<uint8_t>* Bytes = nullptr;  // the picture itself when the file holds it
+    std::shared_ptr<const std::vector<uint8_t>> Bytes;  // the picture itself when the file holds it
 };
 
 bool ClimbsOut(const std::string& name) {
@@ -182,7 +182,7 @@ TMaterialName NameOf(const TSceneMaterial& material, const TImportOptions& optio
             refused.push_back(material.Name);
             return {};
         }
-        return {material.Name, {}};
+        return {material.Name, {}, {}};
     }
     if (material.Picture.empty() || material.Picture.rfind("data:", 0) == 0) return {};
     std::string file = material.Picture;
@@ -200,10 +200,10 @@ TMaterialName NameOf(const TSceneMaterial& material, const TImportOptions& optio
     }
     if (!name.empty() && name.back() != '\\') name += '\\';
     name += file + ".paa";
-    if (!material.PictureBytes.empty()) return {name, {}, &material.PictureBytes};
+    if (material.PictureBytes) return {name, {}, material.PictureBytes};
     std::string picture = material.Picture;
     if (fs::path(picture).is_relative()) picture = (folder / picture).string();
-    return {name, picture};
+    return {name, picture, {}};
 }
 
 // The resolution --lod names.
@@ -307,7 +307,7 @@ TImportResult Build(TScene& scene, const std::string& path, const TImportOptions
     std::vector<std::string> nameless;  // materials whose picture inside the file has no name
     for (const TSceneMaterial& m : scene.Materials) {
         names.push_back(NameOf(m, options, folder, refused));
-        if (names.back().Name.empty() && m.Picture.empty() && !m.PictureBytes.empty())
+        if (names.back().Name.empty() && m.Picture.empty() && m.PictureBytes)
             nameless.push_back("material " + std::to_string(names.size() - 1) +
                                (m.Name.empty() ? "" : " (" + m.Name + ")") +
                                ": its picture is inside the file with no name, so it has no texture name");
@@ -317,9 +317,7 @@ TImportResult Build(TScene& scene, const std::string& path, const TImportOptions
             if (!names[m].Picture.empty() || names[m].Bytes) {
                 const bool known = std::any_of(result.Pictures.begin(), result.Pictures.end(),
                                                [&](const TImportedTexture& t) { return t.Name == names[m].Name; });
-                if (!known)
-                    result.Pictures.push_back(
-                        {names[m].Name, names[m].Picture, names[m].Bytes ? *names[m].Bytes : std::vector<uint8_t>{}});
+                if (!known) result.Pictures.push_back({names[m].Name, names[m].Picture, names[m].Bytes});
             }
     };
 

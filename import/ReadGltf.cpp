@@ -125,7 +125,7 @@ public:
                     // a picture inside the file is known by its name only
                     const bool inside = image.uri.empty() || image.uri.rfind("data:", 0) == 0;
                     material.Picture = inside ? image.name : image.uri;
-                    if (inside) material.PictureBytes = Inside(image);
+                    if (inside) material.PictureBytes = Inside(static_cast<std::size_t>(source));
                 }
             }
             scene_.Materials.push_back(std::move(material));
@@ -144,17 +144,28 @@ public:
     std::size_t Cycles = 0;
 
 private:
-    // The bytes of a picture the file holds; empty when its buffer view
-    // does not lie within its buffer.
-    std::vector<uint8_t> Inside(const tinygltf::Image& image) const {
-        if (image.bufferView < 0) return image.image;
-        if (static_cast<std::size_t>(image.bufferView) >= model_.bufferViews.size()) return {};
-        const tinygltf::BufferView& view = model_.bufferViews[static_cast<std::size_t>(image.bufferView)];
-        if (view.buffer < 0 || static_cast<std::size_t>(view.buffer) >= model_.buffers.size()) return {};
-        const std::vector<unsigned char>& data = model_.buffers[static_cast<std::size_t>(view.buffer)].data;
-        if (view.byteOffset > data.size() || view.byteLength > data.size() - view.byteOffset) return {};
-        const auto from = data.begin() + static_cast<std::ptrdiff_t>(view.byteOffset);
-        return {from, from + static_cast<std::ptrdiff_t>(view.byteLength)};
+    // The bytes of a picture the file holds, taken once however many
+    // materials use it; null when there are none or its buffer view does
+    // not lie within its buffer.
+    std::shared_ptr<const std::vector<uint8_t>> Inside(std::size_t index) {
+        pictures_.resize(model_.images.size());
+        if (pictures_[index]) return pictures_[index];
+        const tinygltf::Image& image = model_.images[index];
+        std::vector<uint8_t> bytes;
+        if (image.bufferView < 0) {
+            bytes = image.image;
+        } else if (static_cast<std::size_t>(image.bufferView) < model_.bufferViews.size()) {
+            const tinygltf::BufferView& view = model_.bufferViews[static_cast<std::size_t>(image.bufferView)];
+            if (view.buffer >= 0 && static_cast<std::size_t>(view.buffer) < model_.buffers.size()) {
+                const std::vector<unsigned char>& data = model_.buffers[static_cast<std::size_t>(view.buffer)].data;
+                if (view.byteOffset <= data.size() && view.byteLength <= data.size() - view.byteOffset) {
+                    const auto from = data.begin() + static_cast<std::ptrdiff_t>(view.byteOffset);
+                    bytes.assign(from, from + static_cast<std::ptrdiff_t>(view.byteLength));
+                }
+            }
+        }
+        if (!bytes.empty()) pictures_[index] = std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
+        return pictures_[index];
     }
 
     struct TVisit {
@@ -452,6 +463,7 @@ private:
 
     const tinygltf::Model& model_;
     TScene& scene_;
+    std::vector<std::shared_ptr<const std::vector<uint8_t>>> pictures_;  // per image, once taken
     std::size_t budget_ = 0;
 };
 

@@ -37,8 +37,8 @@ void WritePictures(const vistrel::importing::TImportResult& result, const fs::pa
         const fs::path target = out.parent_path() / relative;
         vistrel::TRgbaPicture picture;
         std::string error;
-        const bool read = t.Bytes.empty() ? vistrel::ReadPictureFile(t.Picture, picture, error)
-                                          : vistrel::DecodePicture(t.Bytes.data(), t.Bytes.size(), picture, error);
+        const bool read = t.Bytes ? vistrel::DecodePicture(t.Bytes->data(), t.Bytes->size(), picture, error)
+                                  : vistrel::ReadPictureFile(t.Picture, picture, error);
         if (!read) {
             warnings.push_back("texture " + t.Name + " not written: " + error);
             continue;

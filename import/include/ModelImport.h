@@ -25,9 +25,10 @@ struct TImportOptions {
 
 // A picture a material uses, and the texture name it was given.
 struct TImportedTexture {
-    std::string Name;            // "mymod\data\wood.paa"
-    std::string Picture;         // the picture's file, as the file names it (resolved beside it)
-    std::vector<uint8_t> Bytes;  // the picture's file itself when the model's file holds it; then Picture is empty
+    std::string Name;     // "mymod\data\wood.paa"
+    std::string Picture;  // the picture's file, as the file names it (resolved beside it)
+    // the picture's file itself when the model's file holds it; then Picture is empty
+    std::shared_ptr<const std::vector<uint8_t>> Bytes;
 };
 
 struct TImportResult {
