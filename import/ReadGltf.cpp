@@ -306,13 +306,13 @@ private:
             return false;
         }
         if (a.sparse.indices.byteOffset < 0 || a.sparse.values.byteOffset < 0) {
-            error = what + "values lie outside their buffer (missing or too short)";
+            error = what + "lists lie outside their buffer (missing or too short)";
             return false;
         }
-        if (!Place(a.sparse.indices.bufferView, static_cast<std::size_t>(a.sparse.indices.byteOffset), what + "indices",
-                   at, error) ||
-            !Place(a.sparse.values.bufferView, static_cast<std::size_t>(a.sparse.values.byteOffset), what + "values",
-                   values, error))
+        if (!Place(a.sparse.indices.bufferView, static_cast<std::size_t>(a.sparse.indices.byteOffset),
+                   what + "index list", at, error) ||
+            !Place(a.sparse.values.bufferView, static_cast<std::size_t>(a.sparse.values.byteOffset),
+                   what + "value list", values, error))
             return false;
         for (std::size_t k = 0; k < at.Count; ++k) {
             const auto element = static_cast<std::size_t>(Component(at, k, 0));
