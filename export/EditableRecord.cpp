@@ -16,6 +16,9 @@ namespace vistrel::exporting {
 namespace {
 
 constexpr std::size_t kStrongPackingBytes = 256 * 1024;
+constexpr std::size_t kTinyPartBytes = 16 * 1024;
+const char* const kDataChanged =
+    "the file's data were changed after the export, so its editable record no longer holds its model";
 
 class TRecordOut {
 public:
@@ -162,17 +165,27 @@ namespace {
 // bytes: preset 9 only where the part is small and every byte counts against
 // the model's meshes.
 bool PackPart(const uint8_t* part, std::size_t n, std::vector<uint8_t>& packed) {
-    lzma_options_lzma options;
-    if (lzma_lzma_preset(&options, n <= kStrongPackingBytes ? 9 : 1)) return false;
-    options.dict_size = RecordDictionary(n);
-    options.lc = 1;
-    options.lp = 2;
-    options.pb = 2;
-    const lzma_filter filters[] = {{LZMA_FILTER_LZMA2, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
-    packed.resize(lzma_stream_buffer_bound(n));
-    std::size_t at = 0;
-    if (lzma_raw_buffer_encode(filters, nullptr, part, n, packed.data(), &at, packed.size()) != LZMA_OK) return false;
-    packed.resize(at);
+    const auto pack = [&](uint32_t preset, uint32_t lc, uint32_t lp, uint32_t pb, std::vector<uint8_t>& out) {
+        lzma_options_lzma options;
+        if (lzma_lzma_preset(&options, preset)) return false;
+        options.dict_size = RecordDictionary(n);
+        options.lc = lc;
+        options.lp = lp;
+        options.pb = pb;
+        const lzma_filter filters[] = {{LZMA_FILTER_LZMA2, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+        out.resize(lzma_stream_buffer_bound(n));
+        std::size_t at = 0;
+        if (lzma_raw_buffer_encode(filters, nullptr, part, n, out.data(), &at, out.size()) != LZMA_OK) return false;
+        out.resize(at);
+        return true;
+    };
+    if (!pack(n <= kStrongPackingBytes ? 9 : 1, 1, 2, 2, packed)) return false;
+    // the record of a model of a few faces: each byte is a good part of its .glb
+    if (n <= kTinyPartBytes) {
+        std::vector<uint8_t> other;
+        for (const uint32_t lc : {0u, 1u})
+            if (pack(9 | LZMA_PRESET_EXTREME, lc, 0, 0, other) && other.size() < packed.size()) packed.swap(other);
+    }
     return true;
 }
 
@@ -219,69 +232,109 @@ std::vector<uint8_t> PackRecord(const std::vector<uint8_t>& record) {
         if (!PackPart(record.data() + from, to - from, packed[k])) failed = true;
     });
     if (failed) return {};
-    if (parts == 1) {  // the size and the stream: on the small models every byte counts
-        std::vector<uint8_t> out(4);
-        PutLe32(out, 0, record.size());
+    if (parts == 1) {  // the data's CRC and the stream: on the small models every byte counts
+        std::vector<uint8_t> out(4, 0);
         out.insert(out.end(), packed[0].begin(), packed[0].end());
         return out;
     }
-    std::vector<uint8_t> out(8 + 12 * parts);
-    PutLe32(out, 0, 0);
-    PutLe32(out, 4, parts);
+    std::vector<uint8_t> out(6 + 12 * parts, 0);
+    out[5] = static_cast<uint8_t>(parts);
     for (std::size_t k = 0; k < parts; ++k) {
         const std::size_t from = std::min(record.size(), k * step), to = std::min(record.size(), from + step);
-        PutLe32(out, 8 + 12 * k, to - from);
-        PutLe32(out, 12 + 12 * k, packed[k].size());
-        PutLe32(out, 16 + 12 * k, lzma_crc32(record.data() + from, to - from, 0));
+        PutLe32(out, 6 + 12 * k, to - from);
+        PutLe32(out, 10 + 12 * k, packed[k].size());
+        PutLe32(out, 14 + 12 * k, lzma_crc32(record.data() + from, to - from, 0));
         out.insert(out.end(), packed[k].begin(), packed[k].end());
     }
     return out;
 }
 
-std::vector<uint8_t> UnpackRecord(const uint8_t* view, std::size_t viewBytes, std::size_t maxBytes,
-                                  std::string& error) {
+void SetDataCrc(uint8_t* view, std::size_t viewBytes, const uint8_t* data, std::size_t dataBytes) {
+    if (viewBytes < 4) return;
+    const uint32_t crc = lzma_crc32(data, dataBytes, 0);
+    for (int b = 0; b < 4; ++b) view[b] = static_cast<uint8_t>(crc >> (8 * b));
+}
+
+namespace {
+
+// One stream of unknown size, the whole record: unpacked as it comes, to at
+// most maxBytes.
+bool UnpackWhole(const uint8_t* in, std::size_t inBytes, std::size_t maxBytes, std::vector<uint8_t>& out) {
+    lzma_options_lzma options{};
+    options.dict_size = kRecordDictionaryMax;
+    const lzma_filter filters[] = {{LZMA_FILTER_LZMA2, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+    lzma_stream stream = LZMA_STREAM_INIT;
+    if (lzma_raw_decoder(&stream, filters) != LZMA_OK) return false;
+    stream.next_in = in;
+    stream.avail_in = inBytes;
+    out.clear();
+    lzma_ret ret = LZMA_OK;
+    while (ret == LZMA_OK) {
+        const std::size_t at = out.size();
+        if (at >= maxBytes + 1) break;
+        out.resize(std::min(maxBytes + 1, std::max<std::size_t>(2 * at, 64 * 1024)));
+        stream.next_out = out.data() + at;
+        stream.avail_out = out.size() - at;
+        ret = lzma_code(&stream, LZMA_FINISH);
+        out.resize(out.size() - stream.avail_out);
+    }
+    const bool whole = ret == LZMA_STREAM_END && stream.avail_in == 0 && out.size() <= maxBytes;
+    lzma_end(&stream);
+    return whole;
+}
+
+bool IsRecord(const std::vector<uint8_t>& record) {
+    return record.size() >= 4 && std::equal(kRecordMagic, kRecordMagic + 4, record.begin());
+}
+
+}  // namespace
+
+std::vector<uint8_t> UnpackRecord(const uint8_t* view, std::size_t viewBytes, std::size_t maxBytes, std::string& error,
+                                  const uint8_t* data, std::size_t dataBytes) {
     std::vector<uint8_t> record;
     const auto fail = [&](std::string why) {
         error = std::move(why);
         record.clear();
         return record;
     };
-    if (viewBytes < 8) return fail("the editable record is cut short");
-    // one part: its size and its stream; more: a 0, then the parts
+    if (viewBytes < 6) return fail("the editable record is cut short");
+    const bool dataHeld = !data || Le32(view) == lzma_crc32(data, dataBytes, 0);
+    if (view[4] != 0) {
+        // one stream; or, as the first files held it, the record's size and a stream
+        if (dataHeld && UnpackWhole(view + 4, viewBytes - 4, maxBytes, record) && IsRecord(record)) return record;
+        const std::size_t size = Le32(view);
+        if (size <= maxBytes && UnpackWhole(view + 4, viewBytes - 4, size, record) && record.size() == size &&
+            IsRecord(record))
+            return record;
+        return fail(dataHeld ? "the editable record does not unpack" : kDataChanged);
+    }
     struct TPart {
         std::size_t In, InBytes, Out, OutBytes;
         uint32_t Crc;
-        bool Checked;
     };
+    const std::size_t n = view[5];
+    if (n < 2 || n > kRecordPartsMax || (viewBytes - 6) / 12 < n) return fail("the editable record is cut short");
     std::vector<TPart> parts;
-    std::size_t size = Le32(view);
-    if (size != 0) {
-        parts.push_back({4, viewBytes - 4, 0, size, 0, false});
-    } else {
-        const std::size_t n = Le32(view + 4);
-        if (n == 0 || n > kRecordPartsMax || viewBytes - 8 < 12 * n) return fail("the editable record is cut short");
-        std::size_t in = 8 + 12 * n;
-        for (std::size_t k = 0; k < n; ++k) {
-            const std::size_t out = Le32(view + 8 + 12 * k), bytes = Le32(view + 12 + 12 * k);
-            if (bytes > viewBytes - in) return fail("the editable record is cut short");
-            if (out > maxBytes - size) break;  // reported below
-            parts.push_back({in, bytes, size, out, Le32(view + 16 + 12 * k), true});
-            in += bytes;
-            size += out;
-        }
-        if (parts.size() < n) size = maxBytes + 1;
+    std::size_t size = 0, in = 6 + 12 * n;
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::size_t out = Le32(view + 6 + 12 * k), bytes = Le32(view + 10 + 12 * k);
+        if (bytes > viewBytes - in) return fail("the editable record is cut short");
+        if (out > maxBytes - size)
+            return fail("the editable record claims more than " + std::to_string(maxBytes) + " bytes");
+        parts.push_back({in, bytes, size, out, Le32(view + 14 + 12 * k)});
+        in += bytes;
+        size += out;
     }
-    if (size > maxBytes) return fail("the editable record claims more than " + std::to_string(maxBytes) + " bytes");
+    if (!dataHeld) return fail(kDataChanged);
     record.resize(size);
     std::atomic<bool> failed{false};
     OnThreads(parts.size(), [&](std::size_t k) {
         const TPart& p = parts[k];
         if (!UnpackPart(view + p.In, p.InBytes, record.data() + p.Out, p.OutBytes) ||
-            (p.Checked && lzma_crc32(record.data() + p.Out, p.OutBytes, 0) != p.Crc))
+            lzma_crc32(record.data() + p.Out, p.OutBytes, 0) != p.Crc)
             failed = true;
     });
-    if (failed || size < 4 || !std::equal(kRecordMagic, kRecordMagic + 4, record.begin()))
-        return fail("the editable record does not unpack");
+    if (failed || !IsRecord(record)) return fail("the editable record does not unpack");
     return record;
 }
 

@@ -192,8 +192,11 @@ bool WriteGltf(const TExportJob& job, std::string& error) {
     // the record last in the buffer, after everything a viewer reads
     tinygltf::Value::Object rootExtras{{"mass", tinygltf::Value(static_cast<double>(job.Model.Mass))}};
     if (!packed.empty()) {
-        const int view =
-            buffer.View(packed.size(), 0, [&](unsigned char* to) { std::memcpy(to, packed.data(), packed.size()); });
+        const int view = buffer.View(packed.size(), 0, [&](unsigned char* to) {
+            std::memcpy(to, packed.data(), packed.size());
+            const unsigned char* data = model.buffers[0].data.data();
+            SetDataCrc(to, packed.size(), data, static_cast<std::size_t>(to - data));
+        });
         rootExtras.emplace("editable", tinygltf::Value(tinygltf::Value::Object{{"bufferView", tinygltf::Value(view)}}));
     }
     model.nodes[0].extras = tinygltf::Value(std::move(rootExtras));

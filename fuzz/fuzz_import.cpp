@@ -39,7 +39,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             std::fwrite(bytes.data(), 1, bytes.size(), f);
             std::fclose(f);
         }
-        result = vistrel::importing::ImportModel(in, {});
+        vistrel::importing::TImportOptions options;
+        options.ReaderSeconds = 2;  // within the fuzzer's timeout: a reader that loops is stopped
+        result = vistrel::importing::ImportModel(in, options);
     }
     if (!result.Model) {
         if (result.Error.empty()) Fail("a refusal without a reason");

@@ -182,8 +182,9 @@ std::unique_ptr<TP3dLOD> ReadLod(TRecordIn& in, std::vector<float>& masses, bool
 
 }  // namespace
 
-std::unique_ptr<TP3dModell> ModelFromRecord(const uint8_t* packed, std::size_t bytes, std::string& error) {
-    const std::vector<uint8_t> record = exporting::UnpackRecord(packed, bytes, kMaxRecordBytes, error);
+std::unique_ptr<TP3dModell> ModelFromRecord(const uint8_t* packed, std::size_t bytes, const uint8_t* data,
+                                            std::size_t dataBytes, std::string& error) {
+    const std::vector<uint8_t> record = exporting::UnpackRecord(packed, bytes, kMaxRecordBytes, error, data, dataBytes);
     if (record.empty()) return nullptr;
     TRecordIn in(record);
     const uint32_t lods = in.Count(28);

@@ -41,24 +41,24 @@ struct TScene {
     std::vector<TSceneMaterial> Materials;
     std::vector<std::string> Warnings;
     std::size_t BadIndices = 0;  // polygons naming a vertex beyond the count
-    // A glTF export's editable record, packed (the buffer view its root
-    // node's extras name), and the model it holds; then the meshes are not
-    // read.
-    std::vector<uint8_t> Record;
+    // The model a glTF export's editable record holds (in the buffer view
+    // its root node's extras name); then the meshes are not read.
     std::unique_ptr<TP3dModell> FromRecord;
 };
 
 // Each false with the reason in error.
 bool ReadGltfScene(const std::string& path, TScene& scene, std::string& error);
 bool ReadObjScene(const std::string& path, TScene& scene, std::string& error);
-bool ReadAssimpScene(const std::string& path, TScene& scene, std::string& error);
+bool ReadAssimpScene(const std::string& path, unsigned seconds, TScene& scene, std::string& error);
 // The same for a glTF file already in memory (the fuzz target's way in).
 bool ReadGltfBytes(const std::vector<unsigned char>& bytes, bool binary, TScene& scene, std::string& error);
 
-// The model an editable record describes, or null with the reason in error.
-// The record unpacks to at most kMaxRecordBytes.
+// The model an editable record describes, or null with the reason in error;
+// data are the buffer's bytes before the record, which its data CRC was
+// taken of. The record unpacks to at most kMaxRecordBytes.
 inline constexpr std::size_t kMaxRecordBytes = std::size_t{256} << 20;
-std::unique_ptr<TP3dModell> ModelFromRecord(const uint8_t* packed, std::size_t bytes, std::string& error);
+std::unique_ptr<TP3dModell> ModelFromRecord(const uint8_t* packed, std::size_t bytes, const uint8_t* data,
+                                            std::size_t dataBytes, std::string& error);
 
 // A 4 x 4 matrix, column-major as glTF gives it.
 struct TMatrix {

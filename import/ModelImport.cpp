@@ -261,7 +261,7 @@ TImportResult ImportModel(const std::string& path, const TImportOptions& options
         else if (In(kObj, ext))
             read = ReadObjScene(path, scene, error);
         else if (In(kAssimp, ext))
-            read = ReadAssimpScene(path, scene, error);
+            read = ReadAssimpScene(path, options.ReaderSeconds, scene, error);
         else
             error = "cannot import \"" + ext + "\" files (p3dtool import --formats lists what can be read)";
     } catch (const std::bad_alloc&) {

@@ -9,15 +9,19 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <unordered_set>
 
 #include "ImportScene.h"
+#include "Isolated.h"
 #include "P3dmodell.h"
 
 namespace vistrel::importing {
 
-bool ReadAssimpScene(const std::string& path, TScene& scene, std::string& error) {
+namespace {
+
+bool ReadHere(const std::string& path, TScene& scene, std::string& error) {
     Assimp::Importer importer;
     importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
     const aiScene* ai =
@@ -106,6 +110,132 @@ bool ReadAssimpScene(const std::string& path, TScene& scene, std::string& error)
             stack.push_back({node.mChildren[c], visit.World, visit.Lod, visit.HasResolution, visit.Resolution});
     }
     return true;
+}
+
+// The scene as bytes from the child process that read it, and back.
+class TSceneOut {
+public:
+    std::vector<uint8_t> Bytes;
+    void Raw(const void* p, std::size_t n) {
+        const auto* b = static_cast<const uint8_t*>(p);
+        Bytes.insert(Bytes.end(), b, b + n);
+    }
+    void Size(std::size_t n) {
+        const uint64_t v = n;
+        Raw(&v, sizeof v);
+    }
+    void Text(const std::string& t) {
+        Size(t.size());
+        Raw(t.data(), t.size());
+    }
+    template <class T>
+    void List(const std::vector<T>& v) {
+        Size(v.size());
+        Raw(v.data(), v.size() * sizeof(T));
+    }
+};
+
+class TSceneIn {
+public:
+    TSceneIn(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
+    bool Ok = true;
+    bool Raw(void* p, std::size_t n) {
+        if (!Ok || n > bytes_.size() - at_) return Ok = false;
+        std::memcpy(p, bytes_.data() + at_, n);
+        at_ += n;
+        return true;
+    }
+    std::size_t Size(std::size_t itemBytes) {
+        uint64_t v = 0;
+        if (!Raw(&v, sizeof v) || (itemBytes && v > (bytes_.size() - at_) / itemBytes)) return Ok = false, 0;
+        return static_cast<std::size_t>(v);
+    }
+    std::string Text() {
+        std::string t(Size(1), '\0');
+        Raw(t.data(), t.size());
+        return t;
+    }
+    template <class T>
+    void List(std::vector<T>& v) {
+        v.resize(Size(sizeof(T)));
+        Raw(v.data(), v.size() * sizeof(T));
+    }
+
+private:
+    const std::vector<uint8_t>& bytes_;
+    std::size_t at_ = 0;
+};
+
+std::vector<uint8_t> SceneBytes(bool read, const TScene& scene, const std::string& error) {
+    TSceneOut out;
+    out.Size(read ? 1 : 0);
+    out.Text(error);
+    out.Size(scene.Materials.size());
+    for (const TSceneMaterial& m : scene.Materials) out.Text(m.Name), out.Text(m.Picture);
+    out.Size(scene.Meshes.size());
+    for (const TSceneMesh& m : scene.Meshes) {
+        out.Text(m.Node);
+        out.Size(m.HasResolution ? 1 : 0);
+        out.Raw(&m.Resolution, sizeof m.Resolution);
+        out.List(m.Positions), out.List(m.Normals), out.List(m.Uvs);
+        out.List(m.Sizes), out.List(m.Indices), out.List(m.Materials);
+    }
+    out.Size(scene.Warnings.size());
+    for (const std::string& w : scene.Warnings) out.Text(w);
+    out.Size(scene.BadIndices);
+    return std::move(out.Bytes);
+}
+
+bool SceneOfBytes(const std::vector<uint8_t>& bytes, TScene& scene, std::string& error) {
+    TSceneIn in(bytes);
+    const bool read = in.Size(0) == 1;
+    error = in.Text();
+    scene.Materials.resize(in.Size(16));
+    for (TSceneMaterial& m : scene.Materials) m.Name = in.Text(), m.Picture = in.Text();
+    scene.Meshes.resize(in.Size(64));
+    for (TSceneMesh& m : scene.Meshes) {
+        m.Node = in.Text();
+        m.HasResolution = in.Size(0) == 1;
+        in.Raw(&m.Resolution, sizeof m.Resolution);
+        in.List(m.Positions), in.List(m.Normals), in.List(m.Uvs);
+        in.List(m.Sizes), in.List(m.Indices), in.List(m.Materials);
+    }
+    scene.Warnings.resize(in.Size(8));
+    for (std::string& w : scene.Warnings) w = in.Text();
+    scene.BadIndices = in.Size(0);
+    if (!in.Ok) {
+        error = "its reader gave back a scene cut short";
+        return false;
+    }
+    return read;
+}
+
+}  // namespace
+
+// Assimp's importers read in a child process: some of them crash on damaged
+// files (its PLY reader on a binary file with a changed count, found by
+// fuzzing) or loop on them (the same reader on a header cut short), so
+// they get a bounded processor time.
+bool ReadAssimpScene(const std::string& path, unsigned seconds, TScene& scene, std::string& error) {
+    if (seconds == 0) {
+        std::error_code ec;
+        const std::uintmax_t size = std::filesystem::file_size(path, ec);
+        seconds = static_cast<unsigned>(20 + (ec ? 0 : std::min<std::uintmax_t>(size >> 19, 100000)));
+    }
+    std::vector<uint8_t> bytes;
+    const bool ran = RunIsolated(
+        [&] {
+            TScene here;
+            std::string why;
+            const bool read = ReadHere(path, here, why);
+            return SceneBytes(read, here, why);
+        },
+        seconds, bytes, error);
+    if (!ran) {
+        error = "cannot be read: " + error;
+        return false;
+    }
+    return SceneOfBytes(bytes, scene, error);
 }
 
 }  // namespace vistrel::importing

@@ -467,8 +467,9 @@ private:
     std::size_t budget_ = 0;
 };
 
-// The packed editable record that the root nodes' extras name, when one of
-// them names a buffer view that lies within its buffer.
+// The model of the editable record that the root nodes' extras name, when
+// one of them names a buffer view that lies within its buffer; a record
+// that cannot be taken is a warning.
 void TakeRecord(const tinygltf::Model& model, TScene& scene) {
     std::size_t at = model.defaultScene >= 0 ? static_cast<std::size_t>(model.defaultScene) : 0;
     if (at >= model.scenes.size()) at = 0;
@@ -485,8 +486,10 @@ void TakeRecord(const tinygltf::Model& model, TScene& scene) {
         if (view.buffer < 0 || static_cast<std::size_t>(view.buffer) >= model.buffers.size()) continue;
         const std::vector<unsigned char>& data = model.buffers[static_cast<std::size_t>(view.buffer)].data;
         if (view.byteOffset > data.size() || view.byteLength > data.size() - view.byteOffset) continue;
-        scene.Record.assign(data.begin() + static_cast<std::ptrdiff_t>(view.byteOffset),
-                            data.begin() + static_cast<std::ptrdiff_t>(view.byteOffset + view.byteLength));
+        std::string why;
+        scene.FromRecord =
+            ModelFromRecord(data.data() + view.byteOffset, view.byteLength, data.data(), view.byteOffset, why);
+        if (!scene.FromRecord) scene.Warnings.push_back(why + ": the meshes are imported instead");
         return;
     }
 }
@@ -494,7 +497,7 @@ void TakeRecord(const tinygltf::Model& model, TScene& scene) {
 // Where the editable record of a .glb lies in the file, found without the
 // meshes: the JSON chunk parsed, the root nodes' extras read, the buffer
 // view checked against the binary chunk. False when there is none.
-bool RecordInGlb(const std::vector<unsigned char>& file, std::size_t& at, std::size_t& size) {
+bool RecordInGlb(const std::vector<unsigned char>& file, std::size_t& data, std::size_t& at, std::size_t& size) {
     const auto le32 = [&](std::size_t k) {
         return std::size_t{file[k]} | std::size_t{file[k + 1]} << 8 | std::size_t{file[k + 2]} << 16 |
                std::size_t{file[k + 3]} << 24;
@@ -539,7 +542,8 @@ bool RecordInGlb(const std::vector<unsigned char>& file, std::size_t& at, std::s
         if (bv.is_object() && bv.contains("byteOffset") && !index(bv, "byteOffset", offset)) return false;
     }
     if (offset > binBytes || length > binBytes - offset) return false;
-    at = binAt + 8 + offset;
+    data = binAt + 8;
+    at = data + offset;
     size = length;
     return true;
 }
@@ -572,12 +576,6 @@ bool Read(tinygltf::TinyGLTF& loader, const std::function<bool(tinygltf::Model&,
         return false;
     }
     if (takeRecord) TakeRecord(model, scene);
-    if (!scene.Record.empty()) {
-        std::string why;
-        scene.FromRecord = ModelFromRecord(scene.Record.data(), scene.Record.size(), why);
-        if (!scene.FromRecord) scene.Warnings.push_back(why + ": the meshes are imported instead");
-        scene.Record = {};
-    }
     TGltfReader reader(model, scene);
     if (!reader.Run(error, scene.FromRecord != nullptr)) return false;
     if (reader.Cycles)
@@ -590,11 +588,11 @@ bool Read(tinygltf::TinyGLTF& loader, const std::function<bool(tinygltf::Model&,
 // everything through the loader.
 bool ReadGlb(tinygltf::TinyGLTF& loader, const std::vector<unsigned char>& bytes, const std::string& folder,
              TScene& scene, std::string& error) {
-    std::size_t at = 0, size = 0;
-    const bool record = RecordInGlb(bytes, at, size);
+    std::size_t data = 0, at = 0, size = 0;
+    const bool record = RecordInGlb(bytes, data, at, size);
     if (record) {
         std::string why;
-        scene.FromRecord = ModelFromRecord(bytes.data() + at, size, why);
+        scene.FromRecord = ModelFromRecord(bytes.data() + at, size, bytes.data() + data, at - data, why);
         if (!scene.FromRecord) scene.Warnings.push_back(why + ": the meshes are imported instead");
         if (scene.FromRecord) return true;
     }

@@ -21,6 +21,10 @@ struct TImportOptions {
     // The folder inside the game's data that the pictures' names go under
     // ("mymod\data"); empty for none.
     std::string TextureDir;
+    // The processor time the reader of a format read through Assimp may
+    // take on a file before it is stopped (some loop on damaged files); 0:
+    // 20 s and 2 s more per MB.
+    unsigned ReaderSeconds = 0;
 };
 
 // A picture a material uses, and the texture name it was given.

@@ -98,10 +98,10 @@ TEST(ImportCommand, TheEditableRecordGivesMlodsFileOrWayToTheMeshes) {
         std::size_t offset;
         std::string bytes, warning;
     } cases[] = {
-        {0, std::string("\xff\xff\xff\x7f"), "the editable record claims more than 268435456 bytes"},
-        {0, std::string("\0\0\0\0\x40", 5), "the editable record is cut short"},  // 64 parts
-        {0, std::string("\x10"), "the editable record does not unpack"},          // 16 bytes, not all
-        {30, std::string("\x55\xaa"), "the editable record does not unpack"},     // the stream
+        {4, std::string("\0\x40", 2), "the editable record is cut short"},  // 64 parts
+        {4, std::string("\0\x02\xff\xff\xff\x7f\x01\0\0\0", 10),
+         "the editable record claims more than 268435456 bytes"},
+        {14, std::string("\x55\xaa"), "the editable record does not unpack"},  // the stream
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.warning + " at " + std::to_string(c.offset));
@@ -114,6 +114,16 @@ TEST(ImportCommand, TheEditableRecordGivesMlodsFileOrWayToTheMeshes) {
             << run.err;
         EXPECT_EQ(Shapes(back), Shapes(mlod));
     }
+    // a point moved in the meshes after the export: the record no longer holds the model
+    std::string moved = file;
+    moved[28 + json] ^= 0x40;
+    Write(dir.File("moved.glb"), moved);
+    run = RunTool(P3DTOOL_EXE, {"import", dir.File("moved.glb"), back}, dir.Path());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.err.find("moved.glb: the file's data were changed after the export, so its editable record no "
+                           "longer holds its model: the meshes are imported instead\n"),
+              std::string::npos)
+        << run.err;
 }
 
 // A tree: every model file in it imported or named with its reason, the
@@ -192,6 +202,11 @@ TEST(ImportCommand, BadInputGivesItsMessageAndWritesNothing) {
         {"text.gltf", "not a model", "not a glTF 2.0 file that can be read: [json.exception.parse_error.101]"},
         {"short.glb", std::string("glTF\x02\0\0\0\xff\0\0\0", 12), "not a glTF 2.0 file that can be read: "},
         {"lines.obj", "v 0 0 0\nv 1 0 0\nl 1 2\n", "no faces to import"},
+        {"header.ply",  // its reader runs into the faces, and crashes where it runs alone
+         "ply\nformat binary_little_endian 1.0\nelement vertex 3\nproperty float x\nproperty float y\nproperty float "
+         "z\nelement face 1\nproperty list uchar int vertex_indexNend_header\n" +
+             std::string(64, '\0'),
+         "cannot be read: its reader crashed on it (Segmentation fault)"},
         {"points.gltf",
          R"({"asset":{"version":"2.0"},"meshes":[{"primitives":[{"attributes":{"POSITION":0},"mode":0}]}],)"
          R"("nodes":[{"mesh":0}],"accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3"}],)"
