@@ -20,11 +20,12 @@ namespace vistrel::importing {
 
 namespace {
 
-// The pictures are only named, never decoded; those of data: URIs are kept
-// as they are (those of buffer views stay in their buffers).
+// The pictures are only named, never decoded; those of data: URIs (the
+// loader leaves their uri empty) are kept as they are, those of buffer views
+// stay in their buffers.
 bool SkipImage(tinygltf::Image* image, const int, std::string*, std::string*, int, int, const unsigned char* bytes,
                int size, void*) {
-    if (image && image->bufferView < 0 && image->uri.rfind("data:", 0) == 0 && bytes && size > 0)
+    if (image && image->bufferView < 0 && image->uri.empty() && bytes && size > 0)
         image->image.assign(bytes, bytes + size);
     return true;
 }

@@ -298,10 +298,10 @@ TEST(ImportCommand, SparsePositionsScaledNormalsPicturesInsideAndFbxUnitsComeThr
             R"("type":"VEC2"},{"bufferView":0,"byteOffset":52,"componentType":5126,"count":3,"type":"VEC3"}],)"
             R"("bufferViews":[{"buffer":0,"byteLength":88},{"buffer":0,"byteOffset":88,"byteLength":)" +
                 std::to_string(png.size()) + R"(}],"buffers":[{"uri":"s.bin","byteLength":)" +
-                std::to_string(bin.size()) + R"(}],"images":[{)" + image + R"("bufferView":1}]})");
+                std::to_string(bin.size()) + R"(}],"images":[{)" + image + "}]}");
         return dir.File(name);
     };
-    const std::string a = gltf("a.gltf", R"("name":"grid",)");
+    const std::string a = gltf("a.gltf", R"("name":"grid","bufferView":1)");
     tooltest::TRun run =
         RunTool(P3DTOOL_EXE, {"import", "--textures", "--texture-dir", "my/data", a, dir.File("a.p3d")}, dir.Path());
     EXPECT_TRUE(run.err.empty() && fs::is_regular_file(dir.File("my/data/grid.paa"))) << run.err;
@@ -315,7 +315,8 @@ TEST(ImportCommand, SparsePositionsScaledNormalsPicturesInsideAndFbxUnitsComeThr
     EXPECT_EQ(uvs, (std::set<std::pair<float, float>>{{0, 0}, {1, 0}, {0, 1}}));  // and the fourth, unused: 0, 0
     const vistrel::ANormal& n = *lod.Normals[0];  // (2, 1, 0) / sqrt 5, y and z as the model keeps them
     EXPECT_NEAR(std::abs(n.X - 2 / std::sqrt(5.0f)) + std::abs(n.Y + 1 / std::sqrt(5.0f)) + std::abs(n.Z), 0, 1e-5f);
-    run = RunTool(P3DTOOL_EXE, {"import", gltf("b.gltf", ""), dir.File("b.p3d")}, dir.Path());
+    run = RunTool(P3DTOOL_EXE, {"import", gltf("b.gltf", R"("uri":"data:image/png;base64,AAAA")"), dir.File("b.p3d")},
+                  dir.Path());
     EXPECT_EQ(run.err, "p3dtool: " + dir.File("b.gltf") +
                            ": material 0: its picture is inside the file with no name, so it has no texture name\n");
     Write(dir.File("inch.fbx"),  // 2.54 cm a unit
