@@ -141,7 +141,7 @@ public:
     bool Ok = true;
     bool Raw(void* p, std::size_t n) {
         if (!Ok || n > bytes_.size() - at_) return Ok = false;
-        std::memcpy(p, bytes_.data() + at_, n);
+        if (n) std::memcpy(p, bytes_.data() + at_, n);  // an empty list's data may be null
         at_ += n;
         return true;
     }
