@@ -102,7 +102,7 @@ public:
     std::vector<uint8_t> Bytes;
     void Raw(const void* p, std::size_t n) {
         const auto* b = static_cast<const uint8_t*>(p);
-        Bytes.insert(Bytes.end(), b, b + n);
+        if (n) Bytes.insert(Bytes.end(), b, b + n);
     }
     void Size(std::size_t n) {
         const uint64_t v = n;
@@ -125,7 +125,7 @@ public:
     bool Ok = true;
     bool Raw(void* p, std::size_t n) {
         if (!Ok || n > bytes_.size() - at_) return Ok = false;
-        std::memcpy(p, bytes_.data() + at_, n);
+        if (n) std::memcpy(p, bytes_.data() + at_, n);  // an empty list has no data to copy to
         at_ += n;
         return true;
     }
