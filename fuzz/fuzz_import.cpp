@@ -42,6 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         vistrel::importing::TImportOptions options;
         options.ReaderSeconds = 2;  // within the fuzzer's timeout: a reader that loops is stopped
         result = vistrel::importing::ImportModel(in, options);
+        std::remove(in.c_str());
     }
     if (!result.Model) {
         if (result.Error.empty()) Fail("a refusal without a reason");
@@ -58,5 +59,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
     static const std::string out = "/tmp/fuzz_import_" + std::to_string(::getpid()) + ".p3d";
     if (!result.Model->WriteMLOD(out)) Fail("the editable writer refused an imported model");
+    std::remove(out.c_str());
     return 0;
 }

@@ -74,8 +74,8 @@ std::unique_ptr<TP3dLOD> ReadLod(TRecordIn& in, std::vector<float>& masses, bool
         error = std::to_string(p) + " points, more than the editable format holds";
         return nullptr;
     }
-    if (t >= 0xFFFF) {
-        error = "more texture names than faces can name";
+    if (t > editable::kMaxTableIndex + 1) {
+        error = std::to_string(t) + " texture names, more than faces can name";
         return nullptr;
     }
     for (uint32_t k = 0; k < t; ++k) lod->Textures.push_back(in.Text());
@@ -184,7 +184,9 @@ std::unique_ptr<TP3dLOD> ReadLod(TRecordIn& in, std::vector<float>& masses, bool
 
 std::unique_ptr<TP3dModell> ModelFromRecord(const uint8_t* packed, std::size_t bytes, const uint8_t* data,
                                             std::size_t dataBytes, std::string& error) {
-    const std::vector<uint8_t> record = exporting::UnpackRecord(packed, bytes, kMaxRecordBytes, error, data, dataBytes);
+    // no record packs more than a thousandfold (the real ones 9 to 25 times)
+    const std::size_t bound = std::min(kMaxRecordBytes, 1024 * bytes + (std::size_t{1} << 20));
+    const std::vector<uint8_t> record = exporting::UnpackRecord(packed, bytes, bound, error, data, dataBytes);
     if (record.empty()) return nullptr;
     TRecordIn in(record);
     const uint32_t lods = in.Count(28);

@@ -118,7 +118,7 @@ public:
     std::vector<uint8_t> Bytes;
     void Raw(const void* p, std::size_t n) {
         const auto* b = static_cast<const uint8_t*>(p);
-        Bytes.insert(Bytes.end(), b, b + n);
+        if (n) Bytes.insert(Bytes.end(), b, b + n);
     }
     void Size(std::size_t n) {
         const uint64_t v = n;
@@ -141,7 +141,7 @@ public:
     bool Ok = true;
     bool Raw(void* p, std::size_t n) {
         if (!Ok || n > bytes_.size() - at_) return Ok = false;
-        if (n) std::memcpy(p, bytes_.data() + at_, n);  // an empty list's data may be null
+        if (n) std::memcpy(p, bytes_.data() + at_, n);  // an empty list has no data to copy to
         at_ += n;
         return true;
     }
