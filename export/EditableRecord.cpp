@@ -298,8 +298,9 @@ std::vector<uint8_t> UnpackRecord(const uint8_t* view, std::size_t viewBytes, st
         return record;
     };
     if (viewBytes < 6) return fail("the editable record is cut short");
-    const bool dataHeld = !data || Le32(view) == lzma_crc32(data, dataBytes, 0);
+    const auto holdsData = [&] { return !data || Le32(view) == lzma_crc32(data, dataBytes, 0); };
     if (view[4] != 0) {
+        const bool dataHeld = holdsData();
         // one stream; or, as the first files held it, the record's size and a stream
         if (dataHeld && UnpackWhole(view + 4, viewBytes - 4, maxBytes, record) && IsRecord(record)) return record;
         const std::size_t size = Le32(view);
@@ -325,15 +326,20 @@ std::vector<uint8_t> UnpackRecord(const uint8_t* view, std::size_t viewBytes, st
         in += bytes;
         size += out;
     }
-    if (!dataHeld) return fail(kDataChanged);
     record.resize(size);
-    std::atomic<bool> failed{false};
-    OnThreads(parts.size(), [&](std::size_t k) {
+    // the data's CRC beside the parts
+    std::atomic<bool> failed{false}, dataHeld{true};
+    OnThreads(parts.size() + 1, [&](std::size_t k) {
+        if (k == parts.size()) {
+            dataHeld = holdsData();
+            return;
+        }
         const TPart& p = parts[k];
         if (!UnpackPart(view + p.In, p.InBytes, record.data() + p.Out, p.OutBytes) ||
             lzma_crc32(record.data() + p.Out, p.OutBytes, 0) != p.Crc)
             failed = true;
     });
+    if (!dataHeld) return fail(kDataChanged);
     if (failed || !IsRecord(record)) return fail("the editable record does not unpack");
     return record;
 }

@@ -495,6 +495,115 @@ void TakeRecord(const tinygltf::Model& model, TScene& scene) {
     }
 }
 
+// Reads the JSON of a .glb for what leads to the editable record alone,
+// without building a document: the default scene, the scenes' root nodes,
+// the root nodes' "editable" extras and the buffer views. The accessors,
+// meshes and materials, most of the text, are only passed over.
+class TRecordFinder : public nlohmann::json_sax<nlohmann::json> {
+public:
+    // The record's view (its offset and length in the buffer); false when
+    // the file names none that the binary chunk can hold.
+    bool View(std::size_t& offset, std::size_t& length) const {
+        const std::size_t scene = scene_ < scenes_.size() ? scene_ : 0;
+        if (scene >= scenes_.size()) return false;
+        for (const std::size_t root : scenes_[scene]) {
+            if (root >= nodeViews_.size() || nodeViews_[root] == kNone) continue;
+            const std::size_t view = nodeViews_[root];
+            if (view >= views_.size() || views_[view].Buffer != 0 || !views_[view].HasLength) return false;
+            offset = views_[view].Offset;
+            length = views_[view].Length;
+            return true;
+        }
+        return false;
+    }
+
+    bool null() override { return Scalar(); }
+    bool boolean(bool) override { return Scalar(); }
+    bool number_integer(number_integer_t) override { return Scalar(); }
+    bool number_unsigned(number_unsigned_t value) override {
+        Enter();
+        Unsigned(static_cast<uint64_t>(value));
+        return true;
+    }
+    bool number_float(number_float_t, const string_t&) override { return Scalar(); }
+    bool string(string_t&) override { return Scalar(); }
+    bool binary(binary_t&) override { return Scalar(); }
+    bool start_object(std::size_t) override {
+        Enter();
+        path_.push_back({false, 0, {}});
+        return true;
+    }
+    bool key(string_t& key) override {
+        path_.back().Key = key;
+        return true;
+    }
+    bool end_object() override {
+        path_.pop_back();
+        return true;
+    }
+    bool start_array(std::size_t) override {
+        Enter();
+        path_.push_back({true, 0, {}});
+        return true;
+    }
+    bool end_array() override {
+        path_.pop_back();
+        return true;
+    }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+
+private:
+    static constexpr std::size_t kNone = SIZE_MAX;
+    struct TFrame {
+        bool Array;
+        std::size_t Next;  // in an array: the index of the element after the current one
+        std::string Key;   // in an object: the current key
+    };
+    struct TView {
+        std::size_t Buffer = 0, Offset = 0, Length = 0;
+        bool HasLength = false;
+    };
+
+    // a value starts: in an array it is the next element
+    void Enter() {
+        if (!path_.empty() && path_.back().Array) ++path_.back().Next;
+    }
+    bool Scalar() {
+        Enter();
+        return true;
+    }
+    bool Is(std::size_t depth, const char* key) const { return !path_[depth].Array && path_[depth].Key == key; }
+    std::size_t Element(std::size_t depth) const { return path_[depth].Next - 1; }
+    template <class T>
+    static T& At(std::vector<T>& list, std::size_t k, const T& fill = T()) {
+        if (k >= list.size()) list.resize(k + 1, fill);
+        return list[k];
+    }
+    void Unsigned(uint64_t value) {
+        const std::size_t n = path_.size();
+        const auto v = static_cast<std::size_t>(value);
+        if (n == 1 && Is(0, "scene")) {
+            scene_ = v;
+        } else if (n == 4 && Is(0, "scenes") && path_[1].Array && Is(2, "nodes") && path_[3].Array) {
+            At(scenes_, Element(1)).push_back(v);
+        } else if (n == 5 && Is(0, "nodes") && path_[1].Array && Is(2, "extras") && Is(3, "editable") &&
+                   Is(4, "bufferView")) {
+            At(nodeViews_, Element(1), kNone) = v;
+        } else if (n == 3 && Is(0, "bufferViews") && path_[1].Array) {
+            TView& view = At(views_, Element(1));
+            if (Is(2, "buffer")) view.Buffer = v;
+            if (Is(2, "byteOffset")) view.Offset = v;
+            if (Is(2, "byteLength")) view.Length = v, view.HasLength = true;
+        }
+    }
+
+    std::vector<TFrame> path_;
+    std::size_t scene_ = SIZE_MAX;
+    std::vector<std::vector<std::size_t>> scenes_;
+    std::vector<std::size_t> nodeViews_;
+    std::vector<TView> views_;
+};
+
 // Where the editable record of a .glb lies in the file, found without the
 // meshes: the JSON chunk parsed, the root nodes' extras read, the buffer
 // view checked against the binary chunk. False when there is none.
@@ -509,39 +618,12 @@ bool RecordInGlb(const std::vector<unsigned char>& file, std::size_t& data, std:
     const std::size_t binAt = 20 + jsonBytes;
     if (file.size() - binAt < 8 || std::memcmp(file.data() + binAt + 4, "BIN", 4) != 0) return false;
     const std::size_t binBytes = std::min(le32(binAt), file.size() - binAt - 8);
+    TRecordFinder finder;
+    if (!nlohmann::json::sax_parse(file.begin() + 20, file.begin() + 20 + static_cast<std::ptrdiff_t>(jsonBytes),
+                                   &finder))
+        return false;
     std::size_t offset = 0, length = 0;
-    {
-        const nlohmann::json doc = nlohmann::json::parse(
-            file.begin() + 20, file.begin() + 20 + static_cast<std::ptrdiff_t>(jsonBytes), nullptr, false);
-        const auto index = [](const nlohmann::json& object, const char* key, std::size_t& out) {
-            if (!object.is_object() || !object.contains(key) || !object[key].is_number_unsigned()) return false;
-            out = object[key].get<std::size_t>();
-            return true;
-        };
-        std::size_t scene = 0, view = 0;
-        if (!doc.is_object() || !doc.contains("scenes") || !doc["scenes"].is_array() || !doc.contains("nodes") ||
-            !doc["nodes"].is_array() || !doc.contains("bufferViews") || !doc["bufferViews"].is_array())
-            return false;
-        if (!index(doc, "scene", scene) || scene >= doc["scenes"].size()) scene = 0;
-        if (doc["scenes"].empty() || !doc["scenes"][scene].is_object()) return false;
-        const nlohmann::json& roots = doc["scenes"][scene].value("nodes", nlohmann::json::array());
-        if (!roots.is_array()) return false;
-        bool found = false;
-        for (const nlohmann::json& root : roots) {
-            if (!root.is_number_unsigned() || root.get<std::size_t>() >= doc["nodes"].size()) continue;
-            const nlohmann::json& node = doc["nodes"][root.get<std::size_t>()];
-            if (!node.is_object() || !node.contains("extras") || !node["extras"].is_object() ||
-                !node["extras"].contains("editable"))
-                continue;
-            found = index(node["extras"]["editable"], "bufferView", view);
-            break;
-        }
-        if (!found || view >= doc["bufferViews"].size()) return false;
-        const nlohmann::json& bv = doc["bufferViews"][view];
-        std::size_t buffer = 0;
-        if (!index(bv, "byteLength", length) || (index(bv, "buffer", buffer) && buffer != 0)) return false;
-        if (bv.is_object() && bv.contains("byteOffset") && !index(bv, "byteOffset", offset)) return false;
-    }
+    if (!finder.View(offset, length)) return false;
     if (offset > binBytes || length > binBytes - offset) return false;
     data = binAt + 8;
     at = data + offset;
